@@ -1,0 +1,32 @@
+#include "catalogs/ApplicationDir.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <unistd.h>
+#include <vector>
+
+namespace voriraz {
+
+std::string applicationDirOf(std::string_view executablePath)
+{
+    std::string dir(executablePath.substr(0, executablePath.rfind('/') + 1));
+    if (!dir.empty() && dir.back() == '/')
+        dir.pop_back();
+    return dir;
+}
+
+std::string applicationDir()
+{
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0)
+            throw std::runtime_error(std::string("Cannot determine the program's directory. ") + std::strerror(errno));
+        if (static_cast<std::size_t>(length) < buffer.size())
+            return applicationDirOf(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+} // namespace voriraz

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace voriraz {
+
+// The directory part of an executable's path, without a trailing separator:
+// the path cut after its last separator, then one trailing separator removed.
+// An executable in the root directory gives the empty text, so data paths
+// formed as directory + "/data/..." still come out right.
+std::string applicationDirOf(std::string_view executablePath);
+
+// The directory of the running executable (from /proc/self/exe), formed as
+// applicationDirOf does. Throws std::runtime_error when the path cannot be read.
+std::string applicationDir();
+
+} // namespace voriraz

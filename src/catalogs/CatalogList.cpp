@@ -1,0 +1,131 @@
+#include "catalogs/CatalogList.h"
+
+#include "catalogs/FileErrors.h"
+
+#include <clocale>
+#include <cwctype>
+#include <locale.h>
+
+namespace voriraz {
+
+CatalogList splitCatalog(std::string_view text)
+{
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string_view::npos)
+        text = text.substr(0, nul);
+
+    CatalogList entries;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            entries.emplace_back(text.substr(pos));
+            break;
+        }
+        entries.emplace_back(text.substr(pos, end - pos));
+        pos = end;
+        if (text[pos] == '\r')
+            ++pos;
+        if (pos < text.size() && text[pos] == '\n')
+            ++pos;
+    }
+    return entries;
+}
+
+CatalogList readCatalog(const std::string &path)
+{
+    return splitCatalog(readWholeFile(path));
+}
+
+namespace {
+
+// Decodes one code point; a byte that does not start a valid sequence is
+// returned as itself (offset into a private range) so broken text still
+// compares byte for byte.
+char32_t nextCodePoint(std::string_view s, std::size_t &pos)
+{
+    const auto lead = static_cast<unsigned char>(s[pos]);
+    auto continuation = [&](std::size_t i) {
+        return pos + i < s.size() && (static_cast<unsigned char>(s[pos + i]) & 0xC0) == 0x80;
+    };
+    auto byteAt = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(s[pos + i]) & 0x3F); };
+
+    if (lead < 0x80) {
+        pos += 1;
+        return lead;
+    }
+    if (lead >= 0xC2 && lead < 0xE0 && continuation(1)) {
+        const char32_t c = (static_cast<char32_t>(lead & 0x1F) << 6) | byteAt(1);
+        pos += 2;
+        return c;
+    }
+    if (lead >= 0xE0 && lead < 0xF0 && continuation(1) && continuation(2)) {
+        const char32_t c = (static_cast<char32_t>(lead & 0x0F) << 12) | (byteAt(1) << 6) | byteAt(2);
+        if (c >= 0x800) {
+            pos += 3;
+            return c;
+        }
+    }
+    if (lead >= 0xF0 && lead < 0xF5 && continuation(1) && continuation(2) && continuation(3)) {
+        const char32_t c = (static_cast<char32_t>(lead & 0x07) << 18) | (byteAt(1) << 12) | (byteAt(2) << 6) | byteAt(3);
+        if (c >= 0x10000 && c <= 0x10FFFF) {
+            pos += 4;
+            return c;
+        }
+    }
+    pos += 1;
+    return 0x110000 + lead;
+}
+
+// Case mapping follows the Unicode tables of the C.UTF-8 locale, whatever
+// locale the process itself runs in.
+locale_t unicodeLocale()
+{
+    static const locale_t locale = [] {
+        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+        return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
+    }();
+    return locale;
+}
+
+char32_t fold(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    if (c > 0x10FFFF)
+        return c;
+    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), unicodeLocale()));
+}
+
+} // namespace
+
+bool equalIgnoringCase(std::string_view a, std::string_view b)
+{
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char ca = a[i];
+        const char cb = b[j];
+        if ((static_cast<unsigned char>(ca) | static_cast<unsigned char>(cb)) < 0x80) {
+            if (ca != cb && fold(static_cast<unsigned char>(ca)) != fold(static_cast<unsigned char>(cb)))
+                return false;
+            ++i;
+            ++j;
+            continue;
+        }
+        if (fold(nextCodePoint(a, i)) != fold(nextCodePoint(b, j)))
+            return false;
+    }
+    return i == a.size() && j == b.size();
+}
+
+int findEntryIgnoringCase(const CatalogList &entries, std::string_view text)
+{
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (equalIgnoringCase(entries[i], text))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+} // namespace voriraz

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace voriraz {
+
+// A 24-bit picture, rows top to bottom, three bytes (R, G, B) per pixel.
+struct Bitmap
+{
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+};
+
+// Libjpeg refused the data: "JPEG error #<n>", n being libjpeg's message code.
+class JpegError : public std::runtime_error
+{
+public:
+    explicit JpegError(int messageCode);
+    int messageCode() const { return mCode; }
+
+private:
+    int mCode;
+};
+
+// Decodes JPEG files at full size into 24-bit bitmaps with libjpeg's accurate
+// settings. One decoder serves any number of pictures: its libjpeg state is
+// created once and reused, and a picture is decoded into a caller's bitmap
+// so that its buffer is reused too.
+class JpegDecoder
+{
+public:
+    JpegDecoder();
+    ~JpegDecoder();
+    JpegDecoder(const JpegDecoder &) = delete;
+    JpegDecoder &operator=(const JpegDecoder &) = delete;
+
+    // Reads the whole file into the decoder. Throws FileOpenError.
+    void loadFile(const std::string &path);
+
+    // Decodes the loaded data into bitmap (colour, full size; a greyscale
+    // picture is expanded to colour). Throws JpegError when libjpeg cannot
+    // decode it; libjpeg's warnings about damaged data are not errors.
+    void decode(Bitmap &bitmap);
+
+private:
+    struct State;
+    std::unique_ptr<State> mState;
+    std::string mData;
+};
+
+// Resamples a bitmap larger than size × size down to exactly that size by
+// averaging the source pixels each target pixel covers.
+void scaleDownTo(Bitmap &bitmap, int size);
+
+} // namespace voriraz

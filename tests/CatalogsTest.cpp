@@ -1,0 +1,216 @@
+#include "TestSupport.h"
+
+#include "catalogs/ApplicationDir.h"
+#include "catalogs/CatalogFill.h"
+#include "catalogs/CatalogList.h"
+#include "catalogs/FileErrors.h"
+
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <jpeglib.h>
+#include <jerror.h>
+
+using namespace voriraz;
+using voriraz::test::jpegBytes;
+using voriraz::test::messageOf;
+using voriraz::test::TempDir;
+using voriraz::test::writeFile;
+
+namespace {
+
+struct SplitCase
+{
+    const char *name;
+    std::string text;
+    CatalogList entries;
+};
+
+class CatalogSplitting : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(CatalogSplitting, GivesTheEntriesOfEveryLineEndStyle)
+{
+    EXPECT_EQ(splitCatalog(GetParam().text), GetParam().entries);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalog, CatalogSplitting,
+    ::testing::Values(
+        SplitCase {"CrLf", "alpha\r\nbeta\r\ngamma\r\n", {"alpha", "beta", "gamma"}},
+        SplitCase {"LfOnly", "alpha\nbeta\ngamma\n", {"alpha", "beta", "gamma"}},
+        SplitCase {"CrOnly", "alpha\rbeta\rgamma\r", {"alpha", "beta", "gamma"}},
+        SplitCase {"LastLineWithoutBreak", "alpha\r\nbeta", {"alpha", "beta"}},
+        SplitCase {"LfCrEndsTwoLines", "alpha\n\rbeta", {"alpha", "", "beta"}},
+        SplitCase {"EmptyLinesKept", "alpha\r\n\r\nbeta\r\n\r\n", {"alpha", "", "beta", ""}},
+        SplitCase {"SpacesKept", "  alpha \r\n\tbeta\r\n", {"  alpha ", "\tbeta"}},
+        SplitCase {"DuplicatesKept", "a\na\n", {"a", "a"}},
+        SplitCase {"NulEndsTheText", std::string("alpha\r\nbe\0ta\r\ngamma", 19), {"alpha", "be"}},
+        SplitCase {"EmptyFile", "", {}},
+        SplitCase {"OnlyABreak", "\r\n", {""}},
+        SplitCase {"MixedEnds", "a\r\nb\nc\rd", {"a", "b", "c", "d"}}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+TEST(Catalog, MissingFileNamesThePathAndTheReason)
+{
+    TempDir dir;
+    const std::string path = (dir / "data/perks.txt").string();
+    EXPECT_EQ(messageOf([&] { readCatalog(path); }),
+              "Cannot open file \"" + path + "\". No such file or directory");
+}
+
+TEST(Catalog, DirectoryInPlaceOfTheFileCannotBeOpened)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir / "data/perks.txt");
+    EXPECT_EQ(messageOf([&] { readCatalog((dir / "data/perks.txt").string()); }),
+              "Cannot open file \"" + (dir / "data/perks.txt").string() + "\". Is a directory");
+}
+
+TEST(IdentifierLookup, IgnoresCaseAndTakesTheFirstEqualEntry)
+{
+    const CatalogList entries {"Empty", "Ghoul_Ashen", "GHOUL_ASHEN", "Zirrak", "Ärmel"};
+    EXPECT_EQ(findEntryIgnoringCase(entries, "ghoul_ashen"), 1);
+    EXPECT_EQ(findEntryIgnoringCase(entries, "ZIRRAK"), 3);
+    EXPECT_EQ(findEntryIgnoringCase(entries, "ärmel"), 4);
+    EXPECT_EQ(findEntryIgnoringCase(entries, "ÄRMEL"), 4);
+    EXPECT_EQ(findEntryIgnoringCase(entries, "Zirrak "), -1);
+    EXPECT_EQ(findEntryIgnoringCase(entries, "Zirra"), -1);
+    EXPECT_EQ(findEntryIgnoringCase(entries, ""), -1);
+    EXPECT_EQ(findEntryIgnoringCase({"a", ""}, ""), 1);
+}
+
+TEST(ApplicationDirectory, IsTheExecutablesDirectoryWithoutTrailingSeparator)
+{
+    EXPECT_EQ(applicationDirOf("/opt/voriraz/bin/voriraz"), "/opt/voriraz/bin");
+    EXPECT_EQ(applicationDirOf("/voriraz"), "");
+    EXPECT_EQ(applicationDirOf("voriraz"), "");
+    const std::string running = applicationDir();
+    EXPECT_FALSE(running.empty());
+    EXPECT_NE(running.back(), '/');
+    EXPECT_TRUE(std::filesystem::is_directory(running));
+}
+
+// Records what a fill hands over.
+class RecordingSink : public CatalogSink
+{
+public:
+    void setEntries(const CatalogList &list) override { entries = list; }
+    void addIcon(std::size_t index, const Bitmap &icon) override
+    {
+        indexes.push_back(index);
+        sizes.emplace_back(icon.width, icon.height);
+        firstPixels.push_back(icon.rgb.at(0));
+    }
+
+    CatalogList entries;
+    std::vector<std::size_t> indexes;
+    std::vector<std::pair<int, int>> sizes;
+    std::vector<unsigned char> firstPixels;
+};
+
+class IconFill : public ::testing::Test
+{
+protected:
+    void writeCatalog(const std::string &text) { writeFile(dir / "data/spells.txt", text); }
+    void writeIcon(const std::string &entry, const std::string &bytes) { writeFile(dir / ("data/img/spells/" + entry + ".jpg"), bytes); }
+    std::string iconPath(const std::string &entry) const { return (dir / ("data/img/spells/" + entry + ".jpg")).string(); }
+    std::string fillError()
+    {
+        return messageOf([&] { fill.fillIconCatalog(catalogKinds::spells, sink); });
+    }
+
+    TempDir dir;
+    CatalogFill fill {dir.path().string()};
+    RecordingSink sink;
+};
+
+TEST_F(IconFill, HandsOverEveryEntryThenEveryIconInOrder)
+{
+    writeCatalog("Ember\r\n Frost \r\n\r\nEmber\r\n");
+    writeIcon("Ember", jpegBytes(32, 32, 250, 0, 0));
+    writeIcon(" Frost ", jpegBytes(32, 32, 0, 0, 250));
+    writeIcon("", jpegBytes(32, 32, 10, 10, 10));
+    fill.fillIconCatalog(catalogKinds::spells, sink);
+
+    EXPECT_EQ(sink.entries, (CatalogList {"Ember", " Frost ", "", "Ember"}));
+    EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0, 1, 2, 3}));
+    // Each entry gets its own file's picture, decoded in colour; the
+    // duplicate gets its own copy of the same icon.
+    EXPECT_GT(sink.firstPixels[0], 200);
+    EXPECT_LT(sink.firstPixels[1], 30);
+    EXPECT_EQ(sink.firstPixels[3], sink.firstPixels[0]);
+}
+
+TEST_F(IconFill, EmptyCatalogIsNoError)
+{
+    writeCatalog("");
+    fill.fillIconCatalog(catalogKinds::spells, sink);
+    EXPECT_TRUE(sink.entries.empty());
+    EXPECT_TRUE(sink.indexes.empty());
+}
+
+TEST_F(IconFill, MissingIconStopsAfterTheEarlierIcons)
+{
+    writeCatalog("Ember\nFrost\nGale\n");
+    writeIcon("Ember", jpegBytes(32, 32));
+    writeIcon("Gale", jpegBytes(32, 32));
+    EXPECT_EQ(fillError(), "Cannot open file \"" + iconPath("Frost") + "\". No such file or directory");
+    EXPECT_EQ(sink.entries.size(), 3u);
+    EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0}));
+}
+
+TEST_F(IconFill, IconNamedWithoutTheEntrysCaseIsMissing)
+{
+    writeCatalog("Ember\n");
+    writeIcon("ember", jpegBytes(32, 32));
+    EXPECT_EQ(fillError(), "Cannot open file \"" + iconPath("Ember") + "\". No such file or directory");
+}
+
+TEST_F(IconFill, DataThatIsNotJpegGivesLibjpegsMessageCode)
+{
+    writeCatalog("Ember\nFrost\n");
+    writeIcon("Ember", jpegBytes(32, 32));
+    writeIcon("Frost", "GIF89a not a jpeg at all");
+    EXPECT_EQ(fillError(), "JPEG error #" + std::to_string(JERR_NO_SOI));
+    EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0}));
+}
+
+TEST_F(IconFill, EmptyIconFileIsAJpegError)
+{
+    writeCatalog("Ember\n");
+    writeIcon("Ember", "");
+    EXPECT_EQ(fillError(), "JPEG error #" + std::to_string(JERR_INPUT_EMPTY));
+}
+
+TEST_F(IconFill, IconSmallerThan32InEitherDimensionIsRefused)
+{
+    writeCatalog("Ember\nFrost\n");
+    writeIcon("Ember", jpegBytes(32, 31));
+    writeIcon("Frost", jpegBytes(31, 32));
+    EXPECT_EQ(fillError(), "Invalid image size");
+    EXPECT_TRUE(sink.indexes.empty());
+}
+
+TEST_F(IconFill, LargerAndGreyscaleIconsBecomeOneColourIconOf32)
+{
+    writeCatalog("Ember\nFrost\n");
+    writeIcon("Ember", jpegBytes(64, 40, 0, 200, 0));
+    writeIcon("Frost", jpegBytes(32, 32, 128, 0, 0, true));
+    fill.fillIconCatalog(catalogKinds::spells, sink);
+    EXPECT_EQ(sink.sizes, (std::vector<std::pair<int, int>> {{32, 32}, {32, 32}}));
+    EXPECT_LT(sink.firstPixels[0], 30);
+    EXPECT_NEAR(sink.firstPixels[1], 128, 3);
+}
+
+TEST_F(IconFill, OneFillServesSeveralKindsAfterAnError)
+{
+    writeCatalog("Ember\n");
+    writeIcon("Ember", "not a jpeg");
+    EXPECT_FALSE(fillError().empty());
+    // The decoder recovers from the failed picture and decodes the next.
+    writeIcon("Ember", jpegBytes(32, 32));
+    RecordingSink second;
+    fill.fillIconCatalog(catalogKinds::spells, second);
+    EXPECT_EQ(second.indexes.size(), 1u);
+}
+
+} // namespace

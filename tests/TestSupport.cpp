@@ -1,0 +1,97 @@
+#include "TestSupport.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace voriraz::test {
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "voriraz-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a temporary directory");
+    mPath = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    fs::remove_all(mPath, ignored);
+}
+
+void writeFile(const fs::path &path, std::string_view bytes)
+{
+    if (path.has_parent_path())
+        fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string readFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void copyTree(const fs::path &from, const fs::path &to)
+{
+    fs::create_directories(to);
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+} // namespace voriraz::test
+
+#include <cstdio>
+#include <jpeglib.h>
+#include <vector>
+
+namespace voriraz::test {
+
+std::string jpegBytes(int width, int height, unsigned char r, unsigned char g, unsigned char b, bool greyscale)
+{
+    jpeg_compress_struct info {};
+    jpeg_error_mgr errors {};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = greyscale ? 1 : 3;
+    info.in_color_space = greyscale ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<unsigned char> row(static_cast<std::size_t>(width) * info.input_components);
+    for (int x = 0; x < width; ++x) {
+        if (greyscale) {
+            row[x] = r;
+        } else {
+            row[x * 3] = r;
+            row[x * 3 + 1] = g;
+            row[x * 3 + 2] = b;
+        }
+    }
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::string bytes(reinterpret_cast<char *>(buffer), size);
+    jpeg_destroy_compress(&info);
+    free(buffer);
+    return bytes;
+}
+
+} // namespace voriraz::test

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace voriraz::test {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes out of scope.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::filesystem::path &path() const { return mPath; }
+    std::filesystem::path operator/(std::string_view relative) const { return mPath / relative; }
+
+private:
+    std::filesystem::path mPath;
+};
+
+// Writes bytes to a file, creating its parent directories.
+void writeFile(const std::filesystem::path &path, std::string_view bytes);
+std::string readFile(const std::filesystem::path &path);
+
+// Copies a directory tree (used to give each test its own copy of a fixture).
+void copyTree(const std::filesystem::path &from, const std::filesystem::path &to);
+
+// The message of the exception that fn throws; fails the test when it throws nothing.
+template<typename Fn>
+std::string messageOf(Fn &&fn);
+
+} // namespace voriraz::test
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+template<typename Fn>
+std::string voriraz::test::messageOf(Fn &&fn)
+{
+    try {
+        fn();
+    } catch (const std::exception &e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "expected an exception";
+    return {};
+}
+
+namespace voriraz::test {
+
+// A baseline JPEG of the given size, filled with one colour.
+std::string jpegBytes(int width, int height, unsigned char r = 200, unsigned char g = 80, unsigned char b = 40,
+                      bool greyscale = false);
+
+} // namespace voriraz::test
