@@ -1,0 +1,82 @@
+#include "presets/PresetDirectory.h"
+
+#include "catalogs/CatalogList.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace voriraz {
+
+DirectoryListError::DirectoryListError(const std::string &path, int errorNumber)
+    : std::runtime_error("I/O error: cannot list the directory \"" + path + "\". " + std::strerror(errorNumber))
+{
+}
+
+namespace {
+
+bool hasPresetExtension(const std::string &name)
+{
+    return name.size() > 4 && equalIgnoringCase(std::string_view(name).substr(name.size() - 4), ".xdb");
+}
+
+// Case-blind order first; names that differ only in case keep a fixed order.
+bool byNameIgnoringCase(const std::string &a, const std::string &b)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        unsigned char ca = static_cast<unsigned char>(a[i]);
+        unsigned char cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'A' && ca <= 'Z')
+            ca = static_cast<unsigned char>(ca + 32);
+        if (cb >= 'A' && cb <= 'Z')
+            cb = static_cast<unsigned char>(cb + 32);
+        if (ca != cb)
+            return ca < cb;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+} // namespace
+
+std::vector<std::string> listPresetFiles(const std::string &directory)
+{
+    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(directory.c_str()), &::closedir);
+    if (!dir)
+        throw DirectoryListError(directory, errno);
+
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir.get());
+        if (!entry) {
+            if (errno != 0)
+                throw DirectoryListError(directory, errno);
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name.empty() || name[0] == '.' || !hasPresetExtension(name))
+            continue;
+        struct stat info {};
+        if (::stat(presetFilePath(directory, name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), byNameIgnoringCase);
+    return names;
+}
+
+std::string presetFilePath(const std::string &directory, const std::string &name)
+{
+    if (name.empty())
+        return std::string();
+    if (!directory.empty() && directory.back() == '/')
+        return directory + name;
+    return directory + "/" + name;
+}
+
+} // namespace voriraz

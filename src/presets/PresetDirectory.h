@@ -1,0 +1,29 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace voriraz {
+
+// The presets directory, relative to the application directory.
+inline constexpr const char *presetsDirectory = "/data/mod/Maps/DuelMode/Heroes";
+
+// A directory that cannot be listed: an input/output error naming the path.
+class DirectoryListError : public std::runtime_error
+{
+public:
+    DirectoryListError(const std::string &path, int errorNumber);
+};
+
+// The names of the regular files in directory whose name ends in ".xdb" in
+// any letter case, without hidden files (names starting with a full stop)
+// and subdirectories, sorted by name without regard to case. Throws
+// DirectoryListError when the directory is missing or unreadable.
+std::vector<std::string> listPresetFiles(const std::string &directory);
+
+// directory, a separator unless it already ends with one, and name; the
+// empty text when name is empty.
+std::string presetFilePath(const std::string &directory, const std::string &name);
+
+} // namespace voriraz

@@ -1,0 +1,358 @@
+#include "presets/PresetDocument.h"
+
+#include "catalogs/FileErrors.h"
+#include "presets/AtomicFile.h"
+#include "presets/XmlParseError.h"
+#include "presets/XmlWellFormed.h"
+
+#include <sstream>
+
+namespace voriraz {
+
+namespace {
+
+constexpr unsigned parseOptions = pugi::parse_declaration | pugi::parse_doctype | pugi::parse_pi
+    | pugi::parse_comments | pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol
+    | pugi::parse_wconv_attribute;
+
+constexpr const char *lineBreak = "\r\n";
+constexpr const char *indentUnit = "    ";
+
+bool isText(pugi::xml_node node)
+{
+    return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+}
+
+// The element's only child when that is a text or CDATA node.
+pugi::xml_node singleTextChild(pugi::xml_node element)
+{
+    pugi::xml_node first = element.first_child();
+    if (!isText(first) || first.next_sibling())
+        throw DocumentError("Element does not contain a single text node");
+    return first;
+}
+
+// Depth below the document element (which has depth 0); -1 for the
+// document node itself.
+int depthOf(pugi::xml_node node)
+{
+    int depth = -1;
+    for (pugi::xml_node n = node; n && n.type() != pugi::node_document; n = n.parent())
+        ++depth;
+    return depth;
+}
+
+std::string indentation(int units)
+{
+    std::string text(lineBreak);
+    for (int i = 0; i < units; ++i)
+        text += indentUnit;
+    return text;
+}
+
+void appendEscaped(std::string &out, const char *text, bool attribute)
+{
+    for (const char *c = text; *c; ++c) {
+        switch (*c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += attribute ? ">" : "&gt;"; break;
+        case '"': out += attribute ? "&quot;" : "\""; break;
+        // A raw CR would come back as LF at the next load, and raw tabs and
+        // line breaks in an attribute would come back as blanks.
+        case '\r': out += "&#13;"; break;
+        case '\n': out += attribute ? "&#10;" : "\n"; break;
+        case '\t': out += attribute ? "&#9;" : "\t"; break;
+        default: out += *c;
+        }
+    }
+}
+
+void appendAttributes(std::string &out, pugi::xml_node node)
+{
+    for (pugi::xml_attribute attribute = node.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+        out += ' ';
+        out += attribute.name();
+        out += "=\"";
+        appendEscaped(out, attribute.value(), true);
+        out += '"';
+    }
+}
+
+} // namespace
+
+// Writes the tree without adding any whitespace: the only line breaks inside
+// the document element are those of the text nodes themselves.
+void PresetDocument::writeNode(std::string &out, Node node) const
+{
+    switch (node.type()) {
+    case pugi::node_element:
+        out += '<';
+        out += node.name();
+        appendAttributes(out, node);
+        if (!node.first_child()) {
+            out += "/>";
+            break;
+        }
+        out += '>';
+        for (Node child = node.first_child(); child; child = child.next_sibling())
+            writeNode(out, child);
+        out += "</";
+        out += node.name();
+        out += '>';
+        break;
+    case pugi::node_pcdata:
+        // Formatting text is the one place where line breaks are written as
+        // CR LF themselves.
+        if (mFormattingText.count(node.internal_object()))
+            out += node.value();
+        else
+            appendEscaped(out, node.value(), false);
+        break;
+    case pugi::node_cdata: {
+        // A section cannot hold its own end marker; split it across two.
+        std::string_view text = node.value();
+        out += "<![CDATA[";
+        for (std::size_t end; (end = text.find("]]>")) != std::string_view::npos; text.remove_prefix(end + 2)) {
+            out += text.substr(0, end + 2);
+            out += "]]><![CDATA[";
+        }
+        out += text;
+        out += "]]>";
+        break;
+    }
+    case pugi::node_comment:
+        out += "<!--";
+        out += node.value();
+        out += "-->";
+        break;
+    case pugi::node_pi:
+        out += "<?";
+        out += node.name();
+        if (*node.value()) {
+            out += ' ';
+            out += node.value();
+        }
+        out += "?>";
+        break;
+    case pugi::node_declaration:
+        out += "<?";
+        out += node.name();
+        appendAttributes(out, node);
+        out += "?>";
+        break;
+    case pugi::node_doctype:
+        out += "<!DOCTYPE ";
+        out += node.value();
+        out += '>';
+        break;
+    default:
+        break;
+    }
+}
+
+namespace {
+
+} // namespace
+
+PresetDocument::PresetDocument(Formatting formatting)
+    : mFormatting(formatting)
+{
+}
+
+void PresetDocument::LoadDocument(const std::string &path)
+{
+    if (path.empty() && mFileName.empty())
+        throw DocumentError("FileName cannot be blank");
+    if (!path.empty())
+        mFileName = path;
+
+    std::string bytes;
+    try {
+        bytes = readWholeFile(mFileName);
+    } catch (const FileOpenError &e) {
+        clear();
+        throw XmlParseError(std::string(e.what()) + ".", 0, std::string());
+    }
+    LoadFromBytes(bytes);
+}
+
+void PresetDocument::clear()
+{
+    mDocument.reset();
+    mActive = false;
+    mCursorParent = Node();
+    mFormattingText.clear();
+}
+
+void PresetDocument::LoadFromBytes(std::string_view bytes)
+{
+    clear();
+
+    XmlSourceText source = decodeXmlSource(bytes);
+    checkWellFormed(source.utf8);
+    const pugi::xml_parse_result result = mDocument.load_buffer(source.utf8.data(), source.utf8.size(),
+                                                                parseOptions, pugi::encoding_utf8);
+    if (!result) {
+        mDocument.reset();
+        throw parseErrorAt(source.utf8, static_cast<std::size_t>(result.offset), std::string(result.description()) + ".");
+    }
+    mEncoding = source.encoding;
+    mByteOrderMark = source.byteOrderMark;
+    mActive = true;
+}
+
+PresetDocument::Node PresetDocument::DocumentElement() const
+{
+    if (!mActive)
+        throw DocumentError("No active document");
+    return mDocument.document_element();
+}
+
+PresetDocument::Node PresetDocument::AppendChild(Node element, std::string_view name)
+{
+    mCursorParent = Node();
+    const int depth = depthOf(element);
+    const bool format = mFormatting == Formatting::AutoIndent && element.type() == pugi::node_element && depth >= 0;
+    auto appendFormatting = [&](const std::string &text) {
+        Node formatting = element.append_child(pugi::node_pcdata);
+        formatting.set_value(text.c_str());
+        mFormattingText.insert(formatting.internal_object());
+    };
+    if (format) {
+        if (!element.first_child())
+            appendFormatting(indentation(depth));
+        appendFormatting(indentUnit);
+    }
+    Node child = element.append_child(std::string(name).c_str());
+    if (format)
+        appendFormatting(indentation(depth));
+    return child;
+}
+
+PresetDocument::Node PresetDocument::FindOrCreateChild(Node element, std::string_view name)
+{
+    for (Node child = element.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element && name == child.name())
+            return child;
+    }
+    return AppendChild(element, name);
+}
+
+XmlValue PresetDocument::FindChildValue(Node element, std::string_view name)
+{
+    for (Node child = element.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element && name == child.name())
+            return NodeValue(child);
+    }
+    return std::nullopt;
+}
+
+std::size_t PresetDocument::ChildCount(Node node) const
+{
+    std::size_t count = 0;
+    for (Node child = node.first_child(); child; child = child.next_sibling())
+        ++count;
+    return count;
+}
+
+PresetDocument::Node PresetDocument::ChildAt(Node node, std::size_t position) const
+{
+    Node child;
+    std::size_t at = 0;
+    if (mCursorParent == node && mCursorNode && mCursorPosition <= position) {
+        child = mCursorNode;
+        at = mCursorPosition;
+    } else {
+        child = node.first_child();
+    }
+    for (; child && at < position; ++at)
+        child = child.next_sibling();
+    mCursorParent = node;
+    mCursorNode = child;
+    mCursorPosition = at;
+    return child;
+}
+
+XmlValue PresetDocument::NodeValue(Node node)
+{
+    std::string text;
+    if (node.type() == pugi::node_element) {
+        if (!node.first_child()) {
+            mCursorParent = Node();
+            node.append_child(pugi::node_pcdata);
+        }
+        text = singleTextChild(node).value();
+    } else {
+        text = node.value();
+    }
+    if (text.empty())
+        return std::nullopt;
+    return text;
+}
+
+void PresetDocument::SetNodeValue(Node node, std::string_view text)
+{
+    const std::string value(text);
+    if (node.type() != pugi::node_element) {
+        node.set_value(value.c_str());
+        return;
+    }
+    if (!node.first_child()) {
+        mCursorParent = Node();
+        node.append_child(pugi::node_pcdata).set_value(value.c_str());
+        return;
+    }
+    singleTextChild(node).set_value(value.c_str());
+}
+
+void PresetDocument::SetNodeValue(Node node, bool value)
+{
+    SetNodeValue(node, std::string_view(booleanText(value)));
+}
+
+void PresetDocument::SetNodeValue(Node node, int value)
+{
+    SetNodeValue(node, std::string_view(std::to_string(value)));
+}
+
+void PresetDocument::RemoveChildNamed(Node element, std::string_view name)
+{
+    for (Node child = element.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element && name == child.name()) {
+            mCursorParent = Node();
+            forgetFormattingIn(child);
+            element.remove_child(child);
+            return;
+        }
+    }
+}
+
+void PresetDocument::forgetFormattingIn(Node node)
+{
+    mFormattingText.erase(node.internal_object());
+    for (Node child = node.first_child(); child; child = child.next_sibling())
+        forgetFormattingIn(child);
+}
+
+std::string PresetDocument::SaveToBytes() const
+{
+    if (!mActive)
+        throw DocumentError("No active document");
+    // Each node outside the document element goes on a line of its own;
+    // inside it the tree is written exactly as it stands.
+    std::string text;
+    for (Node child = mDocument.first_child(); child; child = child.next_sibling()) {
+        writeNode(text, child);
+        text += lineBreak;
+    }
+    return encodeXmlSource(text, mEncoding, mByteOrderMark);
+}
+
+void PresetDocument::SaveDocument(const std::string &path)
+{
+    const std::string bytes = SaveToBytes();
+    writeFileAtomically(path.empty() ? mFileName : path, bytes);
+}
+
+} // namespace voriraz
