@@ -1,0 +1,62 @@
+#pragma once
+
+#include "presets/PresetControls.h"
+#include "presets/PresetDocument.h"
+
+#include <array>
+#include <string>
+
+namespace voriraz {
+
+// One army slot as the statistics see it: the picker's selection index, the
+// text of its selected item and the text of its count edit.
+struct ArmySlotState
+{
+    int index = -1;
+    std::string identifier;
+    std::string count;
+};
+
+using ArmySlotStates = std::array<ArmySlotState, armySlotCount>;
+
+// The army's three totals.
+struct ArmyTotals
+{
+    int experience = 0;
+    int gold = 0;
+    int power = 0;
+
+    bool operator==(const ArmyTotals &) const = default;
+};
+
+// Computes the army totals from the game's creature reference table,
+// <application dir>/data/GameMechanics/RefTables/Creatures.xdb, whose
+// entries map a creature identifier (exact, case-sensitive) to its
+// description file, and from those files' Exp, Power and Cost/Gold values.
+//
+// Every occupied slot (index above 0) adds count × value for every table
+// entry carrying its identifier, in slot order, the count converted before
+// each value. The files are read afresh by every computation, so edits on
+// disk show at the next one.
+class ArmyStatistics
+{
+public:
+    explicit ArmyStatistics(std::string applicationDir);
+
+    // Throws at the first error, and then returns nothing: XmlParseError
+    // (table or description file missing or malformed), IntegerFormatError
+    // (a count or value that is not an integer), ConversionError (a missing
+    // or empty value, or a matching entry without href), DocumentError, or
+    // IntegerOverflowError when a product or a total leaves the signed 32-bit
+    // range.
+    ArmyTotals compute(const ArmySlotStates &slots);
+
+private:
+    std::string mApplicationDir;
+    PresetDocument mDocument {PresetDocument::Formatting::None};
+};
+
+// Slot states from the preset controls and the creature catalog.
+ArmySlotStates armySlotStates(const PresetControls &controls, const CatalogList &creatures);
+
+} // namespace voriraz

@@ -1,0 +1,164 @@
+#include "TestSupport.h"
+
+#include "editing/ArmyStatistics.h"
+
+#include <gtest/gtest.h>
+
+using namespace voriraz;
+using voriraz::test::messageOf;
+using voriraz::test::TempDir;
+using voriraz::test::writeFile;
+
+namespace {
+
+class Statistics : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        creature("Krell", "10", "100", "25");
+        creature("Ossik", "3", "40", "12");
+        creature("Varm", "500", "9000", "1500");
+        table({entry("Krell"), entry("Ossik"), entry("Varm")});
+    }
+
+    void creature(const std::string &name, const std::string &exp, const std::string &power, const std::string &gold)
+    {
+        writeFile(dir / ("data/Creatures/" + name + ".xdb"),
+                  "<Creature><Exp>" + exp + "</Exp><Speed>4</Speed><Power>" + power + "</Power>"
+                  "<Cost><Wood>1</Wood><Gold>" + gold + "</Gold></Cost></Creature>");
+    }
+    static std::string entry(const std::string &id, const std::string &file = "")
+    {
+        return "<Item><ID>" + id + "</ID><Obj href=\"/Creatures/" + (file.empty() ? id : file)
+               + ".xdb#xpointer(/Creature)\"/></Item>";
+    }
+    void table(const std::vector<std::string> &entries)
+    {
+        std::string xml = "<Table_Creature><objects>";
+        for (const std::string &e : entries)
+            xml += e;
+        writeFile(dir / "data/GameMechanics/RefTables/Creatures.xdb", xml + "</objects></Table_Creature>");
+    }
+
+    ArmyTotals compute() { return statistics.compute(slots); }
+    std::string failure() { return messageOf([&] { compute(); }); }
+    void occupy(int slot, const std::string &id, const std::string &count) { slots[slot - 1] = {1, id, count}; }
+
+    TempDir dir;
+    ArmyStatistics statistics {dir.path().string()};
+    ArmySlotStates slots {};
+};
+
+TEST_F(Statistics, EmptyArmyReadsNothingAndTotalsZero)
+{
+    std::filesystem::remove_all(dir / "data");
+    slots[2] = {0, "Krell", "5"};
+    slots[3] = {-1, "", "abc"};
+    EXPECT_EQ(compute(), (ArmyTotals {0, 0, 0}));
+}
+
+TEST_F(Statistics, EachSlotMultipliesItsOwnCountAcrossGaps)
+{
+    occupy(1, "Krell", "2");
+    occupy(3, "Ossik", "10");
+    occupy(5, "Krell", "1");
+    slots[1] = {0, "", "junk"};
+    EXPECT_EQ(compute(), (ArmyTotals {2 * 10 + 10 * 3 + 10, 2 * 25 + 10 * 12 + 25, 2 * 100 + 10 * 40 + 100}));
+}
+
+TEST_F(Statistics, EveryMatchingTableEntryCountsAndCaseMatters)
+{
+    table({entry("Krell"), entry("krell", "Varm"), entry("Krell", "Ossik"), "<!-- no ID -->", "<Item><Obj href=\"x\"/></Item>"});
+    occupy(1, "Krell", "1");
+    EXPECT_EQ(compute(), (ArmyTotals {10 + 3, 25 + 12, 100 + 40}));
+    occupy(1, "KRELL", "1");
+    EXPECT_EQ(compute(), (ArmyTotals {0, 0, 0})) << "an unknown identifier contributes nothing";
+}
+
+TEST_F(Statistics, CountsAreConvertedStrictly)
+{
+    occupy(1, "Krell", "-3");
+    EXPECT_EQ(compute(), (ArmyTotals {-30, -75, -300}));
+    occupy(1, "Krell", "$10");
+    EXPECT_EQ(compute().experience, 160);
+    occupy(1, "Krell", "3 ");
+    EXPECT_EQ(failure(), "'3 ' is not a valid integer value");
+    occupy(1, "Krell", "");
+    EXPECT_EQ(failure(), "'' is not a valid integer value");
+}
+
+TEST_F(Statistics, CountIsConvertedBeforeTheValue)
+{
+    creature("Krell", "", "100", "25");
+    occupy(1, "Krell", "x");
+    EXPECT_EQ(failure(), "'x' is not a valid integer value");
+    occupy(1, "Krell", "1");
+    EXPECT_EQ(failure(), "Could not convert variant of type (Null) into type (String)");
+}
+
+TEST_F(Statistics, MissingValuesAndReferencesAreNullConversions)
+{
+    writeFile(dir / "data/Creatures/Krell.xdb", "<Creature><Exp>1</Exp><Power>1</Power></Creature>");
+    occupy(1, "Krell", "1");
+    EXPECT_EQ(failure(), "Could not convert variant of type (Null) into type (String)");
+
+    table({"<Item><ID>Krell</ID><Obj/></Item>"});
+    EXPECT_EQ(failure(), "Could not convert variant of type (Null) into type (String)");
+}
+
+TEST_F(Statistics, ValueThatIsNotAnIntegerIsNamed)
+{
+    creature("Ossik", "3", "4.5", "12");
+    occupy(2, "Ossik", "1");
+    EXPECT_EQ(failure(), "'4.5' is not a valid integer value");
+}
+
+TEST_F(Statistics, ShortReferencePointsAtTheDataDirectoryAndFailsToLoad)
+{
+    table({"<Item><ID>Krell</ID><Obj href=\"#xpointer(/Creature)\"/></Item>"});
+    occupy(1, "Krell", "1");
+    const std::string message = failure();
+    EXPECT_NE(message.find("\nLine: 0\n"), std::string::npos) << message;
+    EXPECT_NE(message.find((dir / "data").string()), std::string::npos) << message;
+}
+
+TEST_F(Statistics, MissingTableIsALoadError)
+{
+    std::filesystem::remove(dir / "data/GameMechanics/RefTables/Creatures.xdb");
+    occupy(1, "Krell", "1");
+    EXPECT_NE(failure().find("Creatures.xdb"), std::string::npos);
+}
+
+TEST_F(Statistics, TableWithoutObjectsContributesNothing)
+{
+    writeFile(dir / "data/GameMechanics/RefTables/Creatures.xdb", "<Table_Creature/>");
+    occupy(1, "Krell", "1");
+    EXPECT_EQ(compute(), (ArmyTotals {0, 0, 0}));
+}
+
+TEST_F(Statistics, ChangesOnDiskShowAtTheNextComputation)
+{
+    occupy(1, "Krell", "1");
+    EXPECT_EQ(compute().experience, 10);
+    creature("Krell", "11", "100", "25");
+    EXPECT_EQ(compute().experience, 11);
+    table({entry("Krell"), entry("Krell")});
+    EXPECT_EQ(compute().experience, 22);
+}
+
+TEST_F(Statistics, TotalsOutsideTheIntegerRangeAreRefusedNotWrapped)
+{
+    creature("Varm", "2147483647", "1", "1");
+    occupy(1, "Varm", "1");
+    EXPECT_EQ(compute().experience, 2147483647);
+    occupy(2, "Krell", "1");
+    EXPECT_EQ(failure(), "The army's total experience leaves the range of 32-bit integers (-2147483648 to 2147483647)");
+    occupy(2, "Varm", "-1");
+    EXPECT_EQ(compute().experience, 0);
+    occupy(1, "Varm", "2");
+    occupy(2, "Varm", "-2");
+    EXPECT_NE(failure().find("total experience"), std::string::npos) << "a product alone may overflow";
+}
+
+} // namespace
