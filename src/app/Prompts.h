@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace voriraz {
+
+// Every question and message box the window shows goes through one of
+// these, so tests can answer and record them without a person.
+class Prompts
+{
+public:
+    virtual ~Prompts() = default;
+
+    // An error box: critical icon, one OK button, modal to owner.
+    virtual void showError(QWidget *owner, const QString &title, const QString &text) = 0;
+
+    // A Yes/No question with the question icon and No as the default
+    // button; true unless the answer is No.
+    virtual bool confirm(QWidget *owner, const QString &title, const QString &text) = 0;
+};
+
+// The real boxes, shown with QMessageBox.
+class MessageBoxPrompts : public Prompts
+{
+public:
+    void showError(QWidget *owner, const QString &title, const QString &text) override;
+    bool confirm(QWidget *owner, const QString &title, const QString &text) override;
+};
+
+// The title of the program's error boxes, derived from the executable's
+// file name: its name without directory, cut at its first full stop, every
+// character after the first in lower case ("Voriraz.Bin" gives "voriraz").
+QString applicationTitle(const QString &executablePath);
+
+// An error message as the error box shows it: a full stop is appended when
+// the last character sorts after the full stop.
+QString errorBoxText(const QString &message);
+
+} // namespace voriraz

@@ -1,0 +1,358 @@
+#include "app/Unit1.h"
+
+#include "catalogs/ApplicationDir.h"
+#include "editing/CollectionEditing.h"
+#include "presets/PresetDirectory.h"
+#include "presets/PresetLoading.h"
+#include "presets/PresetSaving.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFont>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QSignalBlocker>
+
+namespace voriraz {
+
+namespace {
+
+const QString art = QStringLiteral(":/art/");
+
+// Hands one icon catalog to its pickers and its image list.
+class PickerSink : public CatalogSink
+{
+public:
+    PickerSink(const QList<IconComboBox *> &pickers, QList<QIcon> &images)
+        : mPickers(pickers), mImages(images) {}
+
+    void setEntries(const CatalogList &entries) override
+    {
+        QStringList texts;
+        texts.reserve(static_cast<qsizetype>(entries.size()));
+        for (const std::string &entry : entries)
+            texts.append(QString::fromStdString(entry));
+        for (IconComboBox *picker : mPickers) {
+            const QSignalBlocker blocker(picker);
+            picker->clear();
+            picker->addItems(texts);
+            // Adding items to an empty box selects the first; the fill
+            // itself selects nothing.
+            picker->setCurrentIndex(-1);
+            picker->fitPopupToItems();
+        }
+    }
+
+    void addIcon(std::size_t index, const Bitmap &icon) override
+    {
+        const QImage image(icon.rgb.data(), icon.width, icon.height, icon.width * 3, QImage::Format_RGB888);
+        const QIcon qicon(QPixmap::fromImage(image.copy()));
+        mImages.append(qicon);
+        for (IconComboBox *picker : mPickers)
+            picker->setItemIcon(static_cast<int>(index), qicon);
+    }
+
+private:
+    const QList<IconComboBox *> &mPickers;
+    QList<QIcon> &mImages;
+};
+
+// One collection group's list and picker, changed without running handlers.
+class ListPickerView : public CollectionView
+{
+public:
+    ListPickerView(ListBox *list, IconComboBox *picker) : mList(list), mPicker(picker) {}
+
+    int lineCount() const override { return mList->count(); }
+    std::string lineText(int line) const override { return mList->item(line)->text().toStdString(); }
+    int selectedLine() const override { return mList->selectedLine(); }
+    void selectLine(int line) override { mList->selectLine(line); }
+    void appendLine(const std::string &text) override
+    {
+        const QSignalBlocker blocker(mList);
+        mList->addItem(QString::fromStdString(text));
+    }
+    void removeLine(int line) override
+    {
+        const QSignalBlocker blocker(mList);
+        delete mList->takeItem(line);
+    }
+    void setLineText(int line, const std::string &text) override
+    {
+        mList->item(line)->setText(QString::fromStdString(text));
+    }
+    int pickerCount() const override { return mPicker->count(); }
+    std::string pickerText(int item) const override { return mPicker->itemText(item).toStdString(); }
+    int pickerSelection() const override { return mPicker->currentIndex(); }
+    void selectPickerItem(int item) override
+    {
+        const QSignalBlocker blocker(mPicker);
+        mPicker->setCurrentIndex(item);
+    }
+
+private:
+    ListBox *mList;
+    IconComboBox *mPicker;
+};
+
+CatalogList itemsOf(const QComboBox *box)
+{
+    CatalogList items;
+    items.reserve(static_cast<std::size_t>(box->count()));
+    for (int i = 0; i < box->count(); ++i)
+        items.push_back(box->itemText(i).toStdString());
+    return items;
+}
+
+void setEditText(QLineEdit *edit, const std::string &text)
+{
+    const QString value = QString::fromStdString(text);
+    if (edit->text() != value) {
+        const QSignalBlocker blocker(edit);
+        edit->setText(value);
+    }
+}
+
+void setSelection(QComboBox *box, int index)
+{
+    if (box->currentIndex() != index) {
+        const QSignalBlocker blocker(box);
+        box->setCurrentIndex(index);
+    }
+}
+
+void setLineList(ListBox *list, const LineList &lines)
+{
+    if (list->lines() != lines.lines)
+        list->setLines(lines.lines);
+    if (list->selectedLine() != lines.selected)
+        list->selectLine(lines.selected);
+}
+
+} // namespace
+
+TForm1::TForm1(std::optional<std::string> applicationDir, std::shared_ptr<Prompts> prompts)
+    : QWidget(nullptr)
+    , mPrompts(prompts ? std::move(prompts) : std::make_shared<MessageBoxPrompts>())
+    , mRequestedDir(std::move(applicationDir))
+{
+    createControls();
+    setTabOrder();
+    connectHandlers();
+    runHandler([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::runHandler(const std::function<void()> &handler)
+{
+    // Errors must not travel through Qt's event loop: they end the handler
+    // here and are shown as the program's error box; the window carries on.
+    QString message;
+    try {
+        handler();
+        return;
+    } catch (const std::exception &e) {
+        message = QString::fromStdString(e.what());
+    } catch (...) {
+        message = QStringLiteral("Unknown error");
+    }
+    mPrompts->showError(this, applicationTitle(QCoreApplication::applicationFilePath()), errorBoxText(message));
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!mCentred) {
+        mCentred = true;
+        if (const QScreen *where = screen())
+            move(where->availableGeometry().center() - rect().center());
+    }
+}
+
+// --- Start-up ---------------------------------------------------------------
+
+void TForm1::fillIconCatalog(CatalogFill &fill, const IconCatalogKind &kind,
+                             const QList<IconComboBox *> &pickers, QList<QIcon> &images)
+{
+    PickerSink sink(pickers, images);
+    fill.fillIconCatalog(kind, sink);
+}
+
+void TForm1::FormCreate()
+{
+    mApplicationDir = mRequestedDir ? *mRequestedDir : applicationDir();
+    mStatistics = std::make_unique<ArmyStatistics>(mApplicationDir);
+
+    auto fill = std::make_unique<CatalogFill>(mApplicationDir);
+    fillIconCatalog(*fill, catalogKinds::creatures,
+                    {ComboBoxEx1, ComboBoxEx2, ComboBoxEx3, ComboBoxEx4, ComboBoxEx5, ComboBoxEx6, ComboBoxEx7, ComboBoxEx8},
+                    ImageList1);
+    fillIconCatalog(*fill, catalogKinds::artifacts, {ComboBoxEx9}, ImageList2);
+    fillIconCatalog(*fill, catalogKinds::spells, {ComboBoxEx10}, ImageList3);
+    fillIconCatalog(*fill, catalogKinds::perks, {ComboBoxEx16}, ImageList5);
+    fillIconCatalog(*fill, catalogKinds::skills, {ComboBoxEx11, ComboBoxEx12, ComboBoxEx13, ComboBoxEx14, ComboBoxEx15},
+                    ImageList4);
+
+    auto fillNames = [&](QComboBox *box, const char *catalogFile) {
+        QStringList texts;
+        for (const std::string &entry : fill->readNames(catalogFile))
+            texts.append(QString::fromStdString(entry));
+        const QSignalBlocker blocker(box);
+        box->clear();
+        box->addItems(texts);
+        box->setCurrentIndex(-1);
+    };
+    fillNames(ComboBox1, catalogKinds::primaryMastery);
+    for (QComboBox *box : {ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6})
+        fillNames(box, catalogKinds::mastery);
+
+    FileListBox1->setDirectory(mApplicationDir + presetsDirectory);
+    fill.reset();
+    FileListBox1->selectLine(FileListBox1->count() > 0 ? 0 : -1);
+    FileListBox1Click();
+}
+
+// --- Presets ----------------------------------------------------------------
+
+PresetCatalogs TForm1::presetCatalogs() const
+{
+    return {itemsOf(ComboBoxEx1), itemsOf(ComboBoxEx11), itemsOf(ComboBox2), itemsOf(ComboBox1)};
+}
+
+PresetControls TForm1::readPresetControls() const
+{
+    PresetControls c;
+    const QLineEdit *attributes[] = {Edit1, Edit2, Edit3, Edit4};
+    for (std::size_t i = 0; i < c.attributes.size(); ++i)
+        c.attributes[i] = attributes[i]->text().toStdString();
+    c.primaryMastery = ComboBox1->currentIndex();
+    const QCheckBox *machines[] = {CheckBox1, CheckBox2, CheckBox3};
+    for (std::size_t i = 0; i < c.warMachines.size(); ++i)
+        c.warMachines[i] = machines[i]->isChecked();
+    for (int n = 1; n <= skillSlotCount; ++n) {
+        c.skills[n - 1] = control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(10 + n))->currentIndex();
+        c.skillMasteries[n - 1] = control<QComboBox>(QStringLiteral("ComboBox%1").arg(n + 1))->currentIndex();
+    }
+    for (int n = 1; n <= armySlotCount; ++n) {
+        c.creatures[n - 1] = control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(n))->currentIndex();
+        c.counts[n - 1] = control<QLineEdit>(QStringLiteral("Edit_Count_%1").arg(n - 1))->text().toStdString();
+    }
+    c.artifacts = {ListBox1->lines(), ListBox1->selectedLine()};
+    c.spells = {ListBox2->lines(), ListBox2->selectedLine()};
+    c.perks = {ListBox3->lines(), ListBox3->selectedLine()};
+    return c;
+}
+
+void TForm1::writePresetControls(const PresetControls &c)
+{
+    QLineEdit *attributes[] = {Edit1, Edit2, Edit3, Edit4};
+    for (std::size_t i = 0; i < c.attributes.size(); ++i)
+        setEditText(attributes[i], c.attributes[i]);
+    setSelection(ComboBox1, c.primaryMastery);
+    QCheckBox *machines[] = {CheckBox1, CheckBox2, CheckBox3};
+    for (std::size_t i = 0; i < c.warMachines.size(); ++i) {
+        const QSignalBlocker blocker(machines[i]);
+        machines[i]->setChecked(c.warMachines[i]);
+    }
+    for (int n = 1; n <= skillSlotCount; ++n) {
+        setSelection(control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(10 + n)), c.skills[n - 1]);
+        setSelection(control<QComboBox>(QStringLiteral("ComboBox%1").arg(n + 1)), c.skillMasteries[n - 1]);
+    }
+    for (int n = 1; n <= armySlotCount; ++n) {
+        setSelection(control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(n)), c.creatures[n - 1]);
+        setEditText(control<QLineEdit>(QStringLiteral("Edit_Count_%1").arg(n - 1)), c.counts[n - 1]);
+    }
+    setLineList(ListBox1, c.artifacts);
+    setLineList(ListBox2, c.spells);
+    setLineList(ListBox3, c.perks);
+}
+
+void TForm1::FileListBox1Click()
+{
+    // The load works on a copy of the controls; whatever it set before an
+    // error is written back too, so the window shows how far it came.
+    PresetControls controls = readPresetControls();
+    mPresetLoadComplete = false;
+    try {
+        loadPreset(XMLDocument1, FileListBox1->selectedFilePath(), presetCatalogs(), controls);
+    } catch (...) {
+        writePresetControls(controls);
+        throw;
+    }
+    writePresetControls(controls);
+    mPresetLoadComplete = true;
+    UpdateArmyStatistics();
+}
+
+void TForm1::SpeedButton7Click()
+{
+    savePreset(XMLDocument1, FileListBox1->selectedFilePath(), presetCatalogs(), readPresetControls(),
+               mPresetLoadComplete);
+}
+
+// --- Army statistics --------------------------------------------------------
+
+void TForm1::UpdateArmyStatistics()
+{
+    ArmySlotStates army;
+    for (int k = 1; k <= armySlotCount; ++k) {
+        const QComboBox *picker = control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(k));
+        army[k - 1] = {picker->currentIndex(), picker->currentText().toStdString(),
+                        control<QLineEdit>(QStringLiteral("Edit_Count_%1").arg(k - 1))->text().toStdString()};
+    }
+    const ArmyTotals totals = mStatistics->compute(army);
+    // The value labels size themselves to their text, growing to the right.
+    const std::pair<QLabel *, int> values[] = {{Label8, totals.experience}, {Label9, totals.gold}, {Label10, totals.power}};
+    for (const auto &[label, value] : values) {
+        label->setText(QString::number(value));
+        label->resize(label->sizeHint().width(), label->height());
+    }
+}
+
+void TForm1::ComboBoxEx1Change()
+{
+    UpdateArmyStatistics();
+}
+
+// --- Collection lists -------------------------------------------------------
+
+std::unique_ptr<CollectionView> TForm1::collectionView(ListBox *list, IconComboBox *picker) const
+{
+    return std::make_unique<ListPickerView>(list, picker);
+}
+
+namespace {
+
+Confirmation askDelete(Prompts &prompts, QWidget *owner)
+{
+    return [&prompts, owner] { return prompts.confirm(owner, QStringLiteral("Delete"), QStringLiteral("Are you sure?")); };
+}
+
+} // namespace
+
+void TForm1::SpeedButton1Click() { addPlaceholderLine(*collectionView(ListBox1, ComboBoxEx9), placeholder::artifact); }
+void TForm1::SpeedButton2Click() { deleteSelectedLine(*collectionView(ListBox1, ComboBoxEx9), askDelete(*mPrompts, this)); }
+void TForm1::ListBox1Click() { showSelectedLine(*collectionView(ListBox1, ComboBoxEx9)); }
+void TForm1::ComboBoxEx9Change() { writePickedEntry(*collectionView(ListBox1, ComboBoxEx9)); }
+
+void TForm1::SpeedButton3Click() { addPlaceholderLine(*collectionView(ListBox2, ComboBoxEx10), placeholder::spell); }
+void TForm1::SpeedButton4Click() { deleteSelectedLine(*collectionView(ListBox2, ComboBoxEx10), askDelete(*mPrompts, this)); }
+void TForm1::ListBox2Click() { showSelectedLine(*collectionView(ListBox2, ComboBoxEx10)); }
+void TForm1::ComboBoxEx10Change() { writePickedEntry(*collectionView(ListBox2, ComboBoxEx10)); }
+
+void TForm1::SpeedButton8Click() { addPlaceholderLine(*collectionView(ListBox3, ComboBoxEx16), placeholder::perk); }
+void TForm1::SpeedButton9Click() { deleteSelectedLine(*collectionView(ListBox3, ComboBoxEx16), askDelete(*mPrompts, this)); }
+void TForm1::ListBox3Click() { showSelectedLine(*collectionView(ListBox3, ComboBoxEx16)); }
+void TForm1::ComboBoxEx16Change() { writePickedEntry(*collectionView(ListBox3, ComboBoxEx16)); }
+
+// --- Close ------------------------------------------------------------------
+
+void TForm1::SpeedButton5Click()
+{
+    close();
+    QCoreApplication::quit();
+}
+
+} // namespace voriraz

@@ -1,0 +1,270 @@
+// The window description of TForm1: every control with its name, place,
+// caption and settings, the tab order, and the wiring of events to handlers.
+
+#include "app/Unit1.h"
+
+#include <QFile>
+#include <QFont>
+#include <QFontDatabase>
+#include <QPixmap>
+
+namespace voriraz {
+
+namespace {
+
+template<typename T>
+T *named(T *widget, const char *name, int x, int y, int w, int h)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+QGroupBox *groupBox(QWidget *parent, const char *name, const char *caption, int x, int y, int w, int h)
+{
+    return named(new QGroupBox(QString::fromLatin1(caption), parent), name, x, y, w, h);
+}
+
+QLabel *label(QWidget *parent, const char *name, const char *caption, int x, int y, int w, int h)
+{
+    return named(new QLabel(QString::fromLatin1(caption), parent), name, x, y, w, h);
+}
+
+QLineEdit *edit(QWidget *parent, const char *name, int x, int y, int w, int h)
+{
+    return named(new QLineEdit(parent), name, x, y, w, h);
+}
+
+QComboBox *nameList(QWidget *parent, const char *name, int x, int y, int w, int h)
+{
+    auto *box = named(new QComboBox(parent), name, x, y, w, h);
+    box->setEditable(false);
+    return box;
+}
+
+IconComboBox *iconPicker(QWidget *parent, const QString &name, int x, int y, int visibleRows)
+{
+    auto *box = new IconComboBox(parent, visibleRows);
+    box->setObjectName(name);
+    box->setGeometry(x, y, 55, 38);
+    return box;
+}
+
+SpeedButton *speedButton(QWidget *parent, const char *name, const char *caption, const char *glyph,
+                         int x, int y, int w, int h)
+{
+    return named(new SpeedButton(parent, QString::fromLatin1(caption), QStringLiteral(":/art/") + QLatin1String(glyph)),
+                 name, x, y, w, h);
+}
+
+QCheckBox *checkBox(QWidget *parent, const char *name, int x, int y, int w, int h)
+{
+    return named(new QCheckBox(parent), name, x, y, w, h);
+}
+
+QFrame *frame(QWidget *parent, const char *name, int x, int y, int w, int h)
+{
+    auto *bevel = named(new QFrame(parent), name, x, y, w, h);
+    bevel->setFrameShape(QFrame::Panel);
+    bevel->setFrameShadow(QFrame::Raised);
+    return bevel;
+}
+
+QLabel *picture(QWidget *parent, const char *name, const char *image, int x, int y)
+{
+    auto *view = named(new QLabel(parent), name, x, y, 32, 32);
+    view->setPixmap(QPixmap(QStringLiteral(":/art/") + QLatin1String(image)));
+    return view;
+}
+
+ListBox *listBox(QWidget *parent, const char *name, int x, int y, int w, int h)
+{
+    return named(new ListBox(parent), name, x, y, w, h);
+}
+
+// The window is laid out for Tahoma at 8 points. Where the system has no
+// Tahoma, a metric-compatible free copy is used when one is installed, and a
+// condensed sans-serif otherwise, so the captions fit their places.
+QFont windowFont()
+{
+    static const bool registered = [] {
+        if (QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
+            return true;
+        const QString freeCopy = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+        return QFile::exists(freeCopy) && QFontDatabase::addApplicationFont(freeCopy) >= 0;
+    }();
+    (void)registered;
+    QFont font(QStringList {QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")}, 8);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+} // namespace
+
+void TForm1::createControls()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Voriraz Editor v0.2"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(722, 457);
+    setFont(windowFont());
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/art/app-icon-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/art/app-icon-32.png"), QSize(32, 32));
+    setWindowIcon(icon);
+
+    // Window level
+    GroupBox1 = groupBox(this, "GroupBox1", "Presets", 8, 8, 185, 377);
+    PageControl1 = named(new QTabWidget(this), "PageControl1", 200, 8, 513, 377);
+    Bevel1 = named(new QFrame(this), "Bevel1", 8, 387, 705, 6);
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    SpeedButton6 = speedButton(this, "SpeedButton6", "Create mod", "glyph-create-mod.png", 9, 400, 80, 50);
+    Label11 = label(this, "Label11", "Duel hero preset editor", 267, 415, 169, 13);
+    SpeedButton5 = speedButton(this, "SpeedButton5", "Close", "glyph-close.png", 631, 400, 80, 50);
+
+    // Presets
+    FileListBox1 = named(new FileListBox(GroupBox1), "FileListBox1", 9, 16, 165, 297);
+    SpeedButton7 = speedButton(GroupBox1, "SpeedButton7", "Save preset", "glyph-save.png", 8, 320, 169, 49);
+
+    // Pages; a doubled ampersand shows as one.
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    TabSheet3 = new QWidget;
+    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("Attributes && Skills"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("Creatures"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("Artifacts && Spells"));
+    PageControl1->setCurrentWidget(TabSheet1);
+
+    // Attributes & Skills
+    GroupBox3 = groupBox(TabSheet1, "GroupBox3", "Attributes", 8, 8, 265, 65);
+    Label2 = label(GroupBox3, "Label2", "Offence", 9, 16, 39, 13);
+    Label3 = label(GroupBox3, "Label3", "Defence", 73, 16, 40, 13);
+    Label4 = label(GroupBox3, "Label4", "Spellpower", 137, 16, 52, 13);
+    Label5 = label(GroupBox3, "Label5", "Knowledge", 201, 16, 52, 13);
+    Edit1 = edit(GroupBox3, "Edit1", 9, 32, 52, 21);
+    Edit2 = edit(GroupBox3, "Edit2", 73, 32, 52, 21);
+    Edit3 = edit(GroupBox3, "Edit3", 137, 32, 52, 21);
+    Edit4 = edit(GroupBox3, "Edit4", 201, 32, 52, 21);
+
+    GroupBox2 = groupBox(TabSheet1, "GroupBox2", "Skills", 8, 80, 265, 215);
+    IconComboBox **skillPickers[] = {&ComboBoxEx11, &ComboBoxEx12, &ComboBoxEx13, &ComboBoxEx14, &ComboBoxEx15};
+    QComboBox **masteryLists[] = {&ComboBox2, &ComboBox3, &ComboBox4, &ComboBox5, &ComboBox6};
+    for (int k = 0; k < 5; ++k) {
+        *skillPickers[k] = iconPicker(GroupBox2, QStringLiteral("ComboBoxEx%1").arg(11 + k), 9, 18 + 38 * k, 12);
+        *masteryLists[k] = nameList(GroupBox2, QStringLiteral("ComboBox%1").arg(2 + k).toLatin1().constData(),
+                                    70, 24 + 38 * k, 187, 21);
+    }
+
+    GroupBox6 = groupBox(TabSheet1, "GroupBox6", "Primary Skill Mastery", 8, 296, 265, 49);
+    ComboBox1 = nameList(GroupBox6, "ComboBox1", 9, 20, 248, 21);
+
+    GroupBox5 = groupBox(TabSheet1, "GroupBox5", "Perks", 279, 6, 218, 339);
+    ComboBoxEx16 = iconPicker(GroupBox5, QStringLiteral("ComboBoxEx16"), 9, 22, 16);
+    SpeedButton8 = speedButton(GroupBox5, "SpeedButton8", "Add", "glyph-add.png", 96, 16, 53, 44);
+    SpeedButton9 = speedButton(GroupBox5, "SpeedButton9", "Delete", "glyph-delete.png", 155, 16, 54, 44);
+    ListBox3 = listBox(GroupBox5, "ListBox3", 9, 66, 200, 263);
+
+    // Creatures
+    CreaturesBox = groupBox(TabSheet2, "CreaturesBox", "Creatures", 8, 7, 449, 94);
+    IconComboBox **creaturePickers[] = {&ComboBoxEx1, &ComboBoxEx2, &ComboBoxEx3, &ComboBoxEx4,
+                                        &ComboBoxEx5, &ComboBoxEx6, &ComboBoxEx7, &ComboBoxEx8};
+    QLineEdit **countEdits[] = {&Edit_Count_0, &Edit_Count_1, &Edit_Count_2, &Edit_Count_3,
+                                &Edit_Count_4, &Edit_Count_5, &Edit_Count_6, &Edit_Count_7};
+    for (int k = 0; k < 8; ++k) {
+        const int left = 9 + 54 * k;
+        *creaturePickers[k] = iconPicker(CreaturesBox, QStringLiteral("ComboBoxEx%1").arg(1 + k), left, 18, 16);
+        *countEdits[k] = edit(CreaturesBox, QStringLiteral("Edit_Count_%1").arg(k).toLatin1().constData(), left, 62, 38, 21);
+    }
+
+    GroupBox4 = groupBox(TabSheet2, "GroupBox4", "War Machines", 8, 112, 129, 89);
+    Bevel9 = frame(GroupBox4, "Bevel9", 7, 18, 34, 34);
+    Bevel10 = frame(GroupBox4, "Bevel10", 44, 18, 34, 34);
+    Bevel11 = frame(GroupBox4, "Bevel11", 81, 18, 34, 34);
+    Image9 = picture(GroupBox4, "Image9", "ballista.png", 9, 19);
+    Image10 = picture(GroupBox4, "Image10", "first-aid-tent.png", 46, 19);
+    Image11 = picture(GroupBox4, "Image11", "ammo-cart.png", 83, 19);
+    CheckBox1 = checkBox(GroupBox4, "CheckBox1", 15, 60, 17, 17);
+    CheckBox2 = checkBox(GroupBox4, "CheckBox2", 55, 60, 17, 17);
+    CheckBox3 = checkBox(GroupBox4, "CheckBox3", 92, 60, 25, 17);
+
+    GroupBox7 = groupBox(TabSheet2, "GroupBox7", "Statistics", 144, 112, 185, 89);
+    Label1 = label(GroupBox7, "Label1", "Total experience:", 8, 16, 84, 13);
+    Label6 = label(GroupBox7, "Label6", "Total cost (gold):", 8, 40, 82, 13);
+    Label7 = label(GroupBox7, "Label7", "Total power:", 8, 64, 61, 13);
+    Label8 = label(GroupBox7, "Label8", "---", 104, 16, 12, 13);
+    Label9 = label(GroupBox7, "Label9", "---", 104, 40, 12, 13);
+    Label10 = label(GroupBox7, "Label10", "---", 104, 64, 12, 13);
+
+    // Artifacts & Spells
+    ArtifactsBox = groupBox(TabSheet3, "ArtifactsBox", "Artifacts", 7, 6, 218, 339);
+    ComboBoxEx9 = iconPicker(ArtifactsBox, QStringLiteral("ComboBoxEx9"), 9, 22, 16);
+    SpeedButton1 = speedButton(ArtifactsBox, "SpeedButton1", "Add", "glyph-add.png", 96, 16, 53, 44);
+    SpeedButton2 = speedButton(ArtifactsBox, "SpeedButton2", "Delete", "glyph-delete.png", 155, 16, 54, 44);
+    ListBox1 = listBox(ArtifactsBox, "ListBox1", 9, 66, 200, 263);
+
+    SpellsBox = groupBox(TabSheet3, "SpellsBox", "Spells", 240, 6, 218, 339);
+    ComboBoxEx10 = iconPicker(SpellsBox, QStringLiteral("ComboBoxEx10"), 9, 22, 16);
+    SpeedButton3 = speedButton(SpellsBox, "SpeedButton3", "Add", "glyph-add.png", 96, 16, 53, 44);
+    SpeedButton4 = speedButton(SpellsBox, "SpeedButton4", "Delete", "glyph-delete.png", 155, 16, 54, 44);
+    ListBox2 = listBox(SpellsBox, "ListBox2", 9, 66, 200, 263);
+}
+
+void TForm1::setTabOrder()
+{
+    // Within each parent the controls follow their tab order, parents in
+    // their own; Qt keeps one chain for the whole window.
+    const QList<QWidget *> chain {
+        FileListBox1,
+        PageControl1,
+        // Attributes & Skills: Skills, Attributes, Perks, Primary Skill Mastery
+        ComboBoxEx11, ComboBoxEx12, ComboBoxEx13, ComboBoxEx14, ComboBoxEx15,
+        ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6,
+        Edit1, Edit2, Edit3, Edit4,
+        ListBox3, ComboBoxEx16,
+        ComboBox1,
+        // Creatures: army, war machines
+        ComboBoxEx1, ComboBoxEx2, ComboBoxEx3, ComboBoxEx4, ComboBoxEx5, ComboBoxEx6, ComboBoxEx7, ComboBoxEx8,
+        Edit_Count_0, Edit_Count_1, Edit_Count_2, Edit_Count_3, Edit_Count_4, Edit_Count_5, Edit_Count_6, Edit_Count_7,
+        CheckBox1, CheckBox2, CheckBox3,
+        // Artifacts & Spells
+        ListBox1, ComboBoxEx9,
+        ListBox2, ComboBoxEx10,
+    };
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+void TForm1::connectHandlers()
+{
+    auto on = [this](void (TForm1::*handler)()) { return [this, handler] { runHandler([this, handler] { (this->*handler)(); }); }; };
+
+    connect(FileListBox1, &ListBox::userClicked, this, on(&TForm1::FileListBox1Click));
+    connect(SpeedButton7, &QToolButton::clicked, this, on(&TForm1::SpeedButton7Click));
+    for (IconComboBox *picker : {ComboBoxEx1, ComboBoxEx2, ComboBoxEx3, ComboBoxEx4,
+                                 ComboBoxEx5, ComboBoxEx6, ComboBoxEx7, ComboBoxEx8})
+        connect(picker, &QComboBox::activated, this, on(&TForm1::ComboBoxEx1Change));
+
+    connect(SpeedButton1, &QToolButton::clicked, this, on(&TForm1::SpeedButton1Click));
+    connect(SpeedButton2, &QToolButton::clicked, this, on(&TForm1::SpeedButton2Click));
+    connect(ListBox1, &ListBox::userClicked, this, on(&TForm1::ListBox1Click));
+    connect(ComboBoxEx9, &QComboBox::activated, this, on(&TForm1::ComboBoxEx9Change));
+
+    connect(SpeedButton3, &QToolButton::clicked, this, on(&TForm1::SpeedButton3Click));
+    connect(SpeedButton4, &QToolButton::clicked, this, on(&TForm1::SpeedButton4Click));
+    connect(ListBox2, &ListBox::userClicked, this, on(&TForm1::ListBox2Click));
+    connect(ComboBoxEx10, &QComboBox::activated, this, on(&TForm1::ComboBoxEx10Change));
+
+    connect(SpeedButton8, &QToolButton::clicked, this, on(&TForm1::SpeedButton8Click));
+    connect(SpeedButton9, &QToolButton::clicked, this, on(&TForm1::SpeedButton9Click));
+    connect(ListBox3, &ListBox::userClicked, this, on(&TForm1::ListBox3Click));
+    connect(ComboBoxEx16, &QComboBox::activated, this, on(&TForm1::ComboBoxEx16Change));
+
+    connect(SpeedButton5, &QToolButton::clicked, this, on(&TForm1::SpeedButton5Click));
+}
+
+} // namespace voriraz
