@@ -147,6 +147,29 @@ TEST_F(Statistics, ChangesOnDiskShowAtTheNextComputation)
     EXPECT_EQ(compute().experience, 22);
 }
 
+TEST_F(Statistics, TableRewrittenWithTheSameSizeIsReadAgain)
+{
+    occupy(1, "Krell", "1");
+    EXPECT_EQ(compute().experience, 10);
+    // Same length, same second: only the bytes tell the two tables apart.
+    table({entry("Krell", "Ossik"), entry("Ossik"), entry("Varm")});
+    EXPECT_EQ(compute().experience, 3);
+}
+
+TEST_F(Statistics, EntryWhoseIdHoldsElementsStopsEveryScanAfterEarlierMatches)
+{
+    table({"<Item><ID>Ossik</ID><Obj/></Item>", entry("Krell"), "<Item><ID><Deep/></ID></Item>", entry("Varm")});
+    occupy(1, "Krell", "1");
+    EXPECT_EQ(failure(), "Element does not contain a single text node");
+    occupy(1, "Varm", "1");
+    EXPECT_EQ(failure(), "Element does not contain a single text node") << "the entry after it is never reached";
+    occupy(1, "Ossik", "1");
+    EXPECT_EQ(failure(), "Could not convert variant of type (Null) into type (String)")
+        << "a match without href comes before the broken entry";
+    slots[0] = {};
+    EXPECT_EQ(compute(), (ArmyTotals {0, 0, 0})) << "no occupied slot reads no table";
+}
+
 TEST_F(Statistics, TotalsOutsideTheIntegerRangeAreRefusedNotWrapped)
 {
     creature("Varm", "2147483647", "1", "1");

@@ -1,10 +1,7 @@
 #include "editing/ArmyStatistics.h"
 
-#include "presets/Conversions.h"
-
 #include <cstdint>
 #include <limits>
-#include <vector>
 
 namespace voriraz {
 
@@ -52,29 +49,71 @@ ArmyStatistics::ArmyStatistics(std::string applicationDir)
 {
 }
 
+void ArmyStatistics::refreshTable()
+{
+    std::string bytes = PresetDocument::ReadDocumentFile(mApplicationDir + referenceTable);
+    if (mTableParsed && bytes == mTableBytes)
+        return;
+
+    mTableParsed = false;
+    mTable.clear();
+    mScanFailure.reset();
+    mDocument.LoadFromBytes(bytes);
+
+    // Index every entry a scan would reach. Reading an entry's ID can fail
+    // (an ID holding elements); a scan for any identifier stops there, so the
+    // failure is remembered with its position and nothing after it is read.
+    const Node objects = mDocument.FindOrCreateChild(mDocument.DocumentElement(), "objects");
+    for (Node entry = objects.first_child(); entry; entry = entry.next_sibling()) {
+        XmlValue id;
+        try {
+            id = mDocument.FindChildValue(entry, "ID");
+        } catch (const DocumentError &e) {
+            mScanFailure = e.what();
+            break;
+        }
+        if (!id)
+            continue;
+        const pugi::xml_attribute href = mDocument.FindOrCreateChild(entry, "Obj").attribute("href");
+        mTable[*id].push_back(href ? XmlValue(href.value()) : std::nullopt);
+    }
+    mTableBytes = std::move(bytes);
+    mTableParsed = true;
+}
+
+std::vector<std::string> ArmyStatistics::referencesOf(const std::string &identifier) const
+{
+    std::vector<std::string> locations;
+    const auto found = mTable.find(identifier);
+    if (found != mTable.end()) {
+        for (const XmlValue &location : found->second)
+            locations.push_back(valueToText(location));
+    }
+    // Entries indexed lie before any failure, so the scan reaches them first.
+    if (mScanFailure)
+        throw DocumentError(*mScanFailure);
+    return locations;
+}
+
 ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
 {
-    struct Reference
+    struct SlotReference
     {
         std::size_t slot;
         std::string location;
     };
-    std::vector<Reference> references;
+    std::vector<SlotReference> references;
 
+    bool tableRead = false;
     for (std::size_t k = 0; k < slots.size(); ++k) {
         if (slots[k].index <= 0)
             continue;
-        mDocument.LoadDocument(mApplicationDir + referenceTable);
-        const Node objects = mDocument.FindOrCreateChild(mDocument.DocumentElement(), "objects");
-        const std::size_t entries = mDocument.ChildCount(objects);
-        for (std::size_t i = 0; i < entries; ++i) {
-            const Node entry = mDocument.ChildAt(objects, i);
-            const XmlValue id = mDocument.FindChildValue(entry, "ID");
-            if (!id || *id != slots[k].identifier)
-                continue;
-            const pugi::xml_attribute href = mDocument.FindOrCreateChild(entry, "Obj").attribute("href");
-            references.push_back({k, valueToText(href ? XmlValue(href.value()) : std::nullopt)});
+        if (!tableRead) {
+            refreshTable();
+            tableRead = true;
         }
+        for (std::string &location : referencesOf(slots[k].identifier))
+            references.push_back({k, std::move(location)});
     }
 
     // Products and sums are checked in 64 bits: a total outside the 32-bit
@@ -82,7 +121,7 @@ ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
     std::int64_t experience = 0;
     std::int64_t gold = 0;
     std::int64_t power = 0;
-    for (const Reference &reference : references) {
+    for (const SlotReference &reference : references) {
         const std::string &count = slots[reference.slot].count;
         mDocument.LoadDocument(mApplicationDir + "/data" + withoutLastCharacters(reference.location, referenceSuffixLength));
         const Node root = mDocument.DocumentElement();
@@ -93,7 +132,8 @@ ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
         n = textToInteger(count);
         addChecked(power, n, value(mDocument.FindOrCreateChild(root, "Power")), "total power");
         n = textToInteger(count);
-        addChecked(gold, n, value(mDocument.FindOrCreateChild(mDocument.FindOrCreateChild(root, "Cost"), "Gold")), "total gold cost");
+        addChecked(gold, n, value(mDocument.FindOrCreateChild(mDocument.FindOrCreateChild(root, "Cost"), "Gold")),
+                   "total gold cost");
     }
     return {static_cast<int>(experience), static_cast<int>(gold), static_cast<int>(power)};
 }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "presets/Conversions.h"
 #include "presets/PresetControls.h"
 #include "presets/PresetDocument.h"
 
 #include <array>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace voriraz {
 
@@ -36,8 +40,9 @@ struct ArmyTotals
 //
 // Every occupied slot (index above 0) adds count × value for every table
 // entry carrying its identifier, in slot order, the count converted before
-// each value. The files are read afresh by every computation, so edits on
-// disk show at the next one.
+// each value. Every computation reads the files again, so edits on disk show
+// at the next one; the parsed table is kept only while the file's bytes stay
+// the same.
 class ArmyStatistics
 {
 public:
@@ -52,8 +57,18 @@ public:
     ArmyTotals compute(const ArmySlotStates &slots);
 
 private:
+    void refreshTable();
+    std::vector<std::string> referencesOf(const std::string &identifier) const;
+
     std::string mApplicationDir;
     PresetDocument mDocument {PresetDocument::Formatting::None};
+    std::string mTableBytes;
+    bool mTableParsed = false;
+    // The references of each identifier in document order, absent where an
+    // entry's Obj has no href, and the error that stops every scan of the
+    // entries, if one does (an ID holding elements).
+    std::unordered_map<std::string, std::vector<XmlValue>> mTable;
+    std::optional<std::string> mScanFailure;
 };
 
 // Slot states from the preset controls and the creature catalog.

@@ -169,12 +169,21 @@ void PresetDocument::LoadDocument(const std::string &path)
 
     std::string bytes;
     try {
-        bytes = readWholeFile(mFileName);
-    } catch (const FileOpenError &e) {
+        bytes = ReadDocumentFile(mFileName);
+    } catch (...) {
         clear();
-        throw XmlParseError(std::string(e.what()) + ".", 0, std::string());
+        throw;
     }
     LoadFromBytes(bytes);
+}
+
+std::string PresetDocument::ReadDocumentFile(const std::string &path)
+{
+    try {
+        return readWholeFile(path);
+    } catch (const FileOpenError &e) {
+        throw XmlParseError(std::string(e.what()) + ".", 0, std::string());
+    }
 }
 
 void PresetDocument::clear()

@@ -114,6 +114,10 @@ public:
     // LoadDocument; the file name is left unchanged.
     void LoadFromBytes(std::string_view bytes);
 
+    // The bytes of a document file, read as LoadDocument reads them: a file
+    // that cannot be read is an XmlParseError at line 0.
+    static std::string ReadDocumentFile(const std::string &path);
+
 private:
     void clear();
     void writeNode(std::string &out, Node node) const;
