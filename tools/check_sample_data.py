@@ -14,6 +14,7 @@ import hashlib
 import os
 import re
 import sys
+import xml.dom.minidom
 import xml.etree.ElementTree as ET
 
 CATALOGS = {
@@ -178,6 +179,24 @@ def plain(where, name, text, report):
     return text
 
 
+LISTS = ("skills", "perkIDs", "spellIDs", "armySlots", "artifactIDs", "isUntransferable")
+
+
+def check_list_children(where, raw, report):
+    """The editor takes the n-th child node of a list as its n-th entry,
+    whatever it is, so a comment or text inside a list would become an entry
+    (or stop the load): lists hold Item elements and whitespace only."""
+    dom = xml.dom.minidom.parseString(raw)
+    for tag in LISTS:
+        for holder in dom.getElementsByTagName(tag):
+            for node in holder.childNodes:
+                if node.nodeType == node.TEXT_NODE and not node.data.strip():
+                    continue
+                if node.nodeType != node.ELEMENT_NODE or node.tagName != "Item":
+                    report.fail(where, f"<{tag}> holds something other than <Item> elements")
+                    break
+
+
 def check_preset(data, name, catalogs, stats, report):
     where = f"{PRESET_DIR}/{name}".replace(os.sep, "/")
     path = os.path.join(data, PRESET_DIR, name)
@@ -188,6 +207,7 @@ def check_preset(data, name, catalogs, stats, report):
     except ET.ParseError as e:
         report.fail(where, f"not well-formed: {e}")
         return None
+    check_list_children(where, raw, report)
     summary = {"file": name, "odd_markup": all(
         marker in raw for marker in (b"<![CDATA[", b"<!--", b"\r\n<?"))}
     editable = root.find("Editable")
