@@ -31,7 +31,7 @@ public:
 
 // The title of the program's error boxes, derived from the executable's
 // file name: its name without directory, cut at its first full stop, every
-// character after the first in lower case ("Voriraz.Bin" gives "voriraz").
+// character after the first in lower case ("VORIRAZ.EXE" gives "Voriraz").
 QString applicationTitle(const QString &executablePath);
 
 // An error message as the error box shows it: a full stop is appended when

@@ -166,8 +166,12 @@ void TForm1::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!mCentred) {
         mCentred = true;
-        if (const QScreen *where = screen())
-            move(where->availableGeometry().center() - rect().center());
+        if (const QScreen *where = screen()) {
+            // Centre the whole window, frame and title bar included.
+            QRect frame = frameGeometry();
+            frame.moveCenter(where->availableGeometry().center());
+            move(frame.topLeft());
+        }
     }
 }
 

@@ -118,8 +118,10 @@ void TForm1::createControls()
     GroupBox1 = groupBox(this, "GroupBox1", "Presets", 8, 8, 185, 377);
     PageControl1 = named(new QTabWidget(this), "PageControl1", 200, 8, 513, 377);
     Bevel1 = named(new QFrame(this), "Bevel1", 8, 387, 705, 6);
+    // A rule along the bottom edge of the bevel, above the button row.
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setFrameRect(QRect(0, Bevel1->height() - 2, Bevel1->width(), 2));
     SpeedButton6 = speedButton(this, "SpeedButton6", "Create mod", "glyph-create-mod.png", 9, 400, 80, 50);
     Label11 = label(this, "Label11", "Duel hero preset editor", 267, 415, 169, 13);
     SpeedButton5 = speedButton(this, "SpeedButton5", "Close", "glyph-close.png", 631, 400, 80, 50);
