@@ -18,12 +18,7 @@ using voriraz::test::writeFile;
 
 namespace {
 
-const PresetCatalogs catalogs {
-    {"CRT_NONE", "CRT_KRELL", "CRT_OSSIK", "CRT_VARM"},
-    {"SKL_NONE", "SKL_TALLOW", "SKL_GRIT"},
-    {"MST_NONE", "MST_LOW", "MST_HIGH"},
-    {"PSM_A", "PSM_B"},
-};
+const PresetCatalogs catalogs = voriraz::test::smallCatalogs();
 
 const std::string goldenDir = std::string(VORIRAZ_TEST_DATA) + "/save/";
 

@@ -95,3 +95,17 @@ std::string jpegBytes(int width, int height, unsigned char r, unsigned char g, u
 }
 
 } // namespace voriraz::test
+
+namespace voriraz::test {
+
+PresetCatalogs smallCatalogs()
+{
+    return {
+        {"CRT_NONE", "CRT_KRELL", "CRT_OSSIK", "CRT_VARM"},
+        {"SKL_NONE", "SKL_TALLOW", "SKL_GRIT"},
+        {"MST_NONE", "MST_LOW", "MST_HIGH"},
+        {"PSM_A", "PSM_B"},
+    };
+}
+
+} // namespace voriraz::test

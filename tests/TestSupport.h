@@ -1,5 +1,7 @@
 #pragma once
 
+#include "presets/PresetControls.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -52,6 +54,11 @@ std::string voriraz::test::messageOf(Fn &&fn)
 }
 
 namespace voriraz::test {
+
+// The catalogs of the small test trees: creatures CRT_NONE, CRT_KRELL,
+// CRT_OSSIK, CRT_VARM; skills SKL_NONE, SKL_TALLOW, SKL_GRIT; masteries
+// MST_NONE, MST_LOW, MST_HIGH; primary masteries PSM_A, PSM_B.
+PresetCatalogs smallCatalogs();
 
 // A baseline JPEG of the given size, filled with one colour.
 std::string jpegBytes(int width, int height, unsigned char r = 200, unsigned char g = 80, unsigned char b = 40,

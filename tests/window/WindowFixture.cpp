@@ -52,13 +52,20 @@ void writeCreature(const fs::path &dir, const std::string &name, int exp, int go
 
 void MiniTree::write(const fs::path &root)
 {
-    writeCatalogWithIcons(root, "creatures", {"CRT_NONE", "CRT_KRELL", "CRT_OSSIK", "CRT_VARM"});
+    const PresetCatalogs catalogs = smallCatalogs();
+    writeCatalogWithIcons(root, "creatures", catalogs.creatures);
     writeCatalogWithIcons(root, "artifacts", {"ART_A", "ART_B", "ART_C"});
     writeCatalogWithIcons(root, "spells", {"SPL_A", "SPL_B", "SPL_C"});
     writeCatalogWithIcons(root, "perks", {"PRK_A", "PRK_B", "PRK_C"});
-    writeCatalogWithIcons(root, "skills", {"SKL_NONE", "SKL_TALLOW", "SKL_GRIT"});
-    writeFile(root / "data/primary_mastery.txt", "PSM_A\r\nPSM_B\r\n");
-    writeFile(root / "data/mastery.txt", "MST_NONE\r\nMST_LOW\r\nMST_HIGH\r\n");
+    writeCatalogWithIcons(root, "skills", catalogs.skills);
+    auto lines = [](const CatalogList &entries) {
+        std::string text;
+        for (const std::string &entry : entries)
+            text += entry + "\r\n";
+        return text;
+    };
+    writeFile(root / "data/primary_mastery.txt", lines(catalogs.primaryMasteries));
+    writeFile(root / "data/mastery.txt", lines(catalogs.masteries));
     writeCreature(root, "Krell", 10, 25, 100);
     writeCreature(root, "Ossik", 3, 12, 40);
     writeCreature(root, "Varm", 500, 1500, 9000);

@@ -44,9 +44,7 @@ private:
 // icons, a creature reference table, and presets written by the test.
 struct MiniTree
 {
-    // Writes catalogs (creatures: CRT_NONE, CRT_KRELL, CRT_OSSIK, CRT_VARM;
-    // skills: SKL_NONE, SKL_TALLOW, SKL_GRIT; mastery: MST_NONE, MST_LOW,
-    // MST_HIGH; primary mastery: PSM_A, PSM_B; artifacts ART_A..ART_C;
+    // Writes the catalogs of smallCatalogs() and artifacts ART_A..ART_C;
     // spells SPL_A..SPL_C; perks PRK_A..PRK_C), one icon per entry, and the
     // reference table with creature files (Krell 10/25/100, Ossik 3/12/40,
     // Varm 500/1500/9000 as exp/gold/power).
