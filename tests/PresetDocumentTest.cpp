@@ -132,6 +132,16 @@ TEST(DocumentLoading, KeepsUtf16AndItsByteOrderMark)
     EXPECT_EQ(document.SaveToBytes(), utf16(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Hero>Zé</Hero>\r\n"));
 }
 
+TEST(DocumentSaving, CharactersTheEncodingLacksBecomeCharacterReferences)
+{
+    PresetDocument ascii = loaded("<?xml version=\"1.0\" encoding=\"US-ASCII\"?><Hero a=\"&#233;\">caf&#xE9;</Hero>");
+    EXPECT_EQ(ascii.SaveToBytes(), "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\r\n<Hero a=\"&#233;\">caf&#233;</Hero>\r\n");
+
+    PresetDocument latin1 = loaded("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Hero>caf\xE9</Hero>");
+    latin1.SetNodeValue(latin1.DocumentElement(), "5 \xE2\x82\xAC, caf\xC3\xA9");
+    EXPECT_EQ(latin1.SaveToBytes(), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<Hero>5 &#8364;, caf\xE9</Hero>\r\n");
+}
+
 TEST(DocumentLoading, EmptyPathReloadsThePreviousFileOrIsRefused)
 {
     TempDir dir;

@@ -50,9 +50,12 @@ std::string indentation(int units)
     return text;
 }
 
-void appendEscaped(std::string &out, const char *text, bool attribute)
+// Text and attribute values in markup. A character the file's encoding
+// cannot hold is written as a character reference, which every encoding can.
+void appendEscaped(std::string &out, const char *text, bool attribute, XmlEncoding encoding)
 {
-    for (const char *c = text; *c; ++c) {
+    const char *end = text + std::char_traits<char>::length(text);
+    for (const char *c = text; c < end; ++c) {
         switch (*c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -63,18 +66,33 @@ void appendEscaped(std::string &out, const char *text, bool attribute)
         case '\r': out += "&#13;"; break;
         case '\n': out += attribute ? "&#10;" : "\n"; break;
         case '\t': out += attribute ? "&#9;" : "\t"; break;
-        default: out += *c;
+        default:
+            if (static_cast<unsigned char>(*c) < 0x80) {
+                out += *c;
+                break;
+            }
+            char32_t codePoint = 0;
+            const std::size_t length = decodeUtf8Char(c, end, codePoint);
+            if (length == 0) {
+                out += *c; // left for the encoder to refuse
+                break;
+            }
+            if (canEncode(codePoint, encoding))
+                out.append(c, length);
+            else
+                out += "&#" + std::to_string(static_cast<unsigned long>(codePoint)) + ";";
+            c += length - 1;
         }
     }
 }
 
-void appendAttributes(std::string &out, pugi::xml_node node)
+void appendAttributes(std::string &out, pugi::xml_node node, XmlEncoding encoding)
 {
     for (pugi::xml_attribute attribute = node.first_attribute(); attribute; attribute = attribute.next_attribute()) {
         out += ' ';
         out += attribute.name();
         out += "=\"";
-        appendEscaped(out, attribute.value(), true);
+        appendEscaped(out, attribute.value(), true, encoding);
         out += '"';
     }
 }
@@ -89,7 +107,7 @@ void PresetDocument::writeNode(std::string &out, Node node) const
     case pugi::node_element:
         out += '<';
         out += node.name();
-        appendAttributes(out, node);
+        appendAttributes(out, node, mEncoding);
         if (!node.first_child()) {
             out += "/>";
             break;
@@ -107,7 +125,7 @@ void PresetDocument::writeNode(std::string &out, Node node) const
         if (mFormattingText.count(node.internal_object()))
             out += node.value();
         else
-            appendEscaped(out, node.value(), false);
+            appendEscaped(out, node.value(), false, mEncoding);
         break;
     case pugi::node_cdata: {
         // A section cannot hold its own end marker; split it across two.
@@ -138,7 +156,7 @@ void PresetDocument::writeNode(std::string &out, Node node) const
     case pugi::node_declaration:
         out += "<?";
         out += node.name();
-        appendAttributes(out, node);
+        appendAttributes(out, node, mEncoding);
         out += "?>";
         break;
     case pugi::node_doctype:

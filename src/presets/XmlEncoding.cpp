@@ -308,20 +308,29 @@ XmlSourceText decodeUtf16Body(std::string_view body, bool bigEndian, bool byteOr
                              + " encoding.");
 }
 
-std::uint8_t singleByteFor(char32_t c, XmlEncoding encoding)
+// The byte of c in a single-byte encoding, or -1 when it has none.
+int singleByteOrNone(char32_t c, XmlEncoding encoding)
 {
     if (c < 0x80)
-        return static_cast<std::uint8_t>(c);
+        return static_cast<int>(c);
     if (encoding == XmlEncoding::Latin1 && c <= 0xFF)
-        return static_cast<std::uint8_t>(c);
+        return static_cast<int>(c);
     if (encoding == XmlEncoding::Windows1252) {
         if (c >= 0xA0 && c <= 0xFF)
-            return static_cast<std::uint8_t>(c);
+            return static_cast<int>(c);
         const auto found = std::find(kWindows1252High.begin(), kWindows1252High.end(), c);
         if (found != kWindows1252High.end())
-            return static_cast<std::uint8_t>(0x80 + (found - kWindows1252High.begin()));
+            return static_cast<int>(0x80 + (found - kWindows1252High.begin()));
     }
-    throwUnrepresentable(c, encoding);
+    return -1;
+}
+
+std::uint8_t singleByteFor(char32_t c, XmlEncoding encoding)
+{
+    const int byte = singleByteOrNone(c, encoding);
+    if (byte < 0)
+        throwUnrepresentable(c, encoding);
+    return static_cast<std::uint8_t>(byte);
 }
 
 void appendUtf16Unit(std::string &out, char16_t unit, bool bigEndian)
@@ -485,6 +494,18 @@ std::string encodeXmlSource(std::string_view utf8, XmlEncoding encoding, bool by
         }
     }
     return out;
+}
+
+bool canEncode(char32_t codePoint, XmlEncoding encoding)
+{
+    switch (encoding) {
+    case XmlEncoding::Utf8:
+    case XmlEncoding::Utf16LE:
+    case XmlEncoding::Utf16BE:
+        return true;
+    default:
+        return singleByteOrNone(codePoint, encoding) >= 0;
+    }
 }
 
 std::string encodingName(XmlEncoding encoding)

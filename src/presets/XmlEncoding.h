@@ -53,6 +53,9 @@ XmlSourceText decodeXmlSource(std::string_view bytes);
 // the text is not valid UTF-8.
 std::string encodeXmlSource(std::string_view utf8, XmlEncoding encoding, bool byteOrderMark);
 
+// Whether the encoding can represent the character.
+bool canEncode(char32_t codePoint, XmlEncoding encoding);
+
 // The name to write in an XML declaration: "UTF-8", "UTF-16", "ISO-8859-1",
 // "windows-1252" or "US-ASCII".
 std::string encodingName(XmlEncoding encoding);
