@@ -15,6 +15,9 @@ IconComboBox::IconComboBox(QWidget *parent, int visibleRows)
     setIconSize(QSize(32, 32));
     setMaxVisibleItems(visibleRows);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // Some styles open a drop-down list as a menu as tall as the screen;
+    // this keeps it a list of the given number of rows.
+    setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
 }
 
 void IconComboBox::fitPopupToItems()
