@@ -5,7 +5,6 @@
 #include "presets/XmlParseError.h"
 #include "presets/XmlWellFormed.h"
 
-
 namespace voriraz {
 
 namespace {
