@@ -8,6 +8,8 @@
 #include <QFontDatabase>
 #include <QPixmap>
 
+#include <tuple>
+
 namespace voriraz {
 
 namespace {
@@ -99,6 +101,20 @@ QFont windowFont()
     return font;
 }
 
+// The three collection groups share one layout: the picker at the top left,
+// "Add" and "Delete" to its right, the list below.
+// Returns the group box, the picker, "Add", "Delete" and the list.
+std::tuple<QGroupBox *, IconComboBox *, SpeedButton *, SpeedButton *, ListBox *> collectionGroup(QWidget *page, const char *boxName, const char *caption, int x, int y,
+                                const char *pickerName, const char *addName, const char *deleteName,
+                                const char *listName)
+{
+    QGroupBox *box = groupBox(page, boxName, caption, x, y, 218, 339);
+    return {box, iconPicker(box, QString::fromLatin1(pickerName), 9, 22, 16),
+            speedButton(box, addName, "Add", "glyph-add.png", 96, 16, 53, 44),
+            speedButton(box, deleteName, "Delete", "glyph-delete.png", 155, 16, 54, 44),
+            listBox(box, listName, 9, 66, 200, 263)};
+}
+
 } // namespace
 
 void TForm1::createControls()
@@ -165,11 +181,8 @@ void TForm1::createControls()
     GroupBox6 = groupBox(TabSheet1, "GroupBox6", "Primary Skill Mastery", 8, 296, 265, 49);
     ComboBox1 = nameList(GroupBox6, "ComboBox1", 9, 20, 248, 21);
 
-    GroupBox5 = groupBox(TabSheet1, "GroupBox5", "Perks", 279, 6, 218, 339);
-    ComboBoxEx16 = iconPicker(GroupBox5, QStringLiteral("ComboBoxEx16"), 9, 22, 16);
-    SpeedButton8 = speedButton(GroupBox5, "SpeedButton8", "Add", "glyph-add.png", 96, 16, 53, 44);
-    SpeedButton9 = speedButton(GroupBox5, "SpeedButton9", "Delete", "glyph-delete.png", 155, 16, 54, 44);
-    ListBox3 = listBox(GroupBox5, "ListBox3", 9, 66, 200, 263);
+    std::tie(GroupBox5, ComboBoxEx16, SpeedButton8, SpeedButton9, ListBox3) =
+        collectionGroup(TabSheet1, "GroupBox5", "Perks", 279, 6, "ComboBoxEx16", "SpeedButton8", "SpeedButton9", "ListBox3");
 
     // Creatures
     CreaturesBox = groupBox(TabSheet2, "CreaturesBox", "Creatures", 8, 7, 449, 94);
@@ -203,17 +216,10 @@ void TForm1::createControls()
     Label10 = label(GroupBox7, "Label10", "---", 104, 64, 12, 13);
 
     // Artifacts & Spells
-    ArtifactsBox = groupBox(TabSheet3, "ArtifactsBox", "Artifacts", 7, 6, 218, 339);
-    ComboBoxEx9 = iconPicker(ArtifactsBox, QStringLiteral("ComboBoxEx9"), 9, 22, 16);
-    SpeedButton1 = speedButton(ArtifactsBox, "SpeedButton1", "Add", "glyph-add.png", 96, 16, 53, 44);
-    SpeedButton2 = speedButton(ArtifactsBox, "SpeedButton2", "Delete", "glyph-delete.png", 155, 16, 54, 44);
-    ListBox1 = listBox(ArtifactsBox, "ListBox1", 9, 66, 200, 263);
-
-    SpellsBox = groupBox(TabSheet3, "SpellsBox", "Spells", 240, 6, 218, 339);
-    ComboBoxEx10 = iconPicker(SpellsBox, QStringLiteral("ComboBoxEx10"), 9, 22, 16);
-    SpeedButton3 = speedButton(SpellsBox, "SpeedButton3", "Add", "glyph-add.png", 96, 16, 53, 44);
-    SpeedButton4 = speedButton(SpellsBox, "SpeedButton4", "Delete", "glyph-delete.png", 155, 16, 54, 44);
-    ListBox2 = listBox(SpellsBox, "ListBox2", 9, 66, 200, 263);
+    std::tie(ArtifactsBox, ComboBoxEx9, SpeedButton1, SpeedButton2, ListBox1) =
+        collectionGroup(TabSheet3, "ArtifactsBox", "Artifacts", 7, 6, "ComboBoxEx9", "SpeedButton1", "SpeedButton2", "ListBox1");
+    std::tie(SpellsBox, ComboBoxEx10, SpeedButton3, SpeedButton4, ListBox2) =
+        collectionGroup(TabSheet3, "SpellsBox", "Spells", 240, 6, "ComboBoxEx10", "SpeedButton3", "SpeedButton4", "ListBox2");
 }
 
 void TForm1::setTabOrder()
