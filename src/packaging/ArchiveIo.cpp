@@ -1,0 +1,141 @@
+#include "packaging/ArchiveIo.h"
+
+#include "packaging/ArchiveError.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace voriraz {
+
+namespace {
+
+class PosixSource : public SourceFile
+{
+public:
+    PosixSource(int fd, std::uint64_t size) : mFd(fd), mSize(size) {}
+    ~PosixSource() override { ::close(mFd); }
+
+    std::uint64_t size() const override { return mSize; }
+
+    std::size_t read(char *buffer, std::size_t count) override
+    {
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t got = ::read(mFd, buffer + done, count - done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        return done;
+    }
+
+    void rewind() override { ::lseek(mFd, 0, SEEK_SET); }
+
+private:
+    int mFd;
+    std::uint64_t mSize;
+};
+
+class PosixArchiveStream : public ArchiveStream
+{
+public:
+    explicit PosixArchiveStream(int fd) : mFd(fd) {}
+    ~PosixArchiveStream() override { ::close(mFd); }
+
+    std::size_t write(const char *data, std::size_t count) override
+    {
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t put = ::write(mFd, data + done, count - done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                break;
+            done += static_cast<std::size_t>(put);
+        }
+        mPosition += done;
+        return done;
+    }
+
+    std::uint64_t position() const override { return mPosition; }
+
+    void seek(std::uint64_t position) override
+    {
+        if (::lseek(mFd, static_cast<off_t>(position), SEEK_SET) >= 0)
+            mPosition = position;
+    }
+
+    std::uint64_t size() const override
+    {
+        struct stat info {};
+        return ::fstat(mFd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    }
+
+    void truncate() override
+    {
+        while (::ftruncate(mFd, static_cast<off_t>(mPosition)) != 0 && errno == EINTR) {
+        }
+    }
+
+    void flush() override { ::fsync(mFd); }
+
+    std::optional<FileIdentity> identity() const override
+    {
+        struct stat info {};
+        if (::fstat(mFd, &info) != 0)
+            return std::nullopt;
+        return FileIdentity {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    }
+
+private:
+    int mFd;
+    std::uint64_t mPosition = 0;
+};
+
+} // namespace
+
+std::unique_ptr<ArchiveStream> PosixArchiveFileSystem::createArchive(const std::string &path)
+{
+    // Opened without truncation first, so a file that another writer holds
+    // is refused before anything of it is lost.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw FileCreateError(path, std::strerror(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        throw FileCreateError(path, std::strerror(error));
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw FileCreateError(path, std::strerror(error));
+    }
+    return std::make_unique<PosixArchiveStream>(fd);
+}
+
+std::unique_ptr<SourceFile> PosixArchiveFileSystem::openSource(const std::string &path, TFileShareMode)
+{
+    // Non-blocking, so that a file replaced by a pipe after the walk cannot
+    // hang the open; anything but a regular file is then refused.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return std::make_unique<PosixSource>(fd, static_cast<std::uint64_t>(info.st_size));
+}
+
+} // namespace voriraz

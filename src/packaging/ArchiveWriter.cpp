@@ -1,0 +1,44 @@
+#include "packaging/ArchiveWriter.h"
+
+#include <stdexcept>
+
+namespace voriraz {
+
+void TArchiveWriter::CreateArchive(std::uint16_t openMode)
+{
+    const auto slash = FileName.rfind('/');
+    if (FileName.substr(slash == std::string::npos ? 0 : slash + 1).empty())
+        throw error(NativeError::BlankFileName);
+    if (openMode != fmCreate)
+        throw std::invalid_argument("Only new archives can be created");
+    openArchive(openMode);
+}
+
+void TArchiveWriter::AddByMask(const std::string &mask, int searchAttributes, const std::string &exclusionMask)
+{
+    if (!IsOpen())
+        throw error(NativeError::ArchiveNotOpen);
+    SelectionRequest request;
+    request.masks = {mask};
+    request.searchAttr = searchAttributes;
+    request.recurse = Options.Recurse;
+    if (!exclusionMask.empty())
+        request.exclusions.push_back(exclusionMask);
+    request.archive = manager().stream->identity();
+    request.baseDir = BaseDir;
+    request.storePath = Options.StorePath;
+    request.overwriteMode = Options.OverwriteMode;
+    request.compressionMode = CompressionMode();
+    request.method = method();
+
+    BeginUpdate();
+    try {
+        selectFiles(request, manager().current);
+        EndUpdate();
+    } catch (...) {
+        AbandonUpdate();
+        throw;
+    }
+}
+
+} // namespace voriraz

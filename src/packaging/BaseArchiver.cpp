@@ -1,0 +1,370 @@
+#include "packaging/BaseArchiver.h"
+
+#include "packaging/Cp437.h"
+
+#include <climits>
+
+namespace voriraz {
+
+namespace {
+
+constexpr std::uint16_t flagUtf8Names = 0x800;
+
+// A path longer than the platform accepts cannot be opened.
+constexpr std::size_t longestPath = PATH_MAX - 1;
+
+} // namespace
+
+TBaseArchiver::TBaseArchiver() : mFileSystem(std::make_shared<PosixArchiveFileSystem>()) {}
+
+TBaseArchiver::~TBaseArchiver()
+{
+    Close();
+}
+
+void TBaseArchiver::SetCompressionLevel(TCompressionLevel level)
+{
+    mCompressionLevel = level;
+    switch (level) {
+    case TCompressionLevel::clNone: mCompressionMode = 0; break;
+    case TCompressionLevel::clFastest: mCompressionMode = 1; break;
+    case TCompressionLevel::clNormal: mCompressionMode = 6; break;
+    case TCompressionLevel::clMax: mCompressionMode = 9; break;
+    }
+}
+
+void TBaseArchiver::SetCompressionMode(int mode)
+{
+    if (mode < 0 || mode > 9)
+        throw error(NativeError::InvalidCompressionMode);
+    mCompressionMode = mode;
+    mCompressionLevel = mode == 0   ? TCompressionLevel::clNone
+                        : mode <= 3 ? TCompressionLevel::clFastest
+                        : mode <= 6 ? TCompressionLevel::clNormal
+                                    : TCompressionLevel::clMax;
+}
+
+const TArchiveDirArray &TBaseArchiver::Directory() const
+{
+    static const TArchiveDirArray none;
+    return mManager ? mManager->current : none;
+}
+
+EArchiveError TBaseArchiver::error(NativeError nativeError, const std::string &path, long long first,
+                                   long long second) const
+{
+    return archiveError(nativeError, Name, path, first, second);
+}
+
+void TBaseArchiver::openArchive(std::uint16_t openMode)
+{
+    Close();
+    mOpenMode = openMode;
+    auto manager = std::make_unique<TArchiveDirManager>();
+    manager->stream = mFileSystem->createArchive(FileName);
+    mManager = std::move(manager);
+    mOpen = true;
+}
+
+void TBaseArchiver::BeginUpdate()
+{
+    if (!mOpen)
+        throw error(NativeError::ArchiveNotOpen);
+    if (mUpdateCount == 0) {
+        if ((mOpenMode & 3) == 0)
+            throw error(NativeError::ReadOnlyArchive);
+        for (std::size_t i = 0; i < mManager->current.size(); ++i)
+            mManager->current[i].modified = false;
+        mManager->backup = mManager->current;
+    }
+    ++mUpdateCount;
+}
+
+void TBaseArchiver::EndUpdate()
+{
+    if (mUpdateCount == 1)
+        commit();
+    else if (mUpdateCount > 1)
+        --mUpdateCount;
+}
+
+void TBaseArchiver::Close()
+{
+    if (mOpen) {
+        try {
+            if (mUpdateCount > 0)
+                commit();
+            if (mManager->stream->size() == 0)
+                writeCentralDirectory();
+        } catch (...) {
+            // Closing must not fail; what could not be written stays as it is.
+        }
+        mOpen = false;
+        mUpdateCount = 0;
+    }
+    mManager.reset();
+}
+
+void TBaseArchiver::reportOverall(TProgressPhase phase)
+{
+    if (OnOverallProgress)
+        OnOverallProgress(phase, mProgress, mCancel);
+}
+
+void TBaseArchiver::reportFile(TProgressPhase phase)
+{
+    if (OnFileProgress)
+        OnFileProgress(phase, mProgress, mCancel);
+}
+
+void TBaseArchiver::commit()
+{
+    mUpdateCount = 0;
+    mCancel = false;
+    mProgress = {};
+    TArchiveDirArray &current = mManager->current;
+    const TArchiveDirArray &backup = mManager->backup;
+    ArchiveStream &stream = *mManager->stream;
+
+    // Entries before the first difference stay where they are; from there
+    // on every entry is written again, from its source.
+    std::size_t first = 0;
+    const std::size_t shorter = std::min(current.size(), backup.size());
+    while (first < shorter && current[first].storedName == backup[first].storedName && !current[first].modified)
+        ++first;
+    for (std::size_t i = first; i < current.size(); ++i)
+        current[i].modified = true;
+    const std::uint64_t start = first < backup.size() ? backup[first].headerOffset64
+                                : backup.empty()       ? 0
+                                                       : mManager->centralDirectoryOffset;
+
+    for (std::size_t i = first; i < current.size(); ++i) {
+        ++mProgress.totalFiles;
+        mProgress.totalBytes += current[i].uncompressedSize64;
+    }
+    reportOverall(TProgressPhase::Start);
+
+    stream.seek(start);
+    stream.truncate();
+    bool aborted = mCancel;
+    try {
+        for (std::size_t i = first; i < current.size() && !aborted;) {
+            TArchiveDirEntry &entry = current[i];
+            const std::uint64_t listedSize = entry.uncompressedSize64;
+            bool written = false;
+            bool removed = false;
+            while (!written && !removed && !aborted) {
+                const std::uint64_t bytesBefore = mProgress.bytesDone;
+                try {
+                    writeEntry(entry);
+                    written = true;
+                } catch (const EArchiveError &failure) {
+                    // Whatever the failed attempt wrote stays in the file,
+                    // referenced by nothing; the next write starts after it.
+                    mProgress.bytesDone = bytesBefore;
+                    stream.seek(stream.size());
+                    switch (failureAction(entry, failure)) {
+                    case TFailureAction::faRetry:
+                        break;
+                    case TFailureAction::faIgnore:
+                        --mProgress.totalFiles;
+                        mProgress.totalBytes -= std::min(listedSize, mProgress.totalBytes);
+                        current.removeAt(i);
+                        removed = true;
+                        break;
+                    case TFailureAction::faAbort:
+                        aborted = true;
+                        break;
+                    }
+                }
+                aborted = aborted || mCancel;
+            }
+            if (written)
+                ++i;
+        }
+        if (!aborted)
+            writeCentralDirectory();
+    } catch (...) {
+        rollBack(start);
+        throw;
+    }
+    reportOverall(TProgressPhase::End);
+    if (aborted || mCancel) {
+        rollBack(start);
+        return;
+    }
+    if (Options.FlushBuffers)
+        stream.flush();
+}
+
+void TBaseArchiver::rollBack(std::uint64_t startPosition)
+{
+    mManager->current = mManager->backup;
+    mManager->stream->seek(startPosition);
+    mManager->stream->truncate();
+    try {
+        writeCentralDirectory();
+    } catch (...) {
+        // The error that caused the roll-back is the one to report.
+    }
+}
+
+TFailureAction TBaseArchiver::failureAction(const TArchiveDirEntry &entry, const EArchiveError &failure)
+{
+    if (OnProcessFileFailure)
+        return OnProcessFileFailure(entry, failure);
+    if (!mManager || !mManager->stream)
+        return TFailureAction::faAbort;
+    if (failure.nativeError() == NativeError::Aborted || !OnFailurePrompt)
+        return TFailureAction::faAbort;
+    TPromptAnswer answer;
+    if (failure.nativeError() == NativeError::FileNameTooLong)
+        answer = OnFailurePrompt(failure.what(), TPromptButtons::AbortIgnore);
+    else
+        answer = OnFailurePrompt(std::string(failure.what()) + ". File processing error, possibly disk is full",
+                                 TPromptButtons::AbortRetryIgnore);
+    switch (answer) {
+    case TPromptAnswer::Retry: return TFailureAction::faRetry;
+    case TPromptAnswer::Ignore: return TFailureAction::faIgnore;
+    case TPromptAnswer::Abort: break;
+    }
+    return TFailureAction::faAbort;
+}
+
+std::string TBaseArchiver::nameBytes(const std::string &storedName) const
+{
+    return Options.OEMFileNames ? toCp437(storedName) : storedName;
+}
+
+void TBaseArchiver::writeEntry(TArchiveDirEntry &entry)
+{
+    ArchiveStream &stream = *mManager->stream;
+    const std::uint16_t entryMethod = entry.isDirectory() ? zip::methodStored : static_cast<std::uint16_t>(method());
+    mProgress.currentName = entry.storedName;
+    mProgress.fileSize = entry.uncompressedSize64;
+    mProgress.fileBytesDone = 0;
+    reportFile(TProgressPhase::Start);
+
+    entry.zip64 = false;
+    std::unique_ptr<SourceFile> source;
+    if (!entry.isDirectory()) {
+        if (entry.sourcePath.size() > longestPath)
+            throw error(NativeError::FileNameTooLong, entry.sourcePath);
+        source = mFileSystem->openSource(entry.sourcePath, Options.ShareMode);
+        if (!source)
+            throw error(NativeError::CannotOpenFile, entry.sourcePath);
+    }
+    const std::uint64_t sourceSize = source ? source->size() : 0;
+    const std::uint64_t offset = stream.position();
+    entry.headerOffset64 = offset;
+    entry.uncompressedSize64 = sourceSize;
+    if (offset >= zip::max32 || sourceSize >= zip::max32)
+        entry.zip64 = true;
+
+    CentralHeader &header = entry.header;
+    const std::string name = nameBytes(entry.storedName);
+    header.versionMadeBy = header.versionNeeded = entry.zip64 ? zip::version45 : zip::version20;
+    header.method = entryMethod;
+    if (!Options.OEMFileNames)
+        header.flags |= flagUtf8Names;
+    header.crc32 = entry.isDirectory() ? 0 : zip::max32;
+    header.compressedSize = 0;
+    header.uncompressedSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(sourceSize, zip::max32));
+    header.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), zip::max16));
+    header.extraLength = 0;
+    header.headerOffset = static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, zip::max32));
+    // ZIP64 entries are never written: nothing of the entry is in the file yet.
+    if (entry.zip64)
+        throw error(NativeError::Zip64NotEnabled, entry.sourcePath);
+
+    std::string record;
+    appendLocalHeader(record, header);
+    record.append(name, 0, header.nameLength);
+    if (stream.write(record.data(), record.size()) != record.size())
+        throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize), 0);
+
+    if (source) {
+        const CompressedSource result = mCompressor.compress(
+            *source, entry.compressionMode, entryMethod,
+            [&stream](const char *data, std::size_t size) { return stream.write(data, size) == size; },
+            [this](std::uint64_t bytesRead) {
+                mProgress.bytesDone += bytesRead - mProgress.fileBytesDone;
+                mProgress.fileBytesDone = bytesRead;
+                reportFile(TProgressPhase::Progress);
+                reportOverall(TProgressPhase::Progress);
+                return !mCancel;
+            });
+        if (result.cancelled)
+            return;
+        if (!result.complete)
+            throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize),
+                        static_cast<long long>(result.bytesRead));
+        if (result.bytesWritten >= zip::max32 || result.bytesRead >= zip::max32)
+            throw error(NativeError::Zip64SizeNotEnabled, entry.sourcePath);
+        header.crc32 = result.crc32;
+        header.compressedSize = static_cast<std::uint32_t>(result.bytesWritten);
+        header.uncompressedSize = static_cast<std::uint32_t>(result.bytesRead);
+        if (sourceSize == 0)
+            header.method = zip::methodStored;
+
+        const std::uint64_t end = stream.position();
+        std::string patched;
+        appendLocalHeader(patched, header);
+        stream.seek(offset);
+        const bool patchedWhole = stream.write(patched.data(), patched.size()) == patched.size();
+        stream.seek(end);
+        if (!patchedWhole)
+            throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize),
+                        static_cast<long long>(result.bytesRead));
+    }
+    ++mProgress.filesDone;
+    reportFile(TProgressPhase::End);
+    reportOverall(TProgressPhase::Progress);
+}
+
+void TBaseArchiver::writeCentralDirectory()
+{
+    ArchiveStream &stream = *mManager->stream;
+    stream.seek(stream.size());
+    stream.truncate();
+    const std::uint64_t offset = stream.position();
+    mManager->centralDirectoryOffset = offset;
+
+    // Written in pieces of about a megabyte, so a directory of many entries
+    // costs few writes and little memory.
+    std::string block;
+    std::uint64_t size = 0;
+    const auto writeBlock = [&] {
+        if (stream.write(block.data(), block.size()) != block.size())
+            throw error(NativeError::StreamWriteFailed);
+        size += block.size();
+        block.clear();
+    };
+    for (const TArchiveDirEntry &entry : mManager->current) {
+        appendCentralHeader(block, entry.header);
+        block.append(nameBytes(entry.storedName), 0, entry.header.nameLength);
+        block.append(entry.comment, 0, entry.header.commentLength);
+        if (block.size() >= (1u << 20))
+            writeBlock();
+    }
+    if (!block.empty())
+        writeBlock();
+
+    const std::uint64_t count = mManager->current.size();
+    EndRecord &record = mManager->endRecord;
+    record = {};
+    record.entriesOnDisk = record.totalEntries =
+        count >= zip::max16 ? zip::max16 : static_cast<std::uint16_t>(count);
+    record.centralDirectorySize = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, zip::max32));
+    record.centralDirectoryOffset = static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, zip::max32));
+
+    std::string tail;
+    const std::uint64_t tailOffset = stream.position();
+    if (tailOffset >= zip::max32 || count >= zip::max16)
+        appendZip64EndRecords(tail, count, size, offset, tailOffset);
+    appendEndRecord(tail, record);
+    if (stream.write(tail.data(), tail.size()) != tail.size())
+        throw StreamWriteError();
+}
+
+} // namespace voriraz

@@ -1,0 +1,316 @@
+#include "packaging/FileSelection.h"
+
+#include "packaging/FileMask.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace voriraz {
+
+namespace {
+
+std::mutex &selectionLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+char upperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+// The order of a case-insensitive file system's listing: ASCII letters
+// compared as upper case, then plain byte order between names that differ
+// only in case, so the order never depends on the order on disk.
+bool listingOrder(const std::string &a, const std::string &b)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(upperAscii(a[i]));
+        const auto y = static_cast<unsigned char>(upperAscii(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size()
+           && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upperAscii(x) == upperAscii(y); });
+}
+
+std::string_view directoryPart(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view {} : path.substr(0, slash + 1);
+}
+
+std::string_view namePart(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Whether path is left out by one exclusion (a full path or a mask over full
+// paths): within the exclusion's own directory it must match it as a mask;
+// elsewhere only an exclusion of "*.*" reaches, and then a whole tree.
+bool excludedBy(std::string exclusion, std::string path, bool isDirectory)
+{
+    if (isDirectory) {
+        path.push_back('/');
+        if (exclusion.empty() || exclusion.back() != '*')
+            exclusion.push_back('/');
+    }
+    if (exclusion == "*.*")
+        return true;
+    if (equalIgnoringAsciiCase(directoryPart(path), directoryPart(exclusion)))
+        return matchesMask(exclusion, path);
+    const std::string_view excludedDir = directoryPart(exclusion);
+    const std::string_view pathDir = directoryPart(path);
+    return namePart(exclusion) == "*.*" && pathDir.size() >= excludedDir.size()
+           && equalIgnoringAsciiCase(pathDir.substr(0, excludedDir.size()), excludedDir);
+}
+
+struct Listed
+{
+    std::string name;
+    struct stat info;
+};
+
+// The entries of a directory (links followed; broken links and entries that
+// vanished are left out), in listing order. Empty when it cannot be read.
+std::vector<Listed> listDirectory(const std::string &path)
+{
+    std::vector<Listed> listed;
+    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(path.c_str()), ::closedir);
+    if (!dir)
+        return listed;
+    while (const dirent *item = ::readdir(dir.get())) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..")
+            continue;
+        Listed entry {name, {}};
+        // Relative to the open directory, so a name whose full path is too
+        // long still shows up (and is refused with a clear error when packed).
+        if (::fstatat(::dirfd(dir.get()), name.c_str(), &entry.info, 0) != 0)
+            continue;
+        listed.push_back(std::move(entry));
+    }
+    std::sort(listed.begin(), listed.end(), [](const Listed &a, const Listed &b) { return listingOrder(a.name, b.name); });
+    return listed;
+}
+
+std::uint32_t fileAttributes(const std::string &name, const struct stat &info)
+{
+    if (S_ISDIR(info.st_mode))
+        return zip::attributeDirectory;
+    std::uint32_t attributes = zip::attributeArchive;
+    if ((info.st_mode & S_IWUSR) == 0)
+        attributes |= zip::attributeReadOnly;
+    if (!name.empty() && name.front() == '.')
+        attributes |= zip::attributeHidden;
+    return attributes;
+}
+
+class Walker
+{
+public:
+    Walker(const SelectionRequest &request, TArchiveDirArray &directory, std::string base,
+           std::vector<std::string> exclusions)
+        : mRequest(request), mDirectory(directory), mBase(std::move(base)), mExclusions(std::move(exclusions))
+    {
+    }
+
+    void walkBase(const std::string &mask)
+    {
+        struct stat info {};
+        if (::stat(mBase.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+            return;
+        mPath.push_back(identityOf(info));
+        walk(mBase, "", mask, mRequest.recurse);
+        mPath.pop_back();
+    }
+
+private:
+    static FileIdentity identityOf(const struct stat &info)
+    {
+        return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    }
+
+    void walk(const std::string &dirPath, const std::string &relative, const std::string &mask, bool recurse)
+    {
+        const std::vector<Listed> listing = listDirectory(dirPath);
+        const int fileSearch = mRequest.searchAttr & ~searchAttr::directory;
+        for (const Listed &item : listing) {
+            if (!S_ISREG(item.info.st_mode) || !matchesListingMask(mask, item.name))
+                continue;
+            const std::uint32_t attributes = fileAttributes(item.name, item.info);
+            const bool searched = (attributes & static_cast<std::uint32_t>(fileSearch)) != 0
+                                  || (attributes == 0 && (fileSearch & 0x27) == 0x27);
+            if (searched)
+                offer(dirPath + "/" + item.name, relative, item, attributes);
+        }
+
+        const bool listsDirectories = (mRequest.searchAttr & searchAttr::directory) != 0;
+        if (!listsDirectories && !recurse)
+            return;
+        for (const Listed &item : listing) {
+            if (!S_ISDIR(item.info.st_mode))
+                continue;
+            const std::string path = dirPath + "/" + item.name;
+            if (isExcluded(path, true))
+                continue;
+            const FileIdentity identity = identityOf(item.info);
+            const bool onPath = std::find(mPath.begin(), mPath.end(), identity) != mPath.end();
+            const std::string below = relative + item.name + "/";
+            if (listsDirectories && (matchesMask(mask, item.name) || matchesMask(mask, item.name + "."))) {
+                if (!offer(path, relative, item, zip::attributeDirectory) || onPath)
+                    continue;
+                descend(identity, path, below, "*.*", true);
+            } else if (recurse && !onPath) {
+                descend(identity, path, below, mask, recurse);
+            }
+        }
+    }
+
+    void descend(const FileIdentity &identity, const std::string &path, const std::string &relative,
+                 const std::string &mask, bool recurse)
+    {
+        mPath.push_back(identity);
+        walk(path, relative, mask, recurse);
+        mPath.pop_back();
+    }
+
+    bool isExcluded(const std::string &path, bool isDirectory) const
+    {
+        for (const std::string &exclusion : mExclusions)
+            if (excludedBy(exclusion, path, isDirectory))
+                return true;
+        return false;
+    }
+
+    std::string storedName(const std::string &path, const std::string &relative, const std::string &name,
+                           bool isDirectory) const
+    {
+        std::string stored;
+        switch (mRequest.storePath) {
+        case TStorePathMode::spNoPath:
+            stored = name;
+            break;
+        case TStorePathMode::spRelativePath:
+            stored = relative + name;
+            break;
+        case TStorePathMode::spFullPath:
+        case TStorePathMode::spFullPathWithDrive:
+            stored = path.substr(path.find_first_not_of('/'));
+            break;
+        }
+        if (isDirectory)
+            stored.push_back('/');
+        return stored;
+    }
+
+    // Adds a found file or directory unless it is excluded; returns whether
+    // it was taken.
+    bool offer(const std::string &path, const std::string &relative, const Listed &item, std::uint32_t attributes)
+    {
+        const bool isDirectory = S_ISDIR(item.info.st_mode);
+        if (!isDirectory && mRequest.archive && identityOf(item.info) == *mRequest.archive)
+            return false;
+        if (isExcluded(path, isDirectory))
+            return false;
+
+        TArchiveDirEntry entry;
+        entry.storedName = storedName(path, relative, item.name, isDirectory);
+        entry.sourcePath = isDirectory ? path + "/" : path;
+        entry.operation = TProcessOperation::poAdd;
+        entry.modified = true;
+        entry.compressionMode = isDirectory ? 0 : mRequest.compressionMode;
+        auto &h = entry.header;
+        h.flags = isDirectory ? zip::flagDirectory : 0;
+        h.method = isDirectory ? zip::methodStored : static_cast<std::uint16_t>(mRequest.method);
+        const auto stamp = (isDirectory ? std::nullopt : dosDateTime(item.info.st_mtime))
+                               .value_or(dosDateTime(std::time(nullptr)).value_or(0));
+        h.dosTime = static_cast<std::uint16_t>(stamp & 0xFFFF);
+        h.dosDate = static_cast<std::uint16_t>(stamp >> 16);
+        h.crc32 = isDirectory ? 0 : zip::max32;
+        h.externalAttributes = attributes;
+        h.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(entry.storedName.size(), zip::max16));
+        if (!isDirectory) {
+            entry.uncompressedSize64 = static_cast<std::uint64_t>(item.info.st_size);
+            entry.zip64 = entry.uncompressedSize64 >= zip::max32;
+            h.uncompressedSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(entry.uncompressedSize64, zip::max32));
+        }
+
+        if (const auto existing = mDirectory.find(entry.storedName)) {
+            if (mRequest.overwriteMode == TOverwriteMode::omNever)
+                return true;
+            entry.operation = TProcessOperation::poUpdate;
+            mDirectory[*existing] = std::move(entry);
+        } else {
+            mDirectory.append(std::move(entry));
+        }
+        return true;
+    }
+
+    const SelectionRequest &mRequest;
+    TArchiveDirArray &mDirectory;
+    std::string mBase;
+    std::vector<std::string> mExclusions;
+    std::vector<FileIdentity> mPath;
+};
+
+} // namespace
+
+std::optional<std::uint32_t> dosDateTime(std::time_t time)
+{
+    std::tm local {};
+    if (!::localtime_r(&time, &local))
+        return std::nullopt;
+    const int year = local.tm_year + 1900;
+    if (year < 1980 || year > 2107)
+        return std::nullopt;
+    const std::uint32_t dosTime = (static_cast<std::uint32_t>(local.tm_hour) << 11)
+                                  | (static_cast<std::uint32_t>(local.tm_min) << 5)
+                                  | static_cast<std::uint32_t>(std::min(local.tm_sec, 59) / 2);
+    const std::uint32_t dosDate = (static_cast<std::uint32_t>(year - 1980) << 9)
+                                  | (static_cast<std::uint32_t>(local.tm_mon + 1) << 5)
+                                  | static_cast<std::uint32_t>(local.tm_mday);
+    return (dosDate << 16) | dosTime;
+}
+
+void selectFiles(const SelectionRequest &request, TArchiveDirArray &directory)
+{
+    std::lock_guard lock(selectionLock());
+    std::string base = request.baseDir;
+    if (base.empty() || base.front() != '/')
+        base = std::filesystem::absolute(base.empty() ? "." : base).lexically_normal().string();
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+
+    // Invalid masks are refused before anything is walked.
+    std::vector<std::string> exclusions;
+    for (const std::string &exclusion : request.exclusions) {
+        matchesMask(exclusion, "");
+        std::string resolved = (!exclusion.empty() && exclusion.front() == '/') || exclusion == "*.*"
+                                   ? exclusion
+                                   : base + "/" + exclusion;
+        exclusions.push_back(std::move(resolved));
+    }
+    for (const std::string &mask : request.masks)
+        matchesMask(mask, "");
+
+    Walker walker(request, directory, base, std::move(exclusions));
+    for (const std::string &mask : request.masks)
+        walker.walkBase(mask);
+}
+
+} // namespace voriraz

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "packaging/ArchiveIo.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace voriraz {
+
+// Bytes read from the source per step: 512 KiB at modes 1 to 3, 1.5 MiB at
+// 7 to 9, 1 MiB at 0 and 4 to 6.
+std::size_t compressionChunkSize(int mode);
+
+// What compressing one source produced.
+struct CompressedSource
+{
+    std::uint32_t crc32 = 0;
+    std::uint64_t bytesRead = 0;
+    std::uint64_t bytesWritten = 0;
+    // Set when the source could not be read whole, an output write was short,
+    // deflate failed, or the progress callback asked to stop.
+    bool complete = false;
+    bool cancelled = false;
+};
+
+// Compresses a source chunk by chunk into an entry's data. With method 8
+// every chunk goes through one deflate call at level mode, with a sync flush
+// after each chunk but the last and a finish on the last, so the data is a
+// raw deflate stream that ends on a byte boundary after every chunk; the
+// zlib header and the Adler-32 trailer are not written. With method 0 the
+// chunks are stored as they are. The CRC-32 covers the uncompressed bytes.
+// Memory stays at one input and one output buffer whatever the source size;
+// the buffers are kept between sources.
+class SourceCompressor
+{
+public:
+    // Writes a piece of output; returns false when it was not stored whole.
+    using Sink = std::function<bool(const char *data, std::size_t size)>;
+    // Reports the bytes read so far; returns false to stop.
+    using Progress = std::function<bool(std::uint64_t bytesRead)>;
+
+    CompressedSource compress(SourceFile &source, int mode, int method, const Sink &sink,
+                              const Progress &progress = {});
+
+private:
+    std::vector<char> mInput;
+    std::vector<char> mOutput;
+};
+
+// The size of the output buffer for a chunk: its length plus a tenth plus 12,
+// rounded up to a multiple of 256.
+std::size_t deflateOutputBound(std::size_t chunkLength);
+
+} // namespace voriraz

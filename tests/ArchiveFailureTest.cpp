@@ -1,0 +1,315 @@
+#include "FaultyFileSystem.h"
+#include "TestSupport.h"
+#include "ZipInspection.h"
+
+#include "packaging/ArchiveWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace voriraz;
+using namespace voriraz::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string emptyArchive("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 22);
+const std::string diskFull = ". File processing error, possibly disk is full";
+
+// A writer over a small tree whose failure prompt answers from a script.
+class ArchiveFailure : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        writeFile(base / "a.txt", std::string(3000, 'a'));
+        writeFile(base / "b.txt", std::string(100000, 'b'));
+        writeFile(base / "c.txt", std::string(2000, 'c'));
+        writer.Name = "ArchiveWriter1";
+        writer.SetFileSystem(faults);
+        writer.OnFailurePrompt = [this](const std::string &text, TPromptButtons buttons) {
+            prompts.push_back(text);
+            promptButtons.push_back(buttons);
+            if (answers.empty()) {
+                ADD_FAILURE() << "unexpected prompt: " << text;
+                return TPromptAnswer::Abort;
+            }
+            const TPromptAnswer answer = answers.front();
+            answers.pop_front();
+            return answer;
+        };
+    }
+
+    void pack()
+    {
+        writer.FileName = archive.string();
+        writer.CreateArchive();
+        writer.BaseDir = base.string();
+        writer.AddByMask("*.*", searchAttr::all, "");
+        writer.Close();
+    }
+
+    std::string path(const char *name) const { return (base / name).string(); }
+
+    TempDir dir;
+    fs::path base = dir / "mod";
+    fs::path archive = dir / "out.pak";
+    std::shared_ptr<FaultyFileSystem> faults = std::make_shared<FaultyFileSystem>();
+    TArchiveWriter writer;
+    std::deque<TPromptAnswer> answers;
+    std::vector<std::string> prompts;
+    std::vector<TPromptButtons> promptButtons;
+};
+
+} // namespace
+
+TEST_F(ArchiveFailure, UnopenableSourceAbortLeavesTheEmptyArchive)
+{
+    faults->failOpens["b.txt"] = 1;
+    answers = {TPromptAnswer::Abort};
+    pack();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: Cannot open file \"" + path("b.txt") + "\" - Native error: 00033" + diskFull);
+    EXPECT_EQ(promptButtons[0], TPromptButtons::AbortRetryIgnore);
+    EXPECT_EQ(readFile(archive), emptyArchive);
+}
+
+TEST_F(ArchiveFailure, UnopenableSourceIgnoredIsLeftOut)
+{
+    faults->failOpens["b.txt"] = 1;
+    answers = {TPromptAnswer::Ignore};
+    pack();
+    const InspectedArchive result = inspectArchive(archive);
+    EXPECT_EQ(result.names(), (std::vector<std::string> {"a.txt", "c.txt"}));
+    for (const char *reader : {"python", "unzip", "7z"})
+        EXPECT_TRUE(readerAccepts(reader, archive)) << reader;
+}
+
+TEST_F(ArchiveFailure, UnopenableSourceRetriedIsStored)
+{
+    faults->failOpens["b.txt"] = 2;
+    answers = {TPromptAnswer::Retry, TPromptAnswer::Retry};
+    pack();
+    EXPECT_EQ(prompts.size(), 2u);
+    const InspectedArchive result = inspectArchive(archive);
+    ASSERT_EQ(result.names(), (std::vector<std::string> {"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(result.entries[1].inflated, std::string(100000, 'b'));
+}
+
+TEST_F(ArchiveFailure, ShrinkingSourceReportsTheBytesReadAndLeavesItsBytesUnreferenced)
+{
+    faults->shrinkTo["b.txt"] = 5000;
+    answers = {TPromptAnswer::Ignore};
+    pack();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0],
+              "ArchiveWriter1: Invalid compressed size, rfs.size = 100000, count = 5000 - Native error: 00034" + diskFull);
+    const InspectedArchive result = inspectArchive(archive);
+    ASSERT_EQ(result.names(), (std::vector<std::string> {"a.txt", "c.txt"}));
+    const auto &a = result.entries[0].central;
+    EXPECT_GT(result.entries[1].central.headerOffset, 30 + a.name.size() + a.compressedSize)
+        << "the failed attempt's header and data stay in the file";
+    EXPECT_EQ(result.entries[1].inflated, std::string(2000, 'c'));
+    for (const char *reader : {"python", "unzip", "7z"})
+        EXPECT_TRUE(readerAccepts(reader, archive)) << reader;
+}
+
+TEST_F(ArchiveFailure, FailedDataWriteRetriedAtTheEndOfTheFile)
+{
+    // The second write of entry data (b.txt's) fails, as on a full disk.
+    int dataWrites = 0;
+    faults->failWrite = [&](std::uint64_t, std::string_view data) {
+        return data.substr(0, 2) != "PK" && ++dataWrites == 2;
+    };
+    answers = {TPromptAnswer::Retry};
+    pack();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].rfind("ArchiveWriter1: Invalid compressed size, rfs.size = ", 0), 0u) << prompts[0];
+    const InspectedArchive result = inspectArchive(archive);
+    ASSERT_EQ(result.names(), (std::vector<std::string> {"a.txt", "b.txt", "c.txt"}));
+    for (const auto &entry : result.entries)
+        EXPECT_TRUE(entry.inflatedCleanly) << entry.central.name;
+    EXPECT_TRUE(readerAccepts("unzip", archive));
+}
+
+TEST_F(ArchiveFailure, FailedCentralDirectoryRollsBackAndRaisesError46)
+{
+    faults->failWrite = [](std::uint64_t, std::string_view data) { return data.substr(0, 4) == "PK\x01\x02"; };
+    writer.FileName = archive.string();
+    writer.CreateArchive();
+    writer.BaseDir = base.string();
+    try {
+        writer.AddByMask("*.*", searchAttr::all, "");
+        FAIL() << "no error";
+    } catch (const EArchiveError &e) {
+        EXPECT_STREQ(e.what(), "ArchiveWriter1: Write to stream error - Native error: 00046");
+    }
+    EXPECT_TRUE(prompts.empty());
+    EXPECT_TRUE(writer.IsOpen()) << "the archive stays open until closed";
+    EXPECT_EQ(readFile(archive), emptyArchive);
+    writer.Close();
+    EXPECT_EQ(readFile(archive), emptyArchive);
+
+    // The next archive on the same object works again.
+    faults->failWrite = nullptr;
+    pack();
+    EXPECT_EQ(inspectArchive(archive).entries.size(), 3u);
+}
+
+TEST_F(ArchiveFailure, WithoutAPromptAFailureAborts)
+{
+    writer.OnFailurePrompt = nullptr;
+    faults->failOpens["a.txt"] = 1;
+    pack();
+    EXPECT_EQ(readFile(archive), emptyArchive);
+}
+
+TEST_F(ArchiveFailure, ProcessFileFailureHandlerDecidesInsteadOfThePrompt)
+{
+    faults->failOpens["a.txt"] = 1;
+    faults->failOpens["c.txt"] = 1;
+    std::vector<std::pair<std::string, int>> seen;
+    writer.OnProcessFileFailure = [&](const TArchiveDirEntry &entry, const EArchiveError &e) {
+        seen.emplace_back(entry.storedName, e.nativeErrorCode());
+        return entry.storedName == "a.txt" ? TFailureAction::faIgnore : TFailureAction::faRetry;
+    };
+    pack();
+    EXPECT_TRUE(prompts.empty());
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, int>> {{"a.txt", 33}, {"c.txt", 33}}));
+    EXPECT_EQ(inspectArchive(archive).names(), (std::vector<std::string> {"b.txt", "c.txt"}));
+}
+
+TEST_F(ArchiveFailure, SourceOfFourGibibytesIsRefusedBeforeAnyByteIsWritten)
+{
+    const fs::path big = base / "big.bin";
+    {
+        const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, 0x100000000LL), 0);
+        ::close(fd);
+    }
+    answers = {TPromptAnswer::Ignore};
+    pack();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: Cannot compress file '" + big.string()
+                              + "'. Zip64 mode is not enabled - Native error: 00043" + diskFull);
+    const InspectedArchive result = inspectArchive(archive);
+    ASSERT_EQ(result.names(), (std::vector<std::string> {"a.txt", "b.txt", "c.txt"}));
+    const auto &a = result.entries[0].central;
+    EXPECT_EQ(result.entries[1].central.headerOffset, 30 + a.name.size() + a.compressedSize)
+        << "nothing of the refused entry was written";
+}
+
+TEST_F(ArchiveFailure, OverlongSourcePathAsksAbortOrIgnore)
+{
+    // A directory path just under the limit, holding a file whose full path
+    // is over it.
+    fs::path deep = base;
+    std::size_t levels = 0;
+    for (; deep.string().size() < 4000; ++levels)
+        deep /= std::string(200, 'd');
+    fs::create_directories(deep);
+    const std::string name(120, 'f');
+    {
+        const int dirFd = ::open(deep.c_str(), O_DIRECTORY);
+        ASSERT_GE(dirFd, 0);
+        const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "x", 1), 1);
+        ::close(fd);
+        ::close(dirFd);
+    }
+    answers = {TPromptAnswer::Ignore};
+    pack();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: File name is too long: \r\n\"" + (deep / name).string()
+                              + "\" - Native error: 00061");
+    EXPECT_EQ(promptButtons[0], TPromptButtons::AbortIgnore);
+    const InspectedArchive result = inspectArchive(archive);
+    EXPECT_EQ(result.entries.size(), 3u + levels) << "the three files and the directories";
+    EXPECT_TRUE(readerAccepts("python", archive));
+}
+
+TEST_F(ArchiveFailure, CancelFromProgressRollsBackWithoutError)
+{
+    writeFile(base / "d.bin", std::string(4 * 1572864, 'd'));
+    std::vector<TProgressPhase> phases;
+    writer.OnOverallProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &cancel) {
+        phases.push_back(phase);
+        if (phase == TProgressPhase::Progress && progress.currentName == "d.bin" && progress.fileBytesDone > 0)
+            cancel = true;
+    };
+    pack();
+    EXPECT_EQ(readFile(archive), emptyArchive);
+    ASSERT_FALSE(phases.empty());
+    EXPECT_EQ(phases.front(), TProgressPhase::Start);
+    EXPECT_EQ(phases.back(), TProgressPhase::End);
+    EXPECT_TRUE(prompts.empty());
+}
+
+TEST_F(ArchiveFailure, ProgressCountsFilesAndBytesInOrder)
+{
+    std::vector<std::pair<std::size_t, std::uint64_t>> ends;
+    std::size_t totalFiles = 0;
+    std::uint64_t totalBytes = 0;
+    writer.OnFileProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
+        totalFiles = progress.totalFiles;
+        totalBytes = progress.totalBytes;
+        if (phase == TProgressPhase::End)
+            ends.emplace_back(progress.filesDone, progress.bytesDone);
+    };
+    pack();
+    EXPECT_EQ(totalFiles, 3u);
+    EXPECT_EQ(totalBytes, 105000u);
+    EXPECT_EQ(ends, (std::vector<std::pair<std::size_t, std::uint64_t>> {{1, 3000}, {2, 103000}, {3, 105000}}));
+}
+
+TEST_F(ArchiveFailure, FileThatGrowsWhilePackedIsStoredAsItWasOpened)
+{
+    const std::string original(2 * 1572864, 'g');
+    writeFile(base / "g.bin", original);
+    bool grown = false;
+    writer.OnFileProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
+        if (phase == TProgressPhase::Progress && progress.currentName == "g.bin" && !grown) {
+            std::FILE *out = std::fopen((base / "g.bin").c_str(), "ab");
+            std::fputs("more bytes after the walk", out);
+            std::fclose(out);
+            grown = true;
+        }
+    };
+    pack();
+    EXPECT_TRUE(grown);
+    const InspectedArchive result = inspectArchive(archive);
+    const InspectedEntry *entry = result.find("g.bin");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->inflated, original);
+    EXPECT_EQ(entry->central.crc32, crc32Of(original));
+}
+
+TEST_F(ArchiveFailure, FileThatShrinksWhilePackedAsksAboutIt)
+{
+    writeFile(base / "s.bin", std::string(2 * 1572864, 's'));
+    writer.OnFileProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
+        if (phase == TProgressPhase::Progress && progress.currentName == "s.bin")
+            fs::resize_file(base / "s.bin", 1000);
+    };
+    answers = {TPromptAnswer::Ignore};
+    pack();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: Invalid compressed size, rfs.size = 3145728, count = 1572864 - Native error: 00034"
+                              + diskFull);
+    EXPECT_EQ(inspectArchive(archive).names(), (std::vector<std::string> {"a.txt", "b.txt", "c.txt"}));
+}
+
+TEST_F(ArchiveFailure, TargetDirectoryThatDisappearsCannotBeCreated)
+{
+    fs::create_directories(dir / "gone");
+    fs::remove(dir / "gone");
+    writer.FileName = (dir / "gone/out.pak").string();
+    EXPECT_EQ(messageOf([&] { writer.CreateArchive(); }),
+              "Cannot create file \"" + writer.FileName + "\". No such file or directory");
+    EXPECT_FALSE(writer.IsOpen());
+}

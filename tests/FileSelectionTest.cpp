@@ -1,0 +1,254 @@
+#include "TestSupport.h"
+#include "ZipInspection.h"
+
+#include "packaging/ArchiveWriter.h"
+#include "packaging/FileMask.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace voriraz;
+using namespace voriraz::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> selectedNames(const fs::path &base, const std::string &mask = "*.*",
+                                       const std::string &exclusion = "", std::optional<FileIdentity> archive = {})
+{
+    SelectionRequest request;
+    request.masks = {mask};
+    request.baseDir = base.string();
+    if (!exclusion.empty())
+        request.exclusions = {exclusion};
+    request.archive = archive;
+    TArchiveDirArray directory;
+    selectFiles(request, directory);
+    std::vector<std::string> names;
+    for (const auto &entry : directory)
+        names.push_back(entry.storedName);
+    return names;
+}
+
+std::vector<std::string> packedNames(const fs::path &base, const fs::path &archive)
+{
+    TArchiveWriter writer;
+    writer.FileName = archive.string();
+    writer.CreateArchive();
+    writer.BaseDir = base.string();
+    writer.AddByMask("*.*", searchAttr::all, "");
+    writer.Close();
+    return inspectArchive(archive).names();
+}
+
+} // namespace
+
+TEST(FileSelection, ListsFilesFirstThenEachDirectoryWithItsContents)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    writeFile(base / "b.txt", "");
+    writeFile(base / "A.txt", "");
+    writeFile(base / "_under.txt", "");
+    writeFile(base / "a.TXT", "");
+    writeFile(base / "zeta/inner.txt", "");
+    writeFile(base / "Alpha/deep/x.txt", "");
+    writeFile(base / "Alpha/y.txt", "");
+    fs::create_directories(base / "Alpha/empty");
+    EXPECT_EQ(selectedNames(base),
+              (std::vector<std::string> {"A.txt", "a.TXT", "b.txt", "_under.txt", "Alpha/", "Alpha/y.txt",
+                                         "Alpha/deep/", "Alpha/deep/x.txt", "Alpha/empty/", "zeta/",
+                                         "zeta/inner.txt"}));
+}
+
+TEST(FileSelection, EntryFieldsOfFilesAndDirectories)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    writeFile(base / "big.bin", std::string(12345, 'x'));
+    fs::create_directories(base / "sub");
+    SelectionRequest request;
+    request.masks = {"*.*"};
+    request.baseDir = base.string();
+    TArchiveDirArray directory;
+    selectFiles(request, directory);
+    ASSERT_EQ(directory.size(), 2u);
+
+    const TArchiveDirEntry &file = directory[0];
+    EXPECT_EQ(file.sourcePath, (base / "big.bin").string());
+    EXPECT_EQ(file.header.crc32, 0xFFFFFFFFu) << "placeholder until written";
+    EXPECT_EQ(file.header.uncompressedSize, 12345u);
+    EXPECT_EQ(file.header.method, 8);
+    EXPECT_EQ(file.header.flags, 0);
+    EXPECT_EQ(file.compressionMode, 9);
+    EXPECT_EQ(file.operation, TProcessOperation::poAdd);
+    EXPECT_TRUE(file.modified);
+
+    const TArchiveDirEntry &sub = directory[1];
+    EXPECT_EQ(sub.storedName, "sub/");
+    EXPECT_EQ(sub.sourcePath, (base / "sub").string() + "/");
+    EXPECT_EQ(sub.header.crc32, 0u);
+    EXPECT_EQ(sub.header.method, 0);
+    EXPECT_EQ(sub.header.flags, 2);
+    EXPECT_EQ(sub.header.externalAttributes, 0x10u);
+    EXPECT_EQ(sub.compressionMode, 0);
+}
+
+TEST(FileSelection, LinksAreFollowedButACycleEnds)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    writeFile(base / "real/file.txt", "real");
+    writeFile(dir / "outside/shared.txt", "shared");
+    fs::create_directory_symlink(base / "real", base / "real/loop");
+    fs::create_directory_symlink(dir / "outside", base / "linked");
+    fs::create_symlink(base / "real/file.txt", base / "alias.txt");
+    fs::create_symlink(base / "nowhere", base / "broken.txt");
+    EXPECT_EQ(selectedNames(base), (std::vector<std::string> {"alias.txt", "linked/", "linked/shared.txt", "real/",
+                                                              "real/file.txt", "real/loop/"}));
+}
+
+TEST(FileSelection, PipesSocketsAndDevicesAreSkipped)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    writeFile(base / "plain.txt", "plain");
+    ASSERT_EQ(::mkfifo((base / "pipe").c_str(), 0644), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (base / "sock").string();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    fs::create_symlink("/dev/null", base / "device");
+    EXPECT_EQ(packedNames(base, dir / "out.pak"), (std::vector<std::string> {"plain.txt"}));
+    ::close(sock);
+}
+
+TEST(FileSelection, TheArchiveItselfIsLeftOutButOtherArchivesAreNot)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    writeFile(base / "old.pak", "an older archive");
+    writeFile(base / "sub/Mod.pak", "same name, other directory");
+    writeFile(base / "readme.txt", "text");
+    EXPECT_EQ(packedNames(base, base / "Mod.pak"),
+              (std::vector<std::string> {"old.pak", "readme.txt", "sub/", "sub/Mod.pak"}));
+    // A name that is a valid path but not a valid mask is no obstacle.
+    EXPECT_EQ(packedNames(base, base / "mod[1.pak"),
+              (std::vector<std::string> {"Mod.pak", "old.pak", "readme.txt", "sub/", "sub/Mod.pak"}));
+}
+
+TEST(FileSelection, MasksAndExclusionsNarrowTheSelection)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    writeFile(base / "a.xdb", "");
+    writeFile(base / "b.tmp", "");
+    writeFile(base / "README", "");
+    writeFile(base / "sub/c.XDB", "");
+    writeFile(base / "sub/d.tmp", "");
+    // A mask that does not match directories still walks them, without
+    // their own entries.
+    EXPECT_EQ(selectedNames(base, "*.xdb"), (std::vector<std::string> {"a.xdb", "sub/c.XDB"}));
+    // "*.*" lists names without a dot too.
+    EXPECT_EQ(selectedNames(base, "*.*").size(), 6u);
+    // An exclusion reaches its own directory.
+    EXPECT_EQ(selectedNames(base, "*.*", "*.tmp"),
+              (std::vector<std::string> {"a.xdb", "README", "sub/", "sub/c.XDB", "sub/d.tmp"}));
+    // Excluding a directory drops it with everything below.
+    EXPECT_EQ(selectedNames(base, "*.*", (base / "SUB").string()),
+              (std::vector<std::string> {"a.xdb", "b.tmp", "README"}));
+    EXPECT_TRUE(selectedNames(base, "*.*", "*.*").empty());
+    EXPECT_EQ(messageOf([&] { selectedNames(base, "*.*", "[ab"); }), "'[ab' is an invalid mask at (4)");
+}
+
+TEST(FileSelection, InvalidExclusionEndsTheUpdateAndLeavesAValidArchive)
+{
+    TempDir dir;
+    writeFile(dir / "mod/a.txt", "a");
+    TArchiveWriter writer;
+    writer.FileName = (dir / "out.pak").string();
+    writer.CreateArchive();
+    writer.BaseDir = (dir / "mod").string();
+    EXPECT_EQ(messageOf([&] { writer.AddByMask("*.*", searchAttr::all, "x[y"); }), "'x[y' is an invalid mask at (4)");
+    writer.AddByMask("*.*", searchAttr::all, "");
+    writer.Close();
+    EXPECT_EQ(inspectArchive(dir / "out.pak").names(), (std::vector<std::string> {"a.txt"}));
+}
+
+TEST(FileSelection, SecondAddAppendsAndReplacesByName)
+{
+    TempDir dir;
+    writeFile(dir / "mod/a.txt", "a");
+    writeFile(dir / "mod/b.xdb", "b");
+    writeFile(dir / "other/a.txt", "replacement");
+    TArchiveWriter writer;
+    writer.FileName = (dir / "out.pak").string();
+    writer.CreateArchive();
+    writer.BaseDir = (dir / "mod").string();
+    writer.AddByMask("*.txt", searchAttr::all, "");
+    writer.AddByMask("*.xdb", searchAttr::all, "");
+    writer.BaseDir = (dir / "other").string();
+    writer.AddByMask("*.txt", searchAttr::all, "");
+    writer.Close();
+    const InspectedArchive archive = inspectArchive(dir / "out.pak");
+    ASSERT_EQ(archive.names(), (std::vector<std::string> {"a.txt", "b.xdb"}));
+    EXPECT_EQ(archive.entries[0].inflated, "replacement");
+    EXPECT_EQ(archive.entries[1].inflated, "b");
+    EXPECT_TRUE(readerAccepts("unzip", dir / "out.pak"));
+}
+
+TEST(FileSelection, RelativeBaseDirectoryIsTakenFromTheWorkingDirectory)
+{
+    TempDir dir;
+    writeFile(dir / "mod/a.txt", "a");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path());
+    const auto names = selectedNames("mod");
+    fs::current_path(previous);
+    EXPECT_EQ(names, (std::vector<std::string> {"a.txt"}));
+}
+
+struct MaskCase
+{
+    const char *mask;
+    const char *name;
+    bool matches;
+};
+
+class FileMaskMatching : public ::testing::TestWithParam<MaskCase>
+{
+};
+
+TEST_P(FileMaskMatching, MatchesAsExpected)
+{
+    EXPECT_EQ(matchesMask(GetParam().mask, GetParam().name), GetParam().matches)
+        << GetParam().mask << " vs " << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Masks, FileMaskMatching,
+    ::testing::Values(MaskCase {"*", "", true}, MaskCase {"*", "anything", true}, MaskCase {"*.*", "a.b", true},
+                      MaskCase {"*.*", "noext", false}, MaskCase {"*.xdb", "HERO.XDB", true},
+                      MaskCase {"*.xdb", "hero.xdb.bak", false}, MaskCase {"h?ro.*", "hero.x", true},
+                      MaskCase {"h?ro.*", "hro.x", false}, MaskCase {"[abc]*", "Beta", true},
+                      MaskCase {"[abc]*", "delta", false}, MaskCase {"[a-c]x", "Bx", true},
+                      MaskCase {"[!a-c]x", "bx", false}, MaskCase {"[!a-c]x", "dx", true},
+                      MaskCase {"*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+                      MaskCase {"\xC3\xA9*", "\xC3\x89t\xC3\xA9", true}, MaskCase {"?", "\xC3\xA9", true},
+                      MaskCase {"??", "\xC3\xA9", false}, MaskCase {"a\xFF?", "A\xFFz", true}));
+
+TEST(FileMask, ListingMaskTakesNamesWithoutADot)
+{
+    EXPECT_TRUE(matchesListingMask("*.*", "README"));
+    EXPECT_TRUE(matchesListingMask("*.*", ".hidden"));
+    EXPECT_FALSE(matchesListingMask("*.txt", "README"));
+    EXPECT_EQ(messageOf([] { matchesMask("ab[cd", "x"); }), "'ab[cd' is an invalid mask at (6)");
+}

@@ -1,0 +1,249 @@
+#include "ZipInspection.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <zlib.h>
+
+namespace voriraz::test {
+
+namespace {
+
+struct Reader
+{
+    const std::string &bytes;
+    std::size_t pos;
+    bool ok = true;
+
+    std::uint64_t get(int width)
+    {
+        if (pos + width > bytes.size()) {
+            ok = false;
+            return 0;
+        }
+        std::uint64_t value = 0;
+        for (int i = 0; i < width; ++i)
+            value |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[pos + i])) << (8 * i);
+        pos += width;
+        return value;
+    }
+    std::uint16_t u16() { return static_cast<std::uint16_t>(get(2)); }
+    std::uint32_t u32() { return static_cast<std::uint32_t>(get(4)); }
+    std::uint64_t u64() { return get(8); }
+    std::string take(std::size_t n)
+    {
+        if (pos + n > bytes.size()) {
+            ok = false;
+            return {};
+        }
+        std::string out = bytes.substr(pos, n);
+        pos += n;
+        return out;
+    }
+};
+
+bool inflateRaw(const std::string &data, std::string &out)
+{
+    z_stream stream {};
+    if (inflateInit2(&stream, -15) != Z_OK)
+        return false;
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    char buffer[65536];
+    int result = Z_OK;
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef *>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+        if (result == Z_BUF_ERROR && stream.avail_in == 0)
+            break;
+    }
+    const bool clean = result == Z_STREAM_END && stream.avail_in == 0;
+    inflateEnd(&stream);
+    return clean;
+}
+
+} // namespace
+
+std::vector<std::string> InspectedArchive::names() const
+{
+    std::vector<std::string> out;
+    for (const auto &entry : entries)
+        out.push_back(entry.central.name);
+    return out;
+}
+
+const InspectedEntry *InspectedArchive::find(const std::string &name) const
+{
+    for (const auto &entry : entries)
+        if (entry.central.name == name)
+            return &entry;
+    return nullptr;
+}
+
+InspectedArchive inspectArchive(const std::filesystem::path &path, bool inflateData)
+{
+    InspectedArchive archive;
+    const std::string bytes = readFile(path);
+    archive.fileSize = bytes.size();
+    if (bytes.size() < 22) {
+        ADD_FAILURE() << "archive shorter than an end record";
+        return archive;
+    }
+    Reader end {bytes, bytes.size() - 22};
+    EXPECT_EQ(end.u32(), 0x06054B50u) << "end record signature (archives here carry no comment)";
+    EXPECT_EQ(end.u16(), 0) << "number of this disk";
+    EXPECT_EQ(end.u16(), 0) << "disk of the central directory";
+    archive.entriesOnDisk = end.u16();
+    archive.totalEntries = end.u16();
+    archive.centralDirectorySize = end.u32();
+    archive.centralDirectoryOffset = end.u32();
+    archive.commentLength = end.u16();
+
+    std::uint64_t count = archive.totalEntries;
+    std::uint64_t cdOffset = archive.centralDirectoryOffset;
+    std::uint64_t cdSize = archive.centralDirectorySize;
+    if (bytes.size() >= 22 + 20 + 56) {
+        Reader locator {bytes, bytes.size() - 22 - 20};
+        if (locator.u32() == 0x07064B50) {
+            archive.hasZip64EndRecord = true;
+            EXPECT_EQ(locator.u32(), 0u) << "locator: disk";
+            const std::uint64_t recordOffset = locator.u64();
+            EXPECT_EQ(locator.u32(), 1u) << "locator: total disks";
+            EXPECT_EQ(recordOffset, bytes.size() - 22 - 20 - 56);
+            Reader z64 {bytes, static_cast<std::size_t>(recordOffset)};
+            EXPECT_EQ(z64.u32(), 0x06064B50u);
+            EXPECT_EQ(z64.u64(), 44u);
+            EXPECT_EQ(z64.u16(), 45);
+            EXPECT_EQ(z64.u16(), 45);
+            EXPECT_EQ(z64.u32(), 0u);
+            EXPECT_EQ(z64.u32(), 0u);
+            const std::uint64_t onDisk = z64.u64();
+            archive.zip64Entries = z64.u64();
+            EXPECT_EQ(onDisk, archive.zip64Entries);
+            archive.zip64CentralDirectorySize = z64.u64();
+            archive.zip64CentralDirectoryOffset = z64.u64();
+            count = archive.zip64Entries;
+            cdSize = archive.zip64CentralDirectorySize;
+            cdOffset = archive.zip64CentralDirectoryOffset;
+        }
+    }
+
+    Reader central {bytes, static_cast<std::size_t>(cdOffset)};
+    for (std::uint64_t i = 0; i < count && central.ok; ++i) {
+        InspectedEntry entry;
+        auto &c = entry.central;
+        EXPECT_EQ(central.u32(), 0x02014B50u) << "central header signature of entry " << i;
+        c.versionMadeBy = central.u16();
+        c.versionNeeded = central.u16();
+        c.flags = central.u16();
+        c.method = central.u16();
+        c.dosTime = central.u16();
+        c.dosDate = central.u16();
+        c.crc32 = central.u32();
+        c.compressedSize = central.u32();
+        c.uncompressedSize = central.u32();
+        const std::uint16_t nameLength = central.u16();
+        c.extraLength = central.u16();
+        c.commentLength = central.u16();
+        c.diskNumberStart = central.u16();
+        c.internalAttributes = central.u16();
+        c.externalAttributes = central.u32();
+        c.headerOffset = central.u32();
+        c.name = central.take(nameLength);
+        central.take(c.extraLength + c.commentLength);
+
+        Reader local {bytes, c.headerOffset};
+        auto &l = entry.local;
+        EXPECT_EQ(local.u32(), 0x04034B50u) << "local header signature of " << c.name;
+        l.versionNeeded = local.u16();
+        l.flags = local.u16();
+        l.method = local.u16();
+        l.dosTime = local.u16();
+        l.dosDate = local.u16();
+        l.crc32 = local.u32();
+        l.compressedSize = local.u32();
+        l.uncompressedSize = local.u32();
+        const std::uint16_t localNameLength = local.u16();
+        l.extraLength = local.u16();
+        l.name = local.take(localNameLength);
+        local.take(l.extraLength);
+        entry.data = local.take(c.compressedSize);
+        EXPECT_TRUE(local.ok) << "entry data of " << c.name << " runs past the file";
+        if (inflateData) {
+            if (c.method == 8) {
+                entry.inflatedCleanly = inflateRaw(entry.data, entry.inflated);
+            } else {
+                entry.inflated = entry.data;
+                entry.inflatedCleanly = true;
+            }
+        }
+        archive.entries.push_back(std::move(entry));
+    }
+    EXPECT_TRUE(central.ok) << "central directory runs past the file";
+    EXPECT_EQ(central.pos - cdOffset, cdSize) << "central directory size";
+    return archive;
+}
+
+int runCommand(const std::string &command, std::string *out)
+{
+    FILE *pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return -1;
+    char buffer[4096];
+    std::string text;
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        text.append(buffer, n);
+    const int status = ::pclose(pipe);
+    if (out)
+        *out += text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool readerAccepts(const std::string &reader, const std::filesystem::path &archive, std::string *log)
+{
+    const std::string quoted = "'" + archive.string() + "'";
+    std::string command;
+    if (reader == "python")
+        command = "python3 -m zipfile -t " + quoted;
+    else if (reader == "unzip")
+        command = "unzip -tq " + quoted;
+    else if (reader == "7z")
+        command = "7z t -bd " + quoted;
+    else
+        return false;
+    return runCommand(command, log) == 0;
+}
+
+std::string referenceChunkedDeflate(const std::string &content, std::size_t chunkSize, int level)
+{
+    z_stream stream {};
+    deflateInit(&stream, level);
+    std::string out;
+    std::vector<char> buffer(content.size() * 2 + 1024);
+    for (std::size_t at = 0; at < content.size(); at += chunkSize) {
+        const std::size_t n = std::min(chunkSize, content.size() - at);
+        const bool last = at + n >= content.size();
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(content.data() + at));
+        stream.avail_in = static_cast<uInt>(n);
+        stream.next_out = reinterpret_cast<Bytef *>(buffer.data());
+        stream.avail_out = static_cast<uInt>(buffer.size());
+        deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+        out.append(buffer.data(), buffer.size() - stream.avail_out);
+    }
+    deflateEnd(&stream);
+    if (out.size() >= 6)
+        out = out.substr(2, out.size() - 6);
+    return out;
+}
+
+std::uint32_t crc32Of(const std::string &bytes)
+{
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef *>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+} // namespace voriraz::test

@@ -1,0 +1,80 @@
+#pragma once
+
+// Reads a ZIP archive back field by field, independently of the writer's
+// own record code, so tests can check every header the writer produced.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace voriraz::test {
+
+struct InspectedHeader
+{
+    std::uint16_t versionMadeBy = 0; // central header only
+    std::uint16_t versionNeeded = 0;
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint16_t dosTime = 0;
+    std::uint16_t dosDate = 0;
+    std::uint32_t crc32 = 0;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+    std::uint16_t extraLength = 0;
+    std::uint16_t commentLength = 0;     // central header only
+    std::uint16_t diskNumberStart = 0;   // central header only
+    std::uint16_t internalAttributes = 0; // central header only
+    std::uint32_t externalAttributes = 0; // central header only
+    std::uint32_t headerOffset = 0;       // central header only
+    std::string name;                     // raw bytes as stored
+};
+
+struct InspectedEntry
+{
+    InspectedHeader central;
+    InspectedHeader local;
+    std::string data;     // the stored bytes after the local header's name
+    std::string inflated; // data inflated (or copied for method 0)
+    bool inflatedCleanly = false;
+};
+
+struct InspectedArchive
+{
+    std::vector<InspectedEntry> entries;
+    std::uint16_t entriesOnDisk = 0;
+    std::uint16_t totalEntries = 0;
+    std::uint32_t centralDirectorySize = 0;
+    std::uint32_t centralDirectoryOffset = 0;
+    std::uint16_t commentLength = 0;
+    bool hasZip64EndRecord = false;
+    std::uint64_t zip64Entries = 0;
+    std::uint64_t zip64CentralDirectoryOffset = 0;
+    std::uint64_t zip64CentralDirectorySize = 0;
+    std::uint64_t fileSize = 0;
+
+    std::vector<std::string> names() const;
+    const InspectedEntry *find(const std::string &name) const;
+};
+
+// Parses the archive; fails the current test (and returns what it has) on
+// any structural fault: wrong signatures, offsets outside the file,
+// counts that disagree.
+InspectedArchive inspectArchive(const std::filesystem::path &path, bool inflateData = true);
+
+// Whether an independent reader accepts the archive: "python" runs
+// python3 -m zipfile -t, "unzip" runs unzip -tq, "7z" runs 7z t. The
+// output is appended to log.
+bool readerAccepts(const std::string &reader, const std::filesystem::path &archive, std::string *log = nullptr);
+
+// The raw deflate data that a single zlib stream at level 9, flushed with a
+// sync flush after every chunk of chunkSize bytes and finished on the last,
+// produces for content, without the zlib header and trailer.
+std::string referenceChunkedDeflate(const std::string &content, std::size_t chunkSize, int level = 9);
+
+std::uint32_t crc32Of(const std::string &bytes);
+
+// Runs a shell command and returns its exit status, its output in out.
+int runCommand(const std::string &command, std::string *out = nullptr);
+
+} // namespace voriraz::test
