@@ -1,0 +1,248 @@
+// Packs a generated mod tree with the archive writer and, in the same run,
+// alternating with it, with "zip -9 -r -q", and prints both times (median,
+// fastest, slowest), their ratio, both archive sizes and the peak memory of
+// each packing process.
+//
+//     voriraz_pack_bench [--size-mb N] [--runs N] [--tree DIR] [--threads N]
+//
+// The tree holds text-like, image-like and incompressible files from a few
+// hundred bytes to 8 MB: thousands of small files and enough large ones to
+// reach the size asked for. It is generated once per size and seed under
+// the system's temporary directory and reused. Every pack runs in a process
+// of its own, so its peak memory is its own.
+
+#include "packaging/ArchiveWriter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace voriraz;
+
+namespace {
+
+std::string textLike(std::mt19937 &random, std::size_t size)
+{
+    static const char *words[] = {"<Item>",   "</Item>", "<Creature>", "</Creature>", "CRT_VARM", "CRT_OSSIK",
+                                  "<Count>",  "</Count>", "<Spell>",   "SPL_GLIMMER", "\r\n",    "    ",
+                                  "<Power>",  "</Power>", "Tallow",    "href=\"/GameMechanics/Creature/"};
+    std::string text;
+    text.reserve(size + 64);
+    while (text.size() < size) {
+        text += words[random() % 16];
+        if (random() % 4 == 0)
+            text += std::to_string(random() % 100000);
+    }
+    text.resize(size);
+    return text;
+}
+
+std::string imageLike(std::mt19937 &random, std::size_t size)
+{
+    // Smooth gradients with a little noise, as an uncompressed bitmap.
+    std::string pixels(size, '\0');
+    const int width = 256 + static_cast<int>(random() % 768);
+    const double fx = 0.01 + (random() % 100) / 2000.0, fy = 0.01 + (random() % 100) / 3000.0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t p = i / 3;
+        const double x = static_cast<double>(p % width), y = static_cast<double>(p / width);
+        const double value = 127 + 100 * std::sin(x * fx + (i % 3)) * std::cos(y * fy) + (random() % 9);
+        pixels[i] = static_cast<char>(static_cast<int>(value) & 0xFF);
+    }
+    return pixels;
+}
+
+std::string incompressible(std::mt19937 &random, std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i + 4 <= size; i += 4) {
+        const std::uint32_t r = random();
+        std::memcpy(&bytes[i], &r, 4);
+    }
+    return bytes;
+}
+
+std::size_t logUniform(std::mt19937 &random, double low, double high)
+{
+    std::uniform_real_distribution<double> d(std::log(low), std::log(high));
+    return static_cast<std::size_t>(std::exp(d(random)));
+}
+
+void generateTree(const fs::path &root, std::uint64_t targetBytes)
+{
+    std::mt19937 random(2026);
+    std::uint64_t total = 0;
+    std::size_t files = 0;
+    const auto writeOne = [&](std::size_t size) {
+        const int kind = static_cast<int>(random() % 10);
+        const fs::path dir = root / ("Area" + std::to_string(random() % 12)) / ("Set" + std::to_string(random() % 16));
+        fs::create_directories(dir);
+        const std::string name = "file" + std::to_string(files++);
+        std::string content;
+        std::string ext;
+        if (kind < 5) {
+            content = textLike(random, size);
+            ext = ".xdb";
+        } else if (kind < 8) {
+            content = imageLike(random, size);
+            ext = ".bmp";
+        } else {
+            content = incompressible(random, size);
+            ext = ".jpg";
+        }
+        std::ofstream(dir / (name + ext), std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+        total += size;
+    };
+    // Thousands of small files take about a third of the size...
+    while (total < targetBytes / 3)
+        writeOne(logUniform(random, 200, 16384));
+    // ...and files up to 8 MB, several over one compression chunk, the rest.
+    while (total < targetBytes)
+        writeOne(logUniform(random, 65536, 8 * 1048576));
+    std::printf("generated %zu files, %.1f MB in %s\n", files, total / 1e6, root.c_str());
+}
+
+struct RunResult
+{
+    double seconds = 0;
+    long peakKb = 0;
+    bool ok = false;
+};
+
+// Runs argv in a child process (optionally in dir) and measures it.
+RunResult runChild(const std::vector<std::string> &args, const fs::path &dir = {})
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!dir.empty() && ::chdir(dir.c_str()) != 0)
+            _exit(127);
+        std::vector<char *> argv;
+        for (const auto &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    RunResult result;
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.peakKb = usage.ru_maxrss;
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}
+
+int packOnce(const char *archive, const char *base, int threads)
+{
+    TArchiveWriter writer;
+    writer.Name = "ArchiveWriter1";
+    writer.Options.FlushBuffers = false; // both tools leave the data in the page cache
+    (void)threads;
+    writer.FileName = archive;
+    writer.CreateArchive(fmCreate);
+    writer.BaseDir = base;
+    writer.AddByMask("*.*", searchAttr::all, "");
+    writer.Close();
+    return 0;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void report(const char *label, const std::vector<RunResult> &runs, std::uintmax_t size)
+{
+    std::vector<double> times;
+    long peak = 0;
+    for (const auto &r : runs) {
+        times.push_back(r.seconds);
+        peak = std::max(peak, r.peakKb);
+    }
+    std::printf("%-28s median %7.3f s  (fastest %7.3f, slowest %7.3f)  archive %11ju bytes  peak memory %6.1f MB\n",
+                label, median(times), *std::min_element(times.begin(), times.end()),
+                *std::max_element(times.begin(), times.end()), size, peak / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc >= 4 && std::strcmp(argv[1], "--pack-once") == 0)
+        return packOnce(argv[2], argv[3], argc >= 5 ? std::atoi(argv[4]) : 0);
+
+    std::uint64_t sizeMb = 200;
+    int runs = 3;
+    fs::path tree;
+    std::vector<int> threadCounts = {0};
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--size-mb")
+            sizeMb = std::strtoull(argv[i + 1], nullptr, 10);
+        else if (option == "--runs")
+            runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (option == "--tree")
+            tree = argv[i + 1];
+        else if (option == "--threads")
+            threadCounts = {std::atoi(argv[i + 1])};
+        else {
+            std::fprintf(stderr, "Unknown option %s\n", option.c_str());
+            return 2;
+        }
+    }
+    if (tree.empty()) {
+        tree = fs::temp_directory_path() / ("voriraz-pack-bench-" + std::to_string(sizeMb) + "mb");
+        if (!fs::exists(tree / ".complete")) {
+            fs::remove_all(tree);
+            generateTree(tree, sizeMb * 1000000);
+            std::ofstream(tree / ".complete");
+        }
+    }
+    const fs::path out = fs::temp_directory_path() / "voriraz-pack-bench-out";
+    fs::create_directories(out);
+    const fs::path ours = out / "ours.pak";
+    const fs::path theirs = out / "theirs.zip";
+    const std::string self = fs::canonical("/proc/self/exe").string();
+
+    // Warm the page cache once so every run reads from memory.
+    runChild({"tar", "cf", "/dev/null", "."}, tree);
+
+    std::vector<RunResult> ourRuns, zipRuns;
+    for (int run = 0; run < runs; ++run) {
+        fs::remove(ours);
+        ourRuns.push_back(runChild({self, "--pack-once", ours.string(), tree.string(), "0"}));
+        fs::remove(theirs);
+        zipRuns.push_back(runChild({"zip", "-9", "-r", "-q", theirs.string(), "."}, tree));
+        if (!ourRuns.back().ok || !zipRuns.back().ok) {
+            std::fprintf(stderr, "a packing run failed (is zip installed?)\n");
+            return 1;
+        }
+    }
+    const auto ourSize = fs::file_size(ours);
+    const auto zipSize = fs::file_size(theirs);
+    report("voriraz (1 thread)", ourRuns, ourSize);
+    report("zip -9 -r -q", zipRuns, zipSize);
+    std::vector<double> a, b;
+    for (const auto &r : ourRuns)
+        a.push_back(r.seconds);
+    for (const auto &r : zipRuns)
+        b.push_back(r.seconds);
+    std::printf("time ratio (ours / zip -9): %.3f   size ratio: %.4f\n", median(a) / median(b),
+                static_cast<double>(ourSize) / static_cast<double>(zipSize));
+    return 0;
+}
