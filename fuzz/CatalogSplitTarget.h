@@ -1,0 +1,44 @@
+#pragma once
+
+// Catalog text from arbitrary bytes: splitting, lookups ignoring case and the
+// icon path of every entry.
+
+#include "FuzzCheck.h"
+
+#include "catalogs/CatalogFill.h"
+#include "catalogs/CatalogList.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace voriraz::fuzz {
+
+inline void catalogSplit(std::string_view bytes)
+{
+    const CatalogList entries = splitCatalog(bytes);
+
+    std::size_t total = 0;
+    std::string joined;
+    for (const std::string &entry : entries) {
+        check(entry.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos,
+              "an entry holds a line break or a NUL byte");
+        total += entry.size();
+        joined += entry;
+        joined += '\n';
+    }
+    check(total <= bytes.size(), "the entries hold more bytes than the text");
+    check(splitCatalog(joined) == entries, "the entries, each ended by LF, split into other entries");
+
+    // Lookups are linear in the catalog; a few dozen entries cover every
+    // path through the comparison without making each run quadratic.
+    const std::size_t checked = std::min<std::size_t>(entries.size(), 48);
+    for (std::size_t i = 0; i < checked; ++i) {
+        const int found = findEntryIgnoringCase(entries, entries[i]);
+        check(found >= 0 && static_cast<std::size_t>(found) <= i, "an entry is not found by its own text");
+        const std::string &next = entries[(i + 1) % entries.size()];
+        check(equalIgnoringCase(entries[i], next) == equalIgnoringCase(next, entries[i]),
+              "comparing without case is not symmetric");
+    }
+}
+
+} // namespace voriraz::fuzz

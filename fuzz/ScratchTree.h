@@ -1,0 +1,54 @@
+#pragma once
+
+// A directory tree that a target writes its input into, so that the input
+// reaches the library through the same file reading the editor uses.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace voriraz::fuzz {
+
+class ScratchTree
+{
+public:
+    // Made in /dev/shm where there is one: the tree is rewritten on every
+    // run, and memory is much faster than a disk for that.
+    ScratchTree()
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : (tmp ? tmp : "/tmp");
+        std::string pattern = base + "/voriraz-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot create a scratch directory in " + base);
+        mPath = pattern;
+    }
+    ~ScratchTree()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(mPath, ignored);
+    }
+    ScratchTree(const ScratchTree &) = delete;
+    ScratchTree &operator=(const ScratchTree &) = delete;
+
+    const std::string &path() const { return mPath; }
+
+    // Replaces the file at path (relative to the tree) by bytes.
+    void write(const std::string &relative, std::string_view bytes) const
+    {
+        const std::filesystem::path file = mPath + "/" + relative;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out)
+            throw std::runtime_error("cannot write " + file.string());
+    }
+
+private:
+    std::string mPath;
+};
+
+} // namespace voriraz::fuzz
