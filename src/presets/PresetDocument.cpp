@@ -5,6 +5,8 @@
 #include "presets/XmlParseError.h"
 #include "presets/XmlWellFormed.h"
 
+#include <algorithm>
+
 namespace voriraz {
 
 namespace {
@@ -169,6 +171,30 @@ void PresetDocument::writeNode(std::string &out, Node node) const
 
 namespace {
 
+// The first element, in document order, below more than `limit` elements;
+// a null node when there is none. Walks without recursion.
+pugi::xml_node firstElementDeeperThan(const pugi::xml_document &document, std::size_t limit)
+{
+    std::size_t depth = 0;
+    pugi::xml_node node = document.first_child();
+    while (node) {
+        if (node.type() == pugi::node_element && depth >= limit)
+            return node;
+        if (node.first_child()) {
+            node = node.first_child();
+            ++depth;
+            continue;
+        }
+        while (node && !node.next_sibling()) {
+            node = node.parent();
+            --depth;
+        }
+        if (node)
+            node = node.next_sibling();
+    }
+    return pugi::xml_node();
+}
+
 } // namespace
 
 PresetDocument::PresetDocument(Formatting formatting)
@@ -221,6 +247,13 @@ void PresetDocument::LoadFromBytes(std::string_view bytes)
     if (!result) {
         mDocument.reset();
         throw parseErrorAt(source.utf8, static_cast<std::size_t>(result.offset), std::string(result.description()) + ".");
+    }
+    if (const Node tooDeep = firstElementDeeperThan(mDocument, maxElementDepth)) {
+        const std::size_t offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(tooDeep.offset_debug(), 0));
+        const std::string name = tooDeep.name();
+        mDocument.reset();
+        throw parseErrorAt(source.utf8, offset,
+                           "Element '" + name + "' is nested more than " + std::to_string(maxElementDepth) + " levels deep.");
     }
     mEncoding = source.encoding;
     mByteOrderMark = source.byteOrderMark;

@@ -21,6 +21,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The deepest nesting of elements a document may have: the document element
+// is at depth 1. Presets nest a handful of levels; the limit keeps every walk
+// of the tree, recursive ones included, far from the end of the stack.
+inline constexpr std::size_t maxElementDepth = 1000;
+
 // One XML document held in memory for reading and editing in place.
 //
 // Everything of a loaded file survives a save except whitespace-only text
@@ -49,7 +54,9 @@ public:
     // path loads the path of the previous load again. Throws DocumentError
     // "FileName cannot be blank" when the path is empty and nothing was
     // loaded before, and XmlParseError (reason, line, source text) when the
-    // file cannot be read or is not well-formed; the document is then empty.
+    // file cannot be read or is not well-formed, and "Element '<name>' is
+    // nested more than 1000 levels deep." at the first element below
+    // maxElementDepth others; the document is then empty.
     void LoadDocument(const std::string &path);
 
     // The document element. Throws DocumentError "No active document" when
