@@ -37,7 +37,9 @@ private:
 
 std::string readWholeFile(const std::string &path)
 {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that opening a named pipe does not wait for a writer;
+    // the flag changes nothing for the regular files that are read.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0)
         throw FileOpenError(path, errno);
 
@@ -46,6 +48,9 @@ std::string readWholeFile(const std::string &path)
         throw FileOpenError(path, errno);
     if (S_ISDIR(info.st_mode))
         throw FileOpenError(path, EISDIR);
+    // A device or a pipe may never end (/dev/zero) or block forever.
+    if (!S_ISREG(info.st_mode))
+        throw FileOpenError(path, std::string("Not a regular file"));
 
     // One read of the announced size; the loop only guards against short
     // reads and files that grow or shrink while being read.

@@ -15,7 +15,8 @@ public:
 };
 
 // Reads a whole file in one piece. Throws FileOpenError when the file is
-// missing, is not a regular file or cannot be read.
+// missing, is not a regular file (reason "Is a directory" for a directory,
+// "Not a regular file" for a device, pipe or socket) or cannot be read.
 std::string readWholeFile(const std::string &path);
 
 } // namespace voriraz

@@ -15,6 +15,13 @@ JpegError::JpegError(int messageCode)
 {
 }
 
+ImageTooLargeError::ImageTooLargeError(const std::string &path, unsigned width, unsigned height)
+    : std::runtime_error("Image too large: \"" + path + "\" is " + std::to_string(width) + " x "
+                         + std::to_string(height) + " pixels (at most " + std::to_string(maxPictureSide) + " x "
+                         + std::to_string(maxPictureSide) + ")")
+{
+}
+
 // libjpeg reports fatal errors through error_exit, which by default prints
 // and calls exit(). Ours jumps back into decode() instead, which turns the
 // message code into a JpegError once no libjpeg frame is on the stack.
@@ -53,6 +60,7 @@ JpegDecoder::~JpegDecoder()
 void JpegDecoder::loadFile(const std::string &path)
 {
     mData = readWholeFile(path);
+    mPath = path;
 }
 
 void JpegDecoder::decode(Bitmap &bitmap)
@@ -69,6 +77,12 @@ void JpegDecoder::decode(Bitmap &bitmap)
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(mData.data()),
                  static_cast<unsigned long>(mData.size()));
     jpeg_read_header(&info, TRUE);
+    if (info.image_width > maxPictureSide || info.image_height > maxPictureSide) {
+        const unsigned width = info.image_width;
+        const unsigned height = info.image_height;
+        jpeg_abort_decompress(&info);
+        throw ImageTooLargeError(mPath, width, height);
+    }
     info.out_color_space = JCS_RGB;
     info.dct_method = JDCT_ISLOW;
     info.do_fancy_upsampling = TRUE;

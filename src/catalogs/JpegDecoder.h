@@ -27,6 +27,20 @@ private:
     int mCode;
 };
 
+// A picture wider or taller than maxPictureSide, refused from its header
+// before any pixel is decoded:
+// "Image too large: "<path>" is <w> x <h> pixels (at most 4096 x 4096)".
+class ImageTooLargeError : public std::runtime_error
+{
+public:
+    ImageTooLargeError(const std::string &path, unsigned width, unsigned height);
+};
+
+// The largest width and height the decoder accepts. Icons are 32 pixels
+// square; the bound keeps a damaged or hostile header from making the
+// decoder allocate gigabytes.
+inline constexpr unsigned maxPictureSide = 4096;
+
 // Decodes JPEG files at full size into 24-bit bitmaps with libjpeg's accurate
 // settings. One decoder serves any number of pictures: its libjpeg state is
 // created once and reused, and a picture is decoded into a caller's bitmap
@@ -45,11 +59,14 @@ public:
     // Decodes the loaded data into bitmap (colour, full size; a greyscale
     // picture is expanded to colour). Throws JpegError when libjpeg cannot
     // decode it; libjpeg's warnings about damaged data are not errors.
+    // Throws ImageTooLargeError, leaving bitmap as it was, for a picture
+    // beyond maxPictureSide.
     void decode(Bitmap &bitmap);
 
 private:
     struct State;
     std::unique_ptr<State> mState;
+    std::string mPath;
     std::string mData;
 };
 
