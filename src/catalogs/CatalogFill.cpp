@@ -1,5 +1,7 @@
 #include "catalogs/CatalogFill.h"
 
+#include "catalogs/IconName.h"
+
 #include <utility>
 
 namespace voriraz {
@@ -19,6 +21,9 @@ void CatalogFill::fillIconCatalog(const IconCatalogKind &kind, CatalogSink &sink
     mIdentifiers = readCatalog(mApplicationDir + kind.catalogFile);
     sink.setEntries(mIdentifiers);
     for (std::size_t i = 0; i < mIdentifiers.size(); ++i) {
+        // The entry becomes part of a path: one that could lead out of the
+        // icon folder is refused before anything is read.
+        checkIconName(mIdentifiers[i], mApplicationDir + kind.catalogFile, i + 1);
         mDecoder.loadFile(iconPath(kind, mIdentifiers[i]));
         mDecoder.decode(mBitmap);
         if (mBitmap.width < iconSize || mBitmap.height < iconSize)

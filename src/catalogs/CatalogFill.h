@@ -59,8 +59,10 @@ public:
 
     // Reads the kind's catalog, hands all entries to the sink, then decodes
     // and hands over each icon in order. Throws FileOpenError (catalog or
-    // icon missing), JpegError or InvalidImageSize, leaving the sink with
-    // every entry and the icons of the entries before the failing one.
+    // icon missing), InvalidCatalogEntryError (an entry that cannot name a
+    // file in the icon folder, refused before its icon is opened), JpegError,
+    // ImageTooLargeError or InvalidImageSize, leaving the sink with every
+    // entry and the icons of the entries before the failing one.
     void fillIconCatalog(const IconCatalogKind &kind, CatalogSink &sink);
 
     // Reads a catalog without icons (relative path such as

@@ -1,0 +1,188 @@
+#include "TestSupport.h"
+#include "TreeSnapshot.h"
+
+#include "catalogs/CatalogFill.h"
+#include "catalogs/FileErrors.h"
+#include "catalogs/IconName.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+using namespace voriraz;
+using namespace voriraz::test;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RecordingSink : public CatalogSink
+{
+public:
+    void setEntries(const CatalogList &list) override { entries = list; }
+    void addIcon(std::size_t index, const Bitmap &) override { icons.push_back(index); }
+
+    CatalogList entries;
+    std::vector<std::size_t> icons;
+};
+
+// A data tree with the artifact catalog given and a good icon for every
+// safe entry, and a good picture just outside the icon folder, where an
+// entry such as "../ART_OUTSIDE" would lead.
+class BadCatalog : public ::testing::Test
+{
+protected:
+    void writeArtifacts(const std::string &catalog, const std::vector<std::string> &iconNames)
+    {
+        writeFile(tree / "data/artifacts.txt", catalog);
+        for (const std::string &name : iconNames)
+            writeFile(tree / ("data/img/artifacts/" + name + ".jpg"), jpegBytes(32, 32));
+        writeFile(tree / "data/img/ART_OUTSIDE.jpg", jpegBytes(32, 32));
+        writeFile(tree / "data/ART_OUTSIDE.jpg", jpegBytes(32, 32));
+    }
+
+    std::string catalogPath() const { return (tree / "data/artifacts.txt").string(); }
+
+    // Fills the artifacts, returning the message of the error, if any.
+    std::string fill()
+    {
+        before = snapshotOf(tree.path());
+        CatalogFill catalogFill(tree.path().string());
+        try {
+            catalogFill.fillIconCatalog(catalogKinds::artifacts, sink);
+        } catch (const std::exception &e) {
+            return e.what();
+        }
+        return {};
+    }
+
+    void expectNothingChanged() const
+    {
+        EXPECT_EQ(changedPaths(before, snapshotOf(tree.path())), std::vector<std::string>());
+    }
+
+    TempDir tree;
+    RecordingSink sink;
+    TreeSnapshot before;
+};
+
+TEST_F(BadCatalog, ANulByteEndsTheCatalogAndNothingAfterItIsRead)
+{
+    writeArtifacts(std::string("ART_A\nART_B\0../ART_OUTSIDE\nART_C\n", 32), {"ART_A", "ART_B"});
+    EXPECT_EQ(fill(), "");
+    EXPECT_EQ(sink.entries, (CatalogList {"ART_A", "ART_B"}));
+    EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1}));
+    expectNothingChanged();
+}
+
+TEST_F(BadCatalog, AOneMegabyteLineIsRefusedWithAShortenedEntryInsteadOfAMegabyteMessage)
+{
+    const std::string line(1 << 20, 'Q');
+    writeArtifacts("ART_A\n" + line + "\nART_C\n", {"ART_A", "ART_C"});
+    EXPECT_EQ(fill(), "Invalid catalog entry \"" + std::string(40, 'Q') + "...\" in \"" + catalogPath()
+                          + "\" (line 2): an identifier names its icon file and may be at most 251 bytes long, "
+                            "not 1048576");
+    EXPECT_EQ(sink.entries.size(), 3u);
+    EXPECT_EQ(sink.icons, std::vector<std::size_t> {0});
+    expectNothingChanged();
+}
+
+TEST_F(BadCatalog, AnEntryAsLongAsAFileNameAllowsStillNamesItsIcon)
+{
+    const std::string longest(maxIconNameLength, 'L');
+    writeArtifacts("ART_A\n" + longest + "\n" + longest + "M\n", {"ART_A", longest});
+    EXPECT_EQ(fill(), "Invalid catalog entry \"" + std::string(40, 'L') + "...\" in \"" + catalogPath()
+                          + "\" (line 3): an identifier names its icon file and may be at most 251 bytes long, "
+                            "not 252");
+    EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1}));
+    expectNothingChanged();
+}
+
+struct UnsafeEntryRow
+{
+    const char *name;
+    std::string entry;
+    std::string shown;
+};
+void PrintTo(const UnsafeEntryRow &row, std::ostream *out) { *out << row.name; }
+
+class UnsafeEntry : public BadCatalog, public ::testing::WithParamInterface<UnsafeEntryRow> {};
+
+// The entry would lead to a readable picture outside the icon folder (or
+// names a subfolder); it is refused before any file is opened for it.
+TEST_P(UnsafeEntry, IsRefusedAtItsLineAndNoIconOutsideTheFolderIsRead)
+{
+    const UnsafeEntryRow &row = GetParam();
+    fs::create_directories(tree / "data/img/artifacts/sub");
+    writeFile(tree / "data/img/artifacts/sub/ART_B.jpg", jpegBytes(32, 32));
+    writeArtifacts("ART_A\r\nART_B\r\n" + row.entry + "\r\nART_C\r\n", {"ART_A", "ART_B", "ART_C"});
+
+    EXPECT_EQ(fill(), "Invalid catalog entry \"" + row.shown + "\" in \"" + catalogPath()
+                          + "\" (line 3): an identifier names its icon file and may not hold \"/\", \"\\\" or \"..\"");
+    EXPECT_EQ(sink.entries.at(2), row.entry);
+    EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1}));
+    expectNothingChanged();
+}
+
+const UnsafeEntryRow unsafeEntries[] = {
+    {"ParentFolder", "../ART_OUTSIDE", "../ART_OUTSIDE"},
+    {"TwoFoldersUp", "../../ART_OUTSIDE", "../../ART_OUTSIDE"},
+    {"Subfolder", "sub/ART_B", "sub/ART_B"},
+    {"AbsolutePath", "/etc/hostname", "/etc/hostname"},
+    {"WindowsSeparator", "..\\ART_OUTSIDE", "..\\ART_OUTSIDE"},
+    {"BackslashAlone", "sub\\ART_B", "sub\\ART_B"},
+    {"DotDotAlone", "..", ".."},
+    {"DotDotInside", "ART..OUTSIDE", "ART..OUTSIDE"},
+    {"LongTraversalShortened", std::string(60, '.') + "/x", std::string(40, '.') + "..."},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fill, UnsafeEntry, ::testing::ValuesIn(unsafeEntries),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+TEST_F(BadCatalog, BlanksASingleDotAndTheEmptyEntryStillNameFilesInTheFolder)
+{
+    writeArtifacts(" ART_A \n\n.\nART.B\n", {" ART_A ", "", ".", "ART.B"});
+    EXPECT_EQ(fill(), "");
+    EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1, 2, 3}));
+    expectNothingChanged();
+}
+
+// Devices and pipes are no files to read: /dev/zero never ends, and a pipe
+// without a writer would block the start-up for good.
+TEST_F(BadCatalog, ACatalogThatIsAPipeIsRefusedWithoutWaiting)
+{
+    writeArtifacts("", {});
+    fs::remove(tree / "data/artifacts.txt");
+    ASSERT_EQ(mkfifo(catalogPath().c_str(), 0644), 0);
+    EXPECT_EQ(fill(), "Cannot open file \"" + catalogPath() + "\". Not a regular file");
+    EXPECT_TRUE(sink.entries.empty());
+    expectNothingChanged();
+}
+
+TEST_F(BadCatalog, AnIconLinkedToADeviceIsRefused)
+{
+    writeArtifacts("ART_A\nART_B\n", {"ART_A"});
+    fs::create_symlink("/dev/zero", tree / "data/img/artifacts/ART_B.jpg");
+    EXPECT_EQ(fill(), "Cannot open file \"" + (tree / "data/img/artifacts/ART_B.jpg").string()
+                          + "\". Not a regular file");
+    EXPECT_EQ(sink.icons, std::vector<std::size_t> {0});
+    expectNothingChanged();
+}
+
+TEST(IconName, MessageCountsCharactersNotBytesWhenItShortensAnEntry)
+{
+    const std::string umlauts = [] {
+        std::string text;
+        for (int i = 0; i < 45; ++i)
+            text += "\xC3\xA4";
+        return text + "/";
+    }();
+    EXPECT_EQ(messageOf([&] { checkIconName(umlauts, "c.txt", 7); }),
+              "Invalid catalog entry \"" + umlauts.substr(0, 80) + "...\" in \"c.txt\" (line 7): an identifier names "
+              "its icon file and may not hold \"/\", \"\\\" or \"..\"");
+    EXPECT_NO_THROW(checkIconName(umlauts.substr(0, 90), "c.txt", 7));
+}
+
+} // namespace
