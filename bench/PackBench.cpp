@@ -5,6 +5,9 @@
 //
 //     voriraz_pack_bench [--size-mb N] [--runs N] [--tree DIR] [--threads N]
 //
+// Our writer runs twice per round: on one thread, and with --threads
+// compressing threads (default: one per core).
+//
 // The tree holds text-like, image-like and incompressible files from a few
 // hundred bytes to 8 MB: thousands of small files and enough large ones to
 // reach the size asked for. It is generated once per size and seed under
@@ -151,7 +154,7 @@ int packOnce(const char *archive, const char *base, int threads)
     TArchiveWriter writer;
     writer.Name = "ArchiveWriter1";
     writer.Options.FlushBuffers = false; // both tools leave the data in the page cache
-    (void)threads;
+    writer.Threads = threads;
     writer.FileName = archive;
     writer.CreateArchive(fmCreate);
     writer.BaseDir = base;
@@ -189,7 +192,7 @@ int main(int argc, char **argv)
     std::uint64_t sizeMb = 200;
     int runs = 3;
     fs::path tree;
-    std::vector<int> threadCounts = {0};
+    int threads = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--size-mb")
@@ -199,7 +202,7 @@ int main(int argc, char **argv)
         else if (option == "--tree")
             tree = argv[i + 1];
         else if (option == "--threads")
-            threadCounts = {std::atoi(argv[i + 1])};
+            threads = std::atoi(argv[i + 1]);
         else {
             std::fprintf(stderr, "Unknown option %s\n", option.c_str());
             return 2;
@@ -216,33 +219,44 @@ int main(int argc, char **argv)
     const fs::path out = fs::temp_directory_path() / "voriraz-pack-bench-out";
     fs::create_directories(out);
     const fs::path ours = out / "ours.pak";
+    const fs::path oursParallel = out / "ours-parallel.pak";
     const fs::path theirs = out / "theirs.zip";
     const std::string self = fs::canonical("/proc/self/exe").string();
 
     // Warm the page cache once so every run reads from memory.
     runChild({"tar", "cf", "/dev/null", "."}, tree);
 
-    std::vector<RunResult> ourRuns, zipRuns;
+    std::vector<RunResult> ourRuns, parallelRuns, zipRuns;
     for (int run = 0; run < runs; ++run) {
         fs::remove(ours);
-        ourRuns.push_back(runChild({self, "--pack-once", ours.string(), tree.string(), "0"}));
+        ourRuns.push_back(runChild({self, "--pack-once", ours.string(), tree.string(), "1"}));
+        fs::remove(oursParallel);
+        parallelRuns.push_back(
+            runChild({self, "--pack-once", oursParallel.string(), tree.string(), std::to_string(threads)}));
         fs::remove(theirs);
         zipRuns.push_back(runChild({"zip", "-9", "-r", "-q", theirs.string(), "."}, tree));
-        if (!ourRuns.back().ok || !zipRuns.back().ok) {
+        if (!ourRuns.back().ok || !parallelRuns.back().ok || !zipRuns.back().ok) {
             std::fprintf(stderr, "a packing run failed (is zip installed?)\n");
             return 1;
         }
     }
     const auto ourSize = fs::file_size(ours);
+    const auto parallelSize = fs::file_size(oursParallel);
     const auto zipSize = fs::file_size(theirs);
+    const std::string parallelLabel =
+        "voriraz (" + (threads > 0 ? std::to_string(threads) : std::string("all cores")) + ")";
     report("voriraz (1 thread)", ourRuns, ourSize);
+    report(parallelLabel.c_str(), parallelRuns, parallelSize);
     report("zip -9 -r -q", zipRuns, zipSize);
-    std::vector<double> a, b;
-    for (const auto &r : ourRuns)
-        a.push_back(r.seconds);
-    for (const auto &r : zipRuns)
-        b.push_back(r.seconds);
-    std::printf("time ratio (ours / zip -9): %.3f   size ratio: %.4f\n", median(a) / median(b),
-                static_cast<double>(ourSize) / static_cast<double>(zipSize));
+    const auto medianOf = [](const std::vector<RunResult> &results) {
+        std::vector<double> times;
+        for (const auto &r : results)
+            times.push_back(r.seconds);
+        return median(times);
+    };
+    const double zipTime = medianOf(zipRuns);
+    std::printf("relative to zip -9: 1 thread time %.3f size %.4f; parallel time %.3f size %.4f\n",
+                medianOf(ourRuns) / zipTime, static_cast<double>(ourSize) / static_cast<double>(zipSize),
+                medianOf(parallelRuns) / zipTime, static_cast<double>(parallelSize) / static_cast<double>(zipSize));
     return 0;
 }

@@ -3,6 +3,9 @@
 #include "packaging/Cp437.h"
 
 #include <climits>
+#include <thread>
+#include <utility>
+#include <zlib.h>
 
 namespace voriraz {
 
@@ -148,15 +151,27 @@ void TBaseArchiver::commit()
     stream.truncate();
     bool aborted = mCancel;
     try {
+        // Sources are read and compressed ahead on worker threads; each
+        // entry's first attempt takes its preparation, in order, and a retry
+        // reads the source again here.
+        std::unique_ptr<CompressionPipeline> pipeline;
+        if (const int threads = effectiveThreads(); threads > 1 && first < current.size()) {
+            std::vector<PipelineJob> jobs;
+            for (std::size_t i = first; i < current.size(); ++i)
+                jobs.push_back({current[i].isDirectory() ? std::string() : current[i].sourcePath,
+                                current[i].compressionMode, current[i].isDirectory() ? 0 : method()});
+            pipeline = std::make_unique<CompressionPipeline>(std::move(jobs), *mFileSystem, Options.ShareMode, threads);
+        }
         for (std::size_t i = first; i < current.size() && !aborted;) {
             TArchiveDirEntry &entry = current[i];
             const std::uint64_t listedSize = entry.uncompressedSize64;
+            CompressionPipeline::Entry *prepared = pipeline ? &pipeline->take() : nullptr;
             bool written = false;
             bool removed = false;
             while (!written && !removed && !aborted) {
                 const std::uint64_t bytesBefore = mProgress.bytesDone;
                 try {
-                    writeEntry(entry);
+                    writeEntry(entry, std::exchange(prepared, nullptr));
                     written = true;
                 } catch (const EArchiveError &failure) {
                     // Whatever the failed attempt wrote stays in the file,
@@ -236,8 +251,51 @@ std::string TBaseArchiver::nameBytes(const std::string &storedName) const
     return Options.OEMFileNames ? toCp437(storedName) : storedName;
 }
 
-void TBaseArchiver::writeEntry(TArchiveDirEntry &entry)
+int TBaseArchiver::effectiveThreads() const
 {
+    if (Threads > 0)
+        return Threads;
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepared, std::uint64_t sourceSize,
+                                              const SourceCompressor::Progress &progress)
+{
+    ArchiveStream &stream = *mManager->stream;
+    CompressedSource result;
+    ReadyChunk chunk;
+    while (prepared.next(chunk)) {
+        if (chunk.failed || stream.write(chunk.data, chunk.size) != chunk.size)
+            break;
+        result.crc32 = result.bytesRead == 0
+                           ? chunk.crc32
+                           : static_cast<std::uint32_t>(crc32_combine(result.crc32, chunk.crc32,
+                                                                      static_cast<z_off_t>(chunk.inputLength)));
+        result.bytesRead += chunk.inputLength;
+        result.bytesWritten += chunk.size;
+        if (!progress(result.bytesRead)) {
+            result.cancelled = true;
+            break;
+        }
+    }
+    prepared.discard();
+    result.complete = result.bytesRead == sourceSize && !result.cancelled;
+    return result;
+}
+
+void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Entry *prepared)
+{
+    // Whatever happens, the buffers of a preparation go back to the pipeline.
+    struct DiscardPrepared
+    {
+        CompressionPipeline::Entry *entry;
+        ~DiscardPrepared()
+        {
+            if (entry)
+                entry->discard();
+        }
+    } discardPrepared {prepared};
+
     ArchiveStream &stream = *mManager->stream;
     const std::uint16_t entryMethod = entry.isDirectory() ? zip::methodStored : static_cast<std::uint16_t>(method());
     mProgress.currentName = entry.storedName;
@@ -250,11 +308,16 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry)
     if (!entry.isDirectory()) {
         if (entry.sourcePath.size() > longestPath)
             throw error(NativeError::FileNameTooLong, entry.sourcePath);
-        source = mFileSystem->openSource(entry.sourcePath, Options.ShareMode);
-        if (!source)
-            throw error(NativeError::CannotOpenFile, entry.sourcePath);
+        if (prepared) {
+            if (!prepared->opened())
+                throw error(NativeError::CannotOpenFile, entry.sourcePath);
+        } else {
+            source = mFileSystem->openSource(entry.sourcePath, Options.ShareMode);
+            if (!source)
+                throw error(NativeError::CannotOpenFile, entry.sourcePath);
+        }
     }
-    const std::uint64_t sourceSize = source ? source->size() : 0;
+    const std::uint64_t sourceSize = source ? source->size() : prepared && !entry.isDirectory() ? prepared->size() : 0;
     const std::uint64_t offset = stream.position();
     entry.headerOffset64 = offset;
     entry.uncompressedSize64 = sourceSize;
@@ -283,17 +346,20 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry)
     if (stream.write(record.data(), record.size()) != record.size())
         throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize), 0);
 
-    if (source) {
-        const CompressedSource result = mCompressor.compress(
-            *source, entry.compressionMode, entryMethod,
-            [&stream](const char *data, std::size_t size) { return stream.write(data, size) == size; },
-            [this](std::uint64_t bytesRead) {
-                mProgress.bytesDone += bytesRead - mProgress.fileBytesDone;
-                mProgress.fileBytesDone = bytesRead;
-                reportFile(TProgressPhase::Progress);
-                reportOverall(TProgressPhase::Progress);
-                return !mCancel;
-            });
+    if (!entry.isDirectory()) {
+        const auto progress = [this](std::uint64_t bytesRead) {
+            mProgress.bytesDone += bytesRead - mProgress.fileBytesDone;
+            mProgress.fileBytesDone = bytesRead;
+            reportFile(TProgressPhase::Progress);
+            reportOverall(TProgressPhase::Progress);
+            return !mCancel;
+        };
+        const CompressedSource result =
+            prepared ? writePrepared(*prepared, sourceSize, progress)
+                     : mCompressor.compress(
+                           *source, entry.compressionMode, entryMethod,
+                           [&stream](const char *data, std::size_t size) { return stream.write(data, size) == size; },
+                           progress);
         if (result.cancelled)
             return;
         if (!result.complete)

@@ -3,6 +3,7 @@
 #include "packaging/ArchiveDirectory.h"
 #include "packaging/ArchiveError.h"
 #include "packaging/ArchiveIo.h"
+#include "packaging/CompressionPipeline.h"
 #include "packaging/FileSelection.h"
 #include "packaging/SourceCompressor.h"
 
@@ -79,6 +80,11 @@ public:
     TArchiverOptions Options;
     // Entries needing ZIP64 (4 GiB and more) are refused in every mode.
     TZip64Mode Zip64Mode = TZip64Mode::zmDisabled;
+    // Threads compressing ahead of the writer: 0 for one per processor
+    // core, 1 to read and compress on the caller's thread alone. The
+    // archive is the same either way, but for the exact compressed bytes of
+    // sources larger than one chunk.
+    int Threads = 0;
 
     ProcessFileFailureEvent OnProcessFileFailure;
     // The prompt behind the default failure handling. Without one, a failed
@@ -128,7 +134,12 @@ private:
     // archive back to the directory the update began with; so does any error
     // that escapes, which is then raised again.
     void commit();
-    void writeEntry(TArchiveDirEntry &entry);
+    // Writes one entry; prepared, when given, holds its source already read
+    // and compressed ahead.
+    void writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Entry *prepared);
+    CompressedSource writePrepared(CompressionPipeline::Entry &prepared, std::uint64_t sourceSize,
+                                   const SourceCompressor::Progress &progress);
+    int effectiveThreads() const;
     TFailureAction failureAction(const TArchiveDirEntry &entry, const EArchiveError &failure);
     // Writes the central directory and the end record at the end of the
     // file. Throws EArchiveError 46 or StreamWriteError.

@@ -1,0 +1,170 @@
+#include "FaultyFileSystem.h"
+#include "TestSupport.h"
+#include "ZipInspection.h"
+
+#include "packaging/ArchiveWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <random>
+
+using namespace voriraz;
+using namespace voriraz::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t chunk = 1572864;
+
+std::string mixedBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes;
+    bytes.reserve(size);
+    while (bytes.size() < size) {
+        if (random() % 3 == 0)
+            bytes += "<Creature><ID>CRT_" + std::to_string(random() % 50) + "</ID></Creature>\r\n";
+        else
+            bytes.push_back(static_cast<char>(random() & 0x3F));
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+void writeTree(const fs::path &base)
+{
+    for (int i = 0; i < 120; ++i)
+        writeFile(base / ("small/s" + std::to_string(i) + ".txt"), mixedBytes(50 + i * 37, i));
+    writeFile(base / "large/several_chunks.bin", mixedBytes(3 * chunk + 777, 99));
+    writeFile(base / "large/exactly_one_chunk.bin", mixedBytes(chunk, 98));
+    writeFile(base / "empty/zero.txt", "");
+    fs::create_directories(base / "empty/nothing");
+}
+
+InspectedArchive packWith(const fs::path &base, const fs::path &archive, int threads)
+{
+    TArchiveWriter writer;
+    writer.Threads = threads;
+    writer.FileName = archive.string();
+    writer.CreateArchive();
+    writer.BaseDir = base.string();
+    writer.AddByMask("*.*", searchAttr::all, "");
+    writer.Close();
+    return inspectArchive(archive);
+}
+
+} // namespace
+
+TEST(ParallelPacking, SameEntriesAsTheSingleThreadedWriter)
+{
+    TempDir dir;
+    writeTree(dir / "mod");
+    const InspectedArchive single = packWith(dir / "mod", dir / "single.pak", 1);
+    const InspectedArchive parallel = packWith(dir / "mod", dir / "parallel.pak", 4);
+    ASSERT_EQ(parallel.names(), single.names());
+    ASSERT_EQ(single.entries.size(), 127u);
+    for (std::size_t i = 0; i < single.entries.size(); ++i) {
+        const auto &a = single.entries[i];
+        const auto &b = parallel.entries[i];
+        SCOPED_TRACE(a.central.name);
+        EXPECT_EQ(b.central.flags, a.central.flags);
+        EXPECT_EQ(b.central.method, a.central.method);
+        EXPECT_EQ(b.central.versionNeeded, a.central.versionNeeded);
+        EXPECT_EQ(b.central.externalAttributes, a.central.externalAttributes);
+        EXPECT_EQ(b.central.crc32, a.central.crc32);
+        EXPECT_EQ(b.central.uncompressedSize, a.central.uncompressedSize);
+        EXPECT_EQ(b.local.crc32, b.central.crc32);
+        EXPECT_EQ(b.local.compressedSize, b.central.compressedSize);
+        EXPECT_TRUE(b.inflatedCleanly);
+        EXPECT_EQ(b.inflated, a.inflated);
+        if (a.central.name.back() != '/') {
+            EXPECT_EQ(a.central.dosDate, b.central.dosDate);
+        }
+        // Sources of one chunk are one deflate call either way.
+        if (a.central.uncompressedSize <= chunk) {
+            EXPECT_EQ(b.data, a.data);
+        }
+    }
+    // The primed chunks keep the ratio of one stream.
+    const auto &a = *single.find("large/several_chunks.bin");
+    const auto &b = *parallel.find("large/several_chunks.bin");
+    EXPECT_LT(b.central.compressedSize, a.central.compressedSize * 1.01);
+    for (const char *reader : {"python", "unzip", "7z"})
+        EXPECT_TRUE(readerAccepts(reader, dir / "parallel.pak")) << reader;
+}
+
+TEST(ParallelPacking, FailuresAreAskedInDirectoryOrderWithTheirThreeAnswers)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"})
+        writeFile(base / name, mixedBytes(chunk + 5000, name[0]));
+    auto faults = std::make_shared<FaultyFileSystem>();
+    faults->failOpens["b.txt"] = 1; // retried: stored
+    faults->shrinkTo["c.txt"] = 4000; // ignored: left out
+    faults->failOpens["d.txt"] = 1; // ignored: left out
+    TArchiveWriter writer;
+    writer.Threads = 2;
+    writer.SetFileSystem(faults);
+    std::deque<TPromptAnswer> answers = {TPromptAnswer::Retry, TPromptAnswer::Ignore, TPromptAnswer::Ignore};
+    std::vector<std::string> prompts;
+    writer.OnFailurePrompt = [&](const std::string &text, TPromptButtons) {
+        prompts.push_back(text);
+        const auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    };
+    const auto path = [&](const char *name) { return (base / name).string(); };
+    writer.FileName = (dir / "out.pak").string();
+    writer.CreateArchive();
+    writer.BaseDir = base.string();
+    writer.AddByMask("*.*", searchAttr::all, "");
+    writer.Close();
+
+    const std::string tail = ". File processing error, possibly disk is full";
+    ASSERT_EQ(prompts.size(), 3u);
+    EXPECT_EQ(prompts[0], "Cannot open file \"" + path("b.txt") + "\" - Native error: 00033" + tail);
+    EXPECT_EQ(prompts[1], "Invalid compressed size, rfs.size = 1577864, count = 4000 - Native error: 00034" + tail);
+    EXPECT_EQ(prompts[2], "Cannot open file \"" + path("d.txt") + "\" - Native error: 00033" + tail);
+    const InspectedArchive archive = inspectArchive(dir / "out.pak");
+    ASSERT_EQ(archive.names(), (std::vector<std::string> {"a.txt", "b.txt", "e.txt"}));
+    EXPECT_EQ(archive.entries[1].inflated, readFile(base / "b.txt"));
+    EXPECT_TRUE(readerAccepts("unzip", dir / "out.pak"));
+
+    // Abort stops at the first failure and leaves the empty archive.
+    faults->failOpens["b.txt"] = 1;
+    answers = {TPromptAnswer::Abort};
+    prompts.clear();
+    writer.CreateArchive();
+    writer.AddByMask("*.*", searchAttr::all, "");
+    writer.Close();
+    EXPECT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(fs::file_size(dir / "out.pak"), 22u);
+}
+
+TEST(ParallelPacking, CancelMidwayRollsBack)
+{
+    TempDir dir;
+    writeTree(dir / "mod");
+    TArchiveWriter writer;
+    writer.Threads = 3;
+    int progressCalls = 0;
+    writer.OnOverallProgress = [&](TProgressPhase phase, const TArchiveProgress &, bool &cancel) {
+        if (phase == TProgressPhase::Progress && ++progressCalls == 40)
+            cancel = true;
+    };
+    writer.FileName = (dir / "out.pak").string();
+    writer.CreateArchive();
+    writer.BaseDir = (dir / "mod").string();
+    writer.AddByMask("*.*", searchAttr::all, "");
+    writer.Close();
+    EXPECT_EQ(progressCalls, 40);
+    EXPECT_EQ(fs::file_size(dir / "out.pak"), 22u);
+}
+
+TEST(ParallelPacking, ChunkBuffersAreBoundedWhateverTheThreads)
+{
+    EXPECT_EQ(CompressionPipeline::slotCount(2), 6u);
+    EXPECT_EQ(CompressionPipeline::slotCount(64), 12u);
+}
