@@ -1,0 +1,54 @@
+#include "window/WindowFixture.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using namespace voriraz;
+using namespace voriraz::test;
+
+namespace {
+
+class BadCatalogStartup : public WindowTest
+{
+protected:
+    void SetUp() override { MiniTree::write(tree.path()); }
+};
+
+// An artifact entry that leads out of the icon folder, to a picture that
+// decodes well, stops the start-up at that entry with the error box: the
+// artifact picker holds every entry, only the icons before it are loaded,
+// and nothing after the artifacts is filled.
+TEST_F(BadCatalogStartup, AnEntryLeadingOutOfTheIconFolderStopsStartUpWithItsLine)
+{
+    writeFile(tree / "data/artifacts.txt", "ART_A\n../creatures/CRT_KRELL\nART_C\n");
+    ASSERT_TRUE(fs::exists(tree / "data/img/creatures/CRT_KRELL.jpg"));
+    writePreset("a.xdb", presetXml());
+    open(tree.path());
+
+    EXPECT_EQ(errorTexts(), QStringList {QString::fromStdString(
+                                "Invalid catalog entry \"../creatures/CRT_KRELL\" in \"" + tree.path().string()
+                                + "/data/artifacts.txt\" (line 2): an identifier names its icon file and may not "
+                                  "hold \"/\", \"\\\" or \"..\"")});
+    EXPECT_EQ(window->ComboBoxEx9->count(), 3);
+    EXPECT_EQ(window->ImageList2.size(), 1);
+    EXPECT_EQ(window->ComboBoxEx10->count(), 0);
+    EXPECT_EQ(window->FileListBox1->count(), 0);
+}
+
+TEST_F(BadCatalogStartup, AnIconHeaderBeyondTheSizeLimitStopsStartUpWithTheSize)
+{
+    std::string huge = jpegBytes(32, 32);
+    const std::size_t frame = huge.find("\xFF\xC0");
+    huge[frame + 5] = static_cast<char>(20000 >> 8);
+    huge[frame + 6] = static_cast<char>(20000 & 0xFF);
+    const fs::path icon = tree / "data/img/spells/SPL_B.jpg";
+    writeFile(icon, huge);
+    open(tree.path());
+
+    EXPECT_EQ(errorTexts(), QStringList {QString::fromStdString("Image too large: \"" + icon.string()
+                                                               + "\" is 32 x 20000 pixels (at most 4096 x 4096)")});
+    EXPECT_EQ(window->ImageList3.size(), 1);
+    EXPECT_EQ(window->ComboBoxEx16->count(), 0);
+}
+
+} // namespace
