@@ -5,10 +5,12 @@
 
 #include "FuzzCheck.h"
 
-#include "catalogs/CatalogFill.h"
 #include "catalogs/CatalogList.h"
+#include "catalogs/IconName.h"
 
 #include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <string_view>
 
 namespace voriraz::fuzz {
@@ -38,6 +40,18 @@ inline void catalogSplit(std::string_view bytes)
         const std::string &next = entries[(i + 1) % entries.size()];
         check(equalIgnoringCase(entries[i], next) == equalIgnoringCase(next, entries[i]),
               "comparing without case is not symmetric");
+
+        // An entry accepted as an icon name names a file in the icon folder;
+        // a refused one is reported in a message of bounded length.
+        try {
+            checkIconName(entries[i], "/data/artifacts.txt", i + 1);
+        } catch (const InvalidCatalogEntryError &e) {
+            check(std::strlen(e.what()) < 400, "the message of a refused entry is not short");
+            continue;
+        }
+        const std::filesystem::path folder = "/data/img/artifacts";
+        const std::filesystem::path icon = (folder / (entries[i] + ".jpg")).lexically_normal();
+        check(icon.parent_path() == folder, "an accepted entry leads out of the icon folder");
     }
 }
 

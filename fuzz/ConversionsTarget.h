@@ -9,7 +9,6 @@
 
 #include <charconv>
 #include <optional>
-#include <regex>
 #include <string_view>
 
 namespace voriraz::fuzz {
@@ -49,21 +48,45 @@ inline std::optional<int> referenceInteger(std::string_view text)
     return static_cast<int>(negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude));
 }
 
-// "true" or "false" in any case, or a decimal number that is true unless zero.
-inline std::optional<bool> referenceBoolean(const std::string &text)
+// "true" or "false" in any case, or a decimal number that is true unless
+// zero: blanks, a sign, a mantissa of digits with at most one full stop and
+// at least one digit, an exponent of "e", a sign and digits, blanks. Read by
+// splitting the text at its parts rather than scanning it.
+inline std::optional<bool> referenceBoolean(std::string_view text)
 {
-    static const std::regex number(R"(^ *[+-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)([eE][+-]?[0-9]+)? *$)");
-    std::smatch match;
-    if (std::regex_match(text, match, number))
-        return match[1].str().find_first_not_of("0.") != std::string::npos;
-    std::string lower = text;
+    std::string lower(text);
     for (char &c : lower)
         c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
     if (lower == "true")
         return true;
     if (lower == "false")
         return false;
-    return std::nullopt;
+
+    const std::size_t first = lower.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return std::nullopt;
+    std::string_view number = std::string_view(lower).substr(first, lower.find_last_not_of(' ') + 1 - first);
+    if (number.starts_with('+') || number.starts_with('-'))
+        number.remove_prefix(1);
+    const auto allDigits = [](std::string_view part) {
+        return part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    const std::size_t e = number.find('e');
+    if (e != std::string_view::npos) {
+        std::string_view exponent = number.substr(e + 1);
+        if (exponent.starts_with('+') || exponent.starts_with('-'))
+            exponent.remove_prefix(1);
+        if (exponent.empty() || !allDigits(exponent))
+            return std::nullopt;
+        number = number.substr(0, e);
+    }
+    const std::size_t point = number.find('.');
+    const std::string_view whole = number.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : number.substr(point + 1);
+    if (!allDigits(whole) || !allDigits(fraction) || whole.size() + fraction.size() == 0)
+        return std::nullopt;
+    return whole.find_first_not_of('0') != std::string_view::npos
+        || fraction.find_first_not_of('0') != std::string_view::npos;
 }
 
 } // namespace detail
@@ -82,9 +105,6 @@ inline void conversions(std::string_view bytes)
         check(e.what() == message.substr(0, message.find('\0')), "the integer error does not quote the text");
     }
 
-    // std::regex matches recursively; long texts only test the stack.
-    if (bytes.size() > 200)
-        return;
     const std::string text(bytes);
     const std::optional<bool> truth = detail::referenceBoolean(text);
     try {

@@ -183,6 +183,13 @@ TEST(IconName, MessageCountsCharactersNotBytesWhenItShortensAnEntry)
               "Invalid catalog entry \"" + umlauts.substr(0, 80) + "...\" in \"c.txt\" (line 7): an identifier names "
               "its icon file and may not hold \"/\", \"\\\" or \"..\"");
     EXPECT_NO_THROW(checkIconName(umlauts.substr(0, 90), "c.txt", 7));
+
+    // The lead byte takes its three continuation bytes; the other stray
+    // continuation bytes count one character each.
+    const std::string stray = "\xF4" + std::string(300, '\x89') + "..";
+    EXPECT_EQ(messageOf([&] { checkIconName(stray, "c.txt", 1); }),
+              "Invalid catalog entry \"" + stray.substr(0, 43) + "...\" in \"c.txt\" (line 1): an identifier names "
+              "its icon file and may not hold \"/\", \"\\\" or \"..\"");
 }
 
 } // namespace
