@@ -108,7 +108,9 @@ CompressionPipeline::~CompressionPipeline()
         std::lock_guard lock(mMutex);
         mStop = true;
     }
-    mChanged.notify_all();
+    mWorkQueued.notify_all();
+    mSlotFreed.notify_all();
+    mEntryMoved.notify_all();
     mReader.join();
     for (auto &worker : mWorkers)
         worker.join();
@@ -122,7 +124,7 @@ CompressionPipeline::Entry &CompressionPipeline::take()
 CompressionPipeline::Slot *CompressionPipeline::acquireSlot()
 {
     std::unique_lock lock(mMutex);
-    mChanged.wait(lock, [this] { return mStop || !mFree.empty(); });
+    mSlotFreed.wait(lock, [this] { return mStop || !mFree.empty(); });
     if (mStop)
         return nullptr;
     Slot *slot = mFree.back();
@@ -136,7 +138,7 @@ void CompressionPipeline::releaseSlot(Slot *slot)
         std::lock_guard lock(mMutex);
         mFree.push_back(slot);
     }
-    mChanged.notify_all();
+    mSlotFreed.notify_one();
 }
 
 void CompressionPipeline::readAhead()
@@ -161,7 +163,7 @@ void CompressionPipeline::readAhead()
             if (!source || size >= zip::max32)
                 entry.mFinished = true;
         }
-        mChanged.notify_all();
+        mEntryMoved.notify_one();
         if (!source || size >= zip::max32)
             continue;
 
@@ -198,7 +200,7 @@ void CompressionPipeline::readAhead()
                 entry.mChunks.push_back(slot);
                 mWork.push_back(slot);
             }
-            mChanged.notify_all();
+            mWorkQueued.notify_one();
             if (got < wanted) {
                 shortRead = true;
                 break;
@@ -209,7 +211,7 @@ void CompressionPipeline::readAhead()
             entry.mShort = shortRead;
             entry.mFinished = true;
         }
-        mChanged.notify_all();
+        mEntryMoved.notify_one();
     }
 }
 
@@ -220,7 +222,7 @@ void CompressionPipeline::compressChunks()
         Slot *slot = nullptr;
         {
             std::unique_lock lock(mMutex);
-            mChanged.wait(lock, [this] { return mStop || !mWork.empty(); });
+            mWorkQueued.wait(lock, [this] { return mStop || !mWork.empty(); });
             if (mStop)
                 return;
             slot = mWork.front();
@@ -241,14 +243,14 @@ void CompressionPipeline::compressChunks()
             std::lock_guard lock(mMutex);
             slot->ready = true;
         }
-        mChanged.notify_all();
+        mEntryMoved.notify_one();
     }
 }
 
 bool CompressionPipeline::Entry::opened()
 {
     std::unique_lock lock(mPipeline.mMutex);
-    mPipeline.mChanged.wait(lock, [this] { return mStarted || mPipeline.mStop; });
+    mPipeline.mEntryMoved.wait(lock, [this] { return mStarted || mPipeline.mStop; });
     return mOpened;
 }
 
@@ -272,7 +274,7 @@ bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
     }
     std::unique_lock lock(mPipeline.mMutex);
     const auto pending = [this] { return mChunks.size() - mNextChunk; };
-    mPipeline.mChanged.wait(lock, [&] {
+    mPipeline.mEntryMoved.wait(lock, [&] {
         return mPipeline.mStop || (pending() > 0 && mChunks[mNextChunk]->ready) || (pending() == 0 && mFinished);
     });
     if (pending() == 0 || !mChunks[mNextChunk]->ready)

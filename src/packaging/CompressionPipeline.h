@@ -127,7 +127,11 @@ private:
     std::vector<Slot *> mFree;
     std::deque<Slot *> mWork;
     std::mutex mMutex;
-    std::condition_variable mChanged;
+    // Each kind of thread waits on its own condition, so an event wakes only
+    // the thread that can act on it.
+    std::condition_variable mWorkQueued;  // workers: a chunk to compress
+    std::condition_variable mSlotFreed;   // reader: a buffer to fill
+    std::condition_variable mEntryMoved;  // writer: an entry opened, a chunk ready
     bool mStop = false;
 
     std::thread mReader;
