@@ -28,6 +28,11 @@ public:
         ++errors;
     }
     bool confirm(QWidget *, const QString &, const QString &) override { return false; }
+    std::optional<QString> chooseSaveFile(QFileDialog *) override { return std::nullopt; }
+    voriraz::TPromptAnswer askFailure(QWidget *, const QString &, const QString &, voriraz::TPromptButtons) override
+    {
+        return voriraz::TPromptAnswer::Abort;
+    }
     int errors = 0;
 };
 

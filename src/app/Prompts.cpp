@@ -1,5 +1,6 @@
 #include "app/Prompts.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace voriraz {
@@ -33,6 +34,27 @@ QString errorBoxText(const QString &message)
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
         return message + QLatin1Char('.');
     return message;
+}
+
+std::optional<QString> MessageBoxPrompts::chooseSaveFile(QFileDialog *dialog)
+{
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog->selectedFiles().first();
+}
+
+TPromptAnswer MessageBoxPrompts::askFailure(QWidget *owner, const QString &title, const QString &text,
+                                            TPromptButtons buttons)
+{
+    QMessageBox::StandardButtons choices = QMessageBox::Abort | QMessageBox::Ignore;
+    if (buttons == TPromptButtons::AbortRetryIgnore)
+        choices |= QMessageBox::Retry;
+    QMessageBox box(QMessageBox::Question, title, text, choices, owner);
+    switch (box.exec()) {
+    case QMessageBox::Retry: return TPromptAnswer::Retry;
+    case QMessageBox::Ignore: return TPromptAnswer::Ignore;
+    default: return TPromptAnswer::Abort;
+    }
 }
 
 } // namespace voriraz

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "packaging/BaseArchiver.h"
+
 #include <QString>
 
+#include <optional>
+
+class QFileDialog;
 class QWidget;
 
 namespace voriraz {
@@ -19,6 +24,15 @@ public:
     // A Yes/No question with the question icon and No as the default
     // button; true unless the answer is No.
     virtual bool confirm(QWidget *owner, const QString &title, const QString &text) = 0;
+
+    // Shows the save dialog modally; the chosen file's full path, or nothing
+    // when the user cancels.
+    virtual std::optional<QString> chooseSaveFile(QFileDialog *dialog) = 0;
+
+    // The packing failure prompt: a confirmation box with the question icon
+    // and the buttons Abort, Retry and Ignore (or Abort and Ignore).
+    virtual TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,
+                                     TPromptButtons buttons) = 0;
 };
 
 // The real boxes, shown with QMessageBox.
@@ -27,6 +41,9 @@ class MessageBoxPrompts : public Prompts
 public:
     void showError(QWidget *owner, const QString &title, const QString &text) override;
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
+    std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;
+    TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,
+                             TPromptButtons buttons) override;
 };
 
 // The title of the program's error boxes, derived from the executable's

@@ -2,6 +2,7 @@
 
 #include "app/Controls.h"
 #include "app/Prompts.h"
+#include "packaging/ArchiveWriter.h"
 #include "catalogs/CatalogFill.h"
 #include "editing/ArmyStatistics.h"
 #include "presets/PresetControls.h"
@@ -9,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -61,6 +63,7 @@ public:
     void ListBox3Click();
     void ComboBoxEx16Change();
     void SpeedButton5Click();
+    void SpeedButton6Click();
 
     // Recomputes the army totals into Label8, Label9 and Label10.
     void UpdateArmyStatistics();
@@ -133,6 +136,13 @@ public:
     // The preset being edited, and the scratch document of the statistics.
     PresetDocument XMLDocument1 {PresetDocument::Formatting::AutoIndent};
 
+    // "Create mod": the dialog that asks for the archive, and the writer.
+    QFileDialog *SaveDialog1;
+    TArchiveWriter ArchiveWriter1;
+
+    // Packing that runs longer than this shows its progress (tests shorten it).
+    void setPackProgressDelayForTesting(int milliseconds) { mPackProgressDelayMs = milliseconds; }
+
 protected:
     void showEvent(QShowEvent *event) override;
 
@@ -140,6 +150,10 @@ private:
     void createControls();
     void connectHandlers();
     void setTabOrder();
+    void createModComponents();
+    // Packs sourceDir into a new archive at archivePath, replacing any file
+    // there. Throws what creating or writing the archive throws.
+    void WriteModArchive(std::string archivePath, std::string sourceDir);
     void fillIconCatalog(CatalogFill &fill, const IconCatalogKind &kind, const QList<IconComboBox *> &pickers, QList<QIcon> &images);
 
     template<typename T>
@@ -153,6 +167,7 @@ private:
     std::unique_ptr<ArmyStatistics> mStatistics;
     bool mPresetLoadComplete = false;
     bool mCentred = false;
+    int mPackProgressDelayMs = 500;
 };
 
 } // namespace voriraz

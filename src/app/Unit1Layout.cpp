@@ -220,6 +220,8 @@ void TForm1::createControls()
         collectionGroup(TabSheet3, "ArtifactsBox", "Artifacts", 7, 6, "ComboBoxEx9", "SpeedButton1", "SpeedButton2", "ListBox1");
     std::tie(SpellsBox, ComboBoxEx10, SpeedButton3, SpeedButton4, ListBox2) =
         collectionGroup(TabSheet3, "SpellsBox", "Spells", 240, 6, "ComboBoxEx10", "SpeedButton3", "SpeedButton4", "ListBox2");
+
+    createModComponents();
 }
 
 void TForm1::setTabOrder()
@@ -273,6 +275,7 @@ void TForm1::connectHandlers()
     connect(ComboBoxEx16, &QComboBox::activated, this, on(&TForm1::ComboBoxEx16Change));
 
     connect(SpeedButton5, &QToolButton::clicked, this, on(&TForm1::SpeedButton5Click));
+    connect(SpeedButton6, &QToolButton::clicked, this, on(&TForm1::SpeedButton6Click));
 }
 
 } // namespace voriraz

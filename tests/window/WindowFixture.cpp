@@ -1,6 +1,8 @@
 #include "window/WindowFixture.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QTest>
 
@@ -25,6 +27,38 @@ bool RecordingPrompts::confirm(QWidget *owner, const QString &title, const QStri
     const bool yes = mAnswers.front();
     mAnswers.pop_front();
     return yes;
+}
+
+std::optional<QString> RecordingPrompts::chooseSaveFile(QFileDialog *dialog)
+{
+    proposedFiles.push_back(dialog->selectedFiles().value(0));
+    if (saveFiles.empty()) {
+        ADD_FAILURE() << "unexpected save dialog";
+        return std::nullopt;
+    }
+    const std::optional<QString> answer = saveFiles.front();
+    saveFiles.pop_front();
+    return answer;
+}
+
+TPromptAnswer RecordingPrompts::askFailure(QWidget *owner, const QString &title, const QString &text,
+                                           TPromptButtons buttons)
+{
+    failures.push_back({title, text});
+    failureButtons.push_back(buttons);
+    owners.push_back(owner);
+    if (failureAnswers.empty()) {
+        ADD_FAILURE() << "unexpected failure prompt: " << text.toStdString();
+        return TPromptAnswer::Abort;
+    }
+    const TPromptAnswer answer = failureAnswers.front();
+    failureAnswers.pop_front();
+    return answer;
+}
+
+QString RecordingPrompts::errorTitle() const
+{
+    return applicationTitle(QCoreApplication::applicationFilePath());
 }
 
 namespace {

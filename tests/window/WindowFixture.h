@@ -28,9 +28,24 @@ public:
 
     void showError(QWidget *owner, const QString &title, const QString &text) override;
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
+    std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;
+    TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,
+                             TPromptButtons buttons) override;
 
     // The answer to the next question: true for Yes, false for No.
     void answerNext(bool yes) { mAnswers.push_back(yes); }
+
+    // The title every box of the program carries.
+    QString errorTitle() const;
+
+    // Answers to the save dialog (a path, or nothing for Cancel), and the
+    // file the dialog proposed each time it was shown.
+    std::deque<std::optional<QString>> saveFiles;
+    std::vector<QString> proposedFiles;
+    // Answers to the packing failure prompt, and the prompts shown.
+    std::deque<TPromptAnswer> failureAnswers;
+    std::vector<Box> failures;
+    std::vector<TPromptButtons> failureButtons;
 
     std::vector<Box> errors;
     std::vector<Box> questions;

@@ -21,6 +21,11 @@ public:
         std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
     }
     bool confirm(QWidget *, const QString &, const QString &) override { return false; }
+    std::optional<QString> chooseSaveFile(QFileDialog *) override { return std::nullopt; }
+    voriraz::TPromptAnswer askFailure(QWidget *, const QString &, const QString &, voriraz::TPromptButtons) override
+    {
+        return voriraz::TPromptAnswer::Abort;
+    }
 };
 
 } // namespace
