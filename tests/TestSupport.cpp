@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "catalogs/CatalogFill.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -97,6 +99,16 @@ std::string jpegBytes(int width, int height, unsigned char r, unsigned char g, u
 } // namespace voriraz::test
 
 namespace voriraz::test {
+
+void paintCatalogIcons(const fs::path &dataFolder)
+{
+    const std::string icon = jpegBytes(32, 32);
+    for (const IconCatalogKind &kind : {catalogKinds::creatures, catalogKinds::artifacts, catalogKinds::spells,
+                                        catalogKinds::perks, catalogKinds::skills}) {
+        for (const std::string &entry : readCatalog(dataFolder.string() + kind.catalogFile))
+            writeFile(dataFolder.string() + kind.iconFolder + entry + ".jpg", icon);
+    }
+}
 
 PresetCatalogs smallCatalogs()
 {

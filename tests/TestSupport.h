@@ -60,6 +60,11 @@ namespace voriraz::test {
 // MST_NONE, MST_LOW, MST_HIGH; primary masteries PSM_A, PSM_B.
 PresetCatalogs smallCatalogs();
 
+// Paints a 32 × 32 icon for every entry of the icon catalogs in a data
+// folder, as the build paints the sample tree's, so fixture trees need no
+// pictures of their own.
+void paintCatalogIcons(const std::filesystem::path &dataFolder);
+
 // A baseline JPEG of the given size, filled with one colour.
 std::string jpegBytes(int width, int height, unsigned char r = 200, unsigned char g = 80, unsigned char b = 40,
                       bool greyscale = false);

@@ -1,5 +1,7 @@
 #include "app/Prompts.h"
 
+#include "catalogs/ErrorText.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -31,9 +33,7 @@ QString applicationTitle(const QString &executablePath)
 
 QString errorBoxText(const QString &message)
 {
-    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
-        return message + QLatin1Char('.');
-    return message;
+    return QString::fromStdString(shownErrorText(message.toStdString()));
 }
 
 std::optional<QString> MessageBoxPrompts::chooseSaveFile(QFileDialog *dialog)

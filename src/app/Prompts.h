@@ -51,8 +51,8 @@ public:
 // character after the first in lower case ("VORIRAZ.EXE" gives "Voriraz").
 QString applicationTitle(const QString &executablePath);
 
-// An error message as the error box shows it: a full stop is appended when
-// the last character sorts after the full stop.
+// An error message as the error box shows it (shownErrorText): a full stop
+// is appended when the last character sorts after the full stop.
 QString errorBoxText(const QString &message);
 
 } // namespace voriraz

@@ -24,8 +24,8 @@ const QString art = QStringLiteral(":/art/");
 class PickerSink : public CatalogSink
 {
 public:
-    PickerSink(const QList<IconComboBox *> &pickers, QList<QIcon> &images)
-        : mPickers(pickers), mImages(images) {}
+    PickerSink(QList<IconComboBox *> pickers, QList<QIcon> &images)
+        : mPickers(std::move(pickers)), mImages(images) {}
 
     void setEntries(const CatalogList &entries) override
     {
@@ -54,8 +54,31 @@ public:
     }
 
 private:
-    const QList<IconComboBox *> &mPickers;
+    QList<IconComboBox *> mPickers;
     QList<QIcon> &mImages;
+};
+
+// Hands a catalog without icons to its lists.
+class NameBoxSink : public NamesSink
+{
+public:
+    explicit NameBoxSink(QList<QComboBox *> boxes) : mBoxes(std::move(boxes)) {}
+
+    void setNames(const CatalogList &names) override
+    {
+        QStringList texts;
+        for (const std::string &entry : names)
+            texts.append(QString::fromStdString(entry));
+        for (QComboBox *box : mBoxes) {
+            const QSignalBlocker blocker(box);
+            box->clear();
+            box->addItems(texts);
+            box->setCurrentIndex(-1);
+        }
+    }
+
+private:
+    QList<QComboBox *> mBoxes;
 };
 
 // One collection group's list and picker, changed without running handlers.
@@ -177,40 +200,21 @@ void TForm1::showEvent(QShowEvent *event)
 
 // --- Start-up ---------------------------------------------------------------
 
-void TForm1::fillIconCatalog(CatalogFill &fill, const IconCatalogKind &kind,
-                             const QList<IconComboBox *> &pickers, QList<QIcon> &images)
-{
-    PickerSink sink(pickers, images);
-    fill.fillIconCatalog(kind, sink);
-}
-
 void TForm1::FormCreate()
 {
     mApplicationDir = mRequestedDir ? *mRequestedDir : applicationDir();
     mStatistics = std::make_unique<ArmyStatistics>(mApplicationDir);
 
     auto fill = std::make_unique<CatalogFill>(mApplicationDir);
-    fillIconCatalog(*fill, catalogKinds::creatures,
-                    {ComboBoxEx1, ComboBoxEx2, ComboBoxEx3, ComboBoxEx4, ComboBoxEx5, ComboBoxEx6, ComboBoxEx7, ComboBoxEx8},
-                    ImageList1);
-    fillIconCatalog(*fill, catalogKinds::artifacts, {ComboBoxEx9}, ImageList2);
-    fillIconCatalog(*fill, catalogKinds::spells, {ComboBoxEx10}, ImageList3);
-    fillIconCatalog(*fill, catalogKinds::perks, {ComboBoxEx16}, ImageList5);
-    fillIconCatalog(*fill, catalogKinds::skills, {ComboBoxEx11, ComboBoxEx12, ComboBoxEx13, ComboBoxEx14, ComboBoxEx15},
-                    ImageList4);
-
-    auto fillNames = [&](QComboBox *box, const char *catalogFile) {
-        QStringList texts;
-        for (const std::string &entry : fill->readNames(catalogFile))
-            texts.append(QString::fromStdString(entry));
-        const QSignalBlocker blocker(box);
-        box->clear();
-        box->addItems(texts);
-        box->setCurrentIndex(-1);
-    };
-    fillNames(ComboBox1, catalogKinds::primaryMastery);
-    for (QComboBox *box : {ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6})
-        fillNames(box, catalogKinds::mastery);
+    PickerSink creatures({ComboBoxEx1, ComboBoxEx2, ComboBoxEx3, ComboBoxEx4, ComboBoxEx5, ComboBoxEx6, ComboBoxEx7, ComboBoxEx8},
+                         ImageList1);
+    PickerSink artifacts({ComboBoxEx9}, ImageList2);
+    PickerSink spells({ComboBoxEx10}, ImageList3);
+    PickerSink perks({ComboBoxEx16}, ImageList5);
+    PickerSink skills({ComboBoxEx11, ComboBoxEx12, ComboBoxEx13, ComboBoxEx14, ComboBoxEx15}, ImageList4);
+    NameBoxSink primaryMasteries({ComboBox1});
+    NameBoxSink masteries({ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6});
+    fillStartupCatalogs(*fill, {creatures, artifacts, spells, perks, skills, primaryMasteries, masteries});
 
     FileListBox1->setDirectory(mApplicationDir + presetsDirectory);
     fill.reset();

@@ -154,7 +154,6 @@ private:
     // Packs sourceDir into a new archive at archivePath, replacing any file
     // there. Throws what creating or writing the archive throws.
     void WriteModArchive(std::string archivePath, std::string sourceDir);
-    void fillIconCatalog(CatalogFill &fill, const IconCatalogKind &kind, const QList<IconComboBox *> &pickers, QList<QIcon> &images);
 
     template<typename T>
     T *control(const QString &name) const { return findChild<T *>(name); }

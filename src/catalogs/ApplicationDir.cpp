@@ -29,4 +29,9 @@ std::string applicationDir()
     }
 }
 
+DataFolder dataFolderOf(const std::string &applicationDir)
+{
+    return {applicationDir + "/data"};
+}
+
 } // namespace voriraz

@@ -15,4 +15,16 @@ std::string applicationDirOf(std::string_view executablePath);
 // applicationDirOf does. Throws std::runtime_error when the path cannot be read.
 std::string applicationDir();
 
+// The folder of the data tree: catalogs, icons, game mechanics and the mod.
+// The window always reads "<application dir>/data"; the command-line tool can
+// be pointed at any folder laid out the same way. Every data path is formed
+// as path + "/creatures.txt" and so on, so path has no trailing separator.
+struct DataFolder
+{
+    std::string path;
+};
+
+// The data folder of an application directory: applicationDir + "/data".
+DataFolder dataFolderOf(const std::string &applicationDir);
+
 } // namespace voriraz

@@ -6,24 +6,29 @@
 
 namespace voriraz {
 
-CatalogFill::CatalogFill(std::string applicationDir)
-    : mApplicationDir(std::move(applicationDir))
+CatalogFill::CatalogFill(const std::string &applicationDir)
+    : CatalogFill(dataFolderOf(applicationDir))
+{
+}
+
+CatalogFill::CatalogFill(DataFolder data)
+    : mDataDir(std::move(data.path))
 {
 }
 
 std::string CatalogFill::iconPath(const IconCatalogKind &kind, const std::string &entry) const
 {
-    return mApplicationDir + kind.iconFolder + entry + ".jpg";
+    return mDataDir + kind.iconFolder + entry + ".jpg";
 }
 
 void CatalogFill::fillIconCatalog(const IconCatalogKind &kind, CatalogSink &sink)
 {
-    mIdentifiers = readCatalog(mApplicationDir + kind.catalogFile);
+    mIdentifiers = readCatalog(mDataDir + kind.catalogFile);
     sink.setEntries(mIdentifiers);
     for (std::size_t i = 0; i < mIdentifiers.size(); ++i) {
         // The entry becomes part of a path: one that could lead out of the
         // icon folder is refused before anything is read.
-        checkIconName(mIdentifiers[i], mApplicationDir + kind.catalogFile, i + 1);
+        checkIconName(mIdentifiers[i], mDataDir + kind.catalogFile, i + 1);
         mDecoder.loadFile(iconPath(kind, mIdentifiers[i]));
         mDecoder.decode(mBitmap);
         if (mBitmap.width < iconSize || mBitmap.height < iconSize)
@@ -37,8 +42,45 @@ void CatalogFill::fillIconCatalog(const IconCatalogKind &kind, CatalogSink &sink
 
 const CatalogList &CatalogFill::readNames(const char *catalogFile)
 {
-    mIdentifiers = readCatalog(mApplicationDir + catalogFile);
+    mIdentifiers = readCatalog(mDataDir + catalogFile);
     return mIdentifiers;
+}
+
+void fillStartupCatalogs(CatalogFill &fill, const StartupCatalogSinks &sinks)
+{
+    fill.fillIconCatalog(catalogKinds::creatures, sinks.creatures);
+    fill.fillIconCatalog(catalogKinds::artifacts, sinks.artifacts);
+    fill.fillIconCatalog(catalogKinds::spells, sinks.spells);
+    fill.fillIconCatalog(catalogKinds::perks, sinks.perks);
+    fill.fillIconCatalog(catalogKinds::skills, sinks.skills);
+    sinks.primaryMasteries.setNames(fill.readNames(catalogKinds::primaryMastery));
+    sinks.masteries.setNames(fill.readNames(catalogKinds::mastery));
+}
+
+namespace {
+
+class EntriesOnly : public CatalogSink, public NamesSink
+{
+public:
+    explicit EntriesOnly(CatalogList &entries) : mEntries(entries) {}
+    void setEntries(const CatalogList &entries) override { mEntries = entries; }
+    void addIcon(std::size_t, const Bitmap &) override {}
+    void setNames(const CatalogList &names) override { mEntries = names; }
+
+private:
+    CatalogList &mEntries;
+};
+
+} // namespace
+
+StartupCatalogs readStartupCatalogs(CatalogFill &fill)
+{
+    StartupCatalogs catalogs;
+    EntriesOnly creatures(catalogs.creatures), artifacts(catalogs.artifacts), spells(catalogs.spells),
+        perks(catalogs.perks), skills(catalogs.skills), primaryMasteries(catalogs.primaryMasteries),
+        masteries(catalogs.masteries);
+    fillStartupCatalogs(fill, {creatures, artifacts, spells, perks, skills, primaryMasteries, masteries});
+    return catalogs;
 }
 
 } // namespace voriraz

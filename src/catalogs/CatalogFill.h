@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogs/ApplicationDir.h"
 #include "catalogs/CatalogList.h"
 #include "catalogs/JpegDecoder.h"
 
@@ -10,21 +11,21 @@
 namespace voriraz {
 
 // A kind of catalog that comes with icons: its catalog file and its icon
-// folder, both relative to the application directory.
+// folder, both relative to the data folder.
 struct IconCatalogKind
 {
-    const char *catalogFile; // e.g. "/data/creatures.txt"
-    const char *iconFolder;  // e.g. "/data/img/creatures/"
+    const char *catalogFile; // e.g. "/creatures.txt"
+    const char *iconFolder;  // e.g. "/img/creatures/"
 };
 
 namespace catalogKinds {
-inline constexpr IconCatalogKind creatures {"/data/creatures.txt", "/data/img/creatures/"};
-inline constexpr IconCatalogKind artifacts {"/data/artifacts.txt", "/data/img/artifacts/"};
-inline constexpr IconCatalogKind spells {"/data/spells.txt", "/data/img/spells/"};
-inline constexpr IconCatalogKind perks {"/data/perks.txt", "/data/img/perks/"};
-inline constexpr IconCatalogKind skills {"/data/skills.txt", "/data/img/skills/"};
-inline constexpr const char *primaryMastery = "/data/primary_mastery.txt";
-inline constexpr const char *mastery = "/data/mastery.txt";
+inline constexpr IconCatalogKind creatures {"/creatures.txt", "/img/creatures/"};
+inline constexpr IconCatalogKind artifacts {"/artifacts.txt", "/img/artifacts/"};
+inline constexpr IconCatalogKind spells {"/spells.txt", "/img/spells/"};
+inline constexpr IconCatalogKind perks {"/perks.txt", "/img/perks/"};
+inline constexpr IconCatalogKind skills {"/skills.txt", "/img/skills/"};
+inline constexpr const char *primaryMastery = "/primary_mastery.txt";
+inline constexpr const char *mastery = "/mastery.txt";
 } // namespace catalogKinds
 
 // The side of every icon in pixels.
@@ -55,7 +56,9 @@ public:
 class CatalogFill
 {
 public:
-    explicit CatalogFill(std::string applicationDir);
+    // Reads the data folder of applicationDir, as the window does.
+    explicit CatalogFill(const std::string &applicationDir);
+    explicit CatalogFill(DataFolder data);
 
     // Reads the kind's catalog, hands all entries to the sink, then decodes
     // and hands over each icon in order. Throws FileOpenError (catalog or
@@ -69,14 +72,60 @@ public:
     // catalogKinds::mastery) into the identifier list and returns it.
     const CatalogList &readNames(const char *catalogFile);
 
-    // The path of an entry's icon: application dir, folder, entry, ".jpg".
+    // The path of an entry's icon: data folder, icon folder, entry, ".jpg".
     std::string iconPath(const IconCatalogKind &kind, const std::string &entry) const;
 
 private:
-    std::string mApplicationDir;
+    std::string mDataDir;
     CatalogList mIdentifiers;
     JpegDecoder mDecoder;
     Bitmap mBitmap;
 };
+
+// Receives a catalog without icons.
+class NamesSink
+{
+public:
+    virtual ~NamesSink() = default;
+    // Replaces the items of every control of the kind by the names.
+    virtual void setNames(const CatalogList &names) = 0;
+};
+
+// Where the start-up fill delivers each catalog.
+struct StartupCatalogSinks
+{
+    CatalogSink &creatures;
+    CatalogSink &artifacts;
+    CatalogSink &spells;
+    CatalogSink &perks;
+    CatalogSink &skills;
+    NamesSink &primaryMasteries;
+    NamesSink &masteries;
+};
+
+// The start-up fill of every catalog, in the window's order: the creature,
+// artifact, spell, perk and skill catalogs with their icons, then the
+// primary mastery and the mastery names. Throws at the first error, as
+// fillIconCatalog and readNames do; the catalogs before it have been
+// delivered and the later ones have not.
+void fillStartupCatalogs(CatalogFill &fill, const StartupCatalogSinks &sinks);
+
+// The entries of every catalog, as the window's pickers and lists hold them
+// after a start-up without errors.
+struct StartupCatalogs
+{
+    CatalogList creatures;
+    CatalogList artifacts;
+    CatalogList spells;
+    CatalogList perks;
+    CatalogList skills;
+    CatalogList primaryMasteries;
+    CatalogList masteries;
+};
+
+// Runs the start-up fill and keeps the entries. Every icon is still read and
+// decoded, so this fails exactly where the window's start-up fails, with the
+// same error.
+StartupCatalogs readStartupCatalogs(CatalogFill &fill);
 
 } // namespace voriraz

@@ -7,8 +7,6 @@ namespace voriraz {
 
 namespace {
 
-constexpr const char *referenceTable = "/data/GameMechanics/RefTables/Creatures.xdb";
-
 // The length, in characters, of the location suffix every reference ends
 // with ("#xpointer(/Creature)").
 constexpr std::size_t referenceSuffixLength = 20;
@@ -44,14 +42,19 @@ void addChecked(std::int64_t &total, int count, int value, const char *what)
 
 } // namespace
 
-ArmyStatistics::ArmyStatistics(std::string applicationDir)
-    : mApplicationDir(std::move(applicationDir))
+ArmyStatistics::ArmyStatistics(const std::string &applicationDir)
+    : ArmyStatistics(dataFolderOf(applicationDir))
+{
+}
+
+ArmyStatistics::ArmyStatistics(DataFolder data)
+    : mDataDir(std::move(data.path))
 {
 }
 
 void ArmyStatistics::refreshTable()
 {
-    std::string bytes = PresetDocument::ReadDocumentFile(mApplicationDir + referenceTable);
+    std::string bytes = PresetDocument::ReadDocumentFile(mDataDir + creatureReferenceTable);
     if (mTableParsed && bytes == mTableBytes)
         return;
 
@@ -123,7 +126,7 @@ ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
     std::int64_t power = 0;
     for (const SlotReference &reference : references) {
         const std::string &count = slots[reference.slot].count;
-        mDocument.LoadDocument(mApplicationDir + "/data" + withoutLastCharacters(reference.location, referenceSuffixLength));
+        mDocument.LoadDocument(mDataDir + withoutLastCharacters(reference.location, referenceSuffixLength));
         const Node root = mDocument.DocumentElement();
         auto value = [&](Node element) { return textToInteger(valueToText(mDocument.NodeValue(element))); };
 
@@ -136,6 +139,13 @@ ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
                    "total gold cost");
     }
     return {static_cast<int>(experience), static_cast<int>(gold), static_cast<int>(power)};
+}
+
+std::size_t ArmyStatistics::referenceCount(const std::string &identifier)
+{
+    refreshTable();
+    const auto found = mTable.find(identifier);
+    return found == mTable.end() ? 0 : found->second.size();
 }
 
 ArmySlotStates armySlotStates(const PresetControls &controls, const CatalogList &creatures)

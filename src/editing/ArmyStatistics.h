@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogs/ApplicationDir.h"
 #include "presets/Conversions.h"
 #include "presets/PresetControls.h"
 #include "presets/PresetDocument.h"
@@ -23,6 +24,9 @@ struct ArmySlotState
 
 using ArmySlotStates = std::array<ArmySlotState, armySlotCount>;
 
+// The creature reference table, relative to the data folder.
+inline constexpr const char *creatureReferenceTable = "/GameMechanics/RefTables/Creatures.xdb";
+
 // The army's three totals.
 struct ArmyTotals
 {
@@ -34,7 +38,7 @@ struct ArmyTotals
 };
 
 // Computes the army totals from the game's creature reference table,
-// <application dir>/data/GameMechanics/RefTables/Creatures.xdb, whose
+// <data folder>/GameMechanics/RefTables/Creatures.xdb, whose
 // entries map a creature identifier (exact, case-sensitive) to its
 // description file, and from those files' Exp, Power and Cost/Gold values.
 //
@@ -46,7 +50,9 @@ struct ArmyTotals
 class ArmyStatistics
 {
 public:
-    explicit ArmyStatistics(std::string applicationDir);
+    // Reads the data folder of applicationDir, as the window does.
+    explicit ArmyStatistics(const std::string &applicationDir);
+    explicit ArmyStatistics(DataFolder data);
 
     // Throws at the first error, and then returns nothing: XmlParseError
     // (table or description file missing or malformed), IntegerFormatError
@@ -56,11 +62,18 @@ public:
     // range.
     ArmyTotals compute(const ArmySlotStates &slots);
 
+    // The number of reference table entries whose ID is identifier (exact,
+    // case-sensitive) that compute would reach, the table read as compute
+    // reads it. Throws XmlParseError when the table is missing or malformed;
+    // entries after one whose ID holds elements are never reached and not
+    // counted.
+    std::size_t referenceCount(const std::string &identifier);
+
 private:
     void refreshTable();
     std::vector<std::string> referencesOf(const std::string &identifier) const;
 
-    std::string mApplicationDir;
+    std::string mDataDir;
     PresetDocument mDocument {PresetDocument::Formatting::None};
     std::string mTableBytes;
     bool mTableParsed = false;

@@ -1,13 +1,27 @@
 #pragma once
 
+#include "catalogs/ApplicationDir.h"
+
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace voriraz {
 
+// The presets directory, relative to the data folder.
+inline constexpr const char *presetsFolder = "/mod/Maps/DuelMode/Heroes";
+
 // The presets directory, relative to the application directory.
 inline constexpr const char *presetsDirectory = "/data/mod/Maps/DuelMode/Heroes";
+static_assert(std::string_view(presetsDirectory).starts_with("/data")
+              && std::string_view(presetsDirectory).substr(5) == presetsFolder);
+
+// The presets directory of a data folder.
+inline std::string presetsDirectoryOf(const DataFolder &data)
+{
+    return data.path + presetsFolder;
+}
 
 // A directory that cannot be listed: an input/output error naming the path.
 class DirectoryListError : public std::runtime_error

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace voriraz {
 
@@ -13,6 +14,42 @@ class TooManyItemsError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// The catalogs a load looks identifiers up in.
+enum class PresetCatalog { PrimaryMasteries, Skills, Masteries, Creatures };
+
+// What a load met that the window would stop at or could not show, for
+// tools that check presets. Elements are named by their path below the
+// document element ("Editable/Offence", "armySlots/Item[2]/Count"); a
+// list's child is named by its node name (DOM style: "#comment", "#text"
+// for nodes that are no elements) and its position among all of the list's
+// child nodes, counted from 1, which is how the load reads lists.
+struct PresetLoadReport
+{
+    // An error that would stop the window's load, with its exact message.
+    struct Problem
+    {
+        std::string element;
+        std::string message;
+    };
+    // An identifier that matches no catalog entry, even ignoring case.
+    struct Miss
+    {
+        std::string element;
+        std::string text;
+        PresetCatalog catalog;
+    };
+
+    std::vector<Problem> problems;
+    std::vector<Miss> misses;
+    // The element paths of the skill and army items read, slot by slot, and
+    // of the nodes each list's lines were read from, line by line.
+    std::vector<std::string> skillItems;
+    std::vector<std::string> armyItems;
+    std::vector<std::string> artifactLines;
+    std::vector<std::string> perkLines;
+    std::vector<std::string> spellLines;
 };
 
 // Loads the preset file at path into document and fills controls from it:
@@ -27,7 +64,15 @@ public:
 // the new tree unless parsing failed. A preset with more than five skill
 // items or eight army items is refused right after parsing, before any
 // control changes.
+//
+// With a report, the same load reads on past the errors of single elements
+// instead: each is recorded as a problem (a preset with too many items as a
+// problem of its list, of which only the first five or eight items are
+// read), the control being read keeps what it held, and every identifier
+// the catalogs lack is recorded as a miss. Only errors that leave nothing to
+// read are still thrown (XmlParseError, DocumentError for a blank path).
 void loadPreset(PresetDocument &document, const std::string &path,
-                const PresetCatalogs &catalogs, PresetControls &controls);
+                const PresetCatalogs &catalogs, PresetControls &controls,
+                PresetLoadReport *report = nullptr);
 
 } // namespace voriraz

@@ -27,6 +27,13 @@ void writeList(PresetDocument &document, Node list, const LineList &lines)
 void savePreset(PresetDocument &document, const std::string &path, const PresetCatalogs &catalogs,
                 const PresetControls &controls, bool lastLoadComplete)
 {
+    writeControlsToDocument(document, catalogs, controls, lastLoadComplete);
+    document.SaveDocument(path);
+}
+
+void writeControlsToDocument(PresetDocument &document, const PresetCatalogs &catalogs,
+                             const PresetControls &controls, bool lastLoadComplete)
+{
     const Node root = document.DocumentElement();
     if (!lastLoadComplete) {
         throw SaveRefusedError("The selected preset was not loaded completely, so the controls do not show it; "
@@ -76,8 +83,6 @@ void savePreset(PresetDocument &document, const std::string &path, const PresetC
     removeItems(document, untransferable);
     for (std::size_t i = 0; i < controls.artifacts.lines.size(); ++i)
         document.SetNodeValue(document.AppendChild(untransferable, element::item), 0);
-
-    document.SaveDocument(path);
 }
 
 } // namespace voriraz

@@ -34,4 +34,10 @@ public:
 void savePreset(PresetDocument &document, const std::string &path, const PresetCatalogs &catalogs,
                 const PresetControls &controls, bool lastLoadComplete);
 
+// The first part of savePreset: writes the controls back into the loaded
+// tree, with the same refusals and errors, and stores nothing. What
+// document.SaveToBytes() then gives is exactly what savePreset would write.
+void writeControlsToDocument(PresetDocument &document, const PresetCatalogs &catalogs,
+                             const PresetControls &controls, bool lastLoadComplete);
+
 } // namespace voriraz
