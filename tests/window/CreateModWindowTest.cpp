@@ -3,10 +3,13 @@
 #include "window/WindowFixture.h"
 
 #include "app/PackProgress.h"
+#include "cli/PackCommand.h"
 
 #include <QFileDialog>
 #include <QProgressDialog>
 #include <QTimer>
+
+#include <sstream>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -237,4 +240,29 @@ TEST(PackProgress, AppearsOnlyAfterTheDelayAndDescribesTheWork)
     EXPECT_FALSE(cancel);
     quick.update(TProgressPhase::End, state, cancel);
     EXPECT_EQ(owner.findChild<QProgressDialog *>(), nullptr);
+}
+
+TEST_F(CreateModWindow, WindowAndCommandLinePackTheSameEntries)
+{
+    copyTree(VORIRAZ_SAMPLE_DATA, tree / "data");
+    open(tree.path());
+    createMod(out / "Window.pak");
+    std::ostringstream output, errors;
+    const int status = cli::PackCommand().execute({QString::fromStdString((out / "Cli.pak").string()), "--data",
+                                                   QString::fromStdString((tree / "data").string())},
+                                                  {output, errors});
+    ASSERT_EQ(status, cli::exitStatus::success) << errors.str();
+
+    const InspectedArchive fromWindow = inspectArchive(out / "Window.pak");
+    const InspectedArchive fromCli = inspectArchive(out / "Cli.pak");
+    ASSERT_EQ(fromCli.names(), fromWindow.names());
+    for (std::size_t i = 0; i < fromWindow.entries.size(); ++i) {
+        const auto &a = fromWindow.entries[i].central;
+        const auto &b = fromCli.entries[i].central;
+        EXPECT_EQ(b.method, a.method) << a.name;
+        EXPECT_EQ(b.flags, a.flags) << a.name;
+        EXPECT_EQ(b.externalAttributes, a.externalAttributes) << a.name;
+        EXPECT_EQ(b.crc32, a.crc32) << a.name;
+        EXPECT_EQ(fromCli.entries[i].data, fromWindow.entries[i].data) << a.name;
+    }
 }

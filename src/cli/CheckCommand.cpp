@@ -1,0 +1,62 @@
+#include "cli/CheckCommand.h"
+
+#include "cli/DataTree.h"
+#include "cli/PresetCheck.h"
+
+namespace voriraz::cli {
+
+QString CheckCommand::name() const
+{
+    return QStringLiteral("check");
+}
+
+QString CheckCommand::summary() const
+{
+    return QStringLiteral("Report what the editor would refuse or lose in presets.");
+}
+
+QString CheckCommand::usage() const
+{
+    return QStringLiteral("[--data DIR] [PRESET...]");
+}
+
+QString CheckCommand::description() const
+{
+    return QStringLiteral(
+        "Loads each PRESET (default: every preset of the presets folder) exactly as the editor does and prints\n"
+        "one line per finding, \"PRESET: ELEMENT: MESSAGE\": errors that stop the load (the editor's messages),\n"
+        "identifiers missing from their catalogs, more than five skills or eight army items, counts that are\n"
+        "not integers, army creatures without a reference table entry, errors of the army totals, and saves\n"
+        "the editor would refuse. Nothing is written.\n\n")
+        + presetArgumentHelp()
+        + QStringLiteral("\n\nExit status: 0 when nothing was found, 1 when something was, 2 when the check could not run.");
+}
+
+void CheckCommand::declare(QCommandLineParser &parser)
+{
+    parser.addPositionalArgument(QStringLiteral("PRESET"), QStringLiteral("Presets to check (default: all)."),
+                                 QStringLiteral("[PRESET...]"));
+}
+
+int CheckCommand::run(const QCommandLineParser &parser, CommandStreams streams)
+{
+    const DataTree tree(dataFolder(parser));
+    const QStringList arguments = parser.positionalArguments();
+    const std::vector<PresetFile> presets = arguments.isEmpty() ? tree.allPresets() : tree.presets(arguments);
+
+    PresetCheck check(tree);
+    bool found = false;
+    for (const PresetFile &preset : presets) {
+        for (const Finding &finding : check.check(preset)) {
+            found = true;
+            streams.out << preset.name << ": ";
+            if (!finding.element.empty())
+                streams.out << finding.element << ": ";
+            streams.out << finding.message << '\n';
+        }
+    }
+    streams.out.flush();
+    return found ? exitStatus::problems : exitStatus::success;
+}
+
+} // namespace voriraz::cli

@@ -1,0 +1,142 @@
+#include "cli/PackCommand.h"
+
+#include "packaging/ModArchive.h"
+
+#include <QLocale>
+
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+namespace voriraz::cli {
+
+namespace {
+
+const QCommandLineOption onErrorOption(QStringLiteral("on-error"),
+                                       QStringLiteral("What to do with a file that cannot be packed: abort (the "
+                                                      "default), ignore, or retry-once."),
+                                       QStringLiteral("ACTION"), QStringLiteral("abort"));
+
+enum class OnError { Abort, Ignore, RetryOnce };
+
+std::string megabytes(std::uint64_t bytes)
+{
+    return QLocale::c().toString(static_cast<double>(bytes) / 1048576.0, 'f', 1).toStdString() + " MB";
+}
+
+} // namespace
+
+QString PackCommand::name() const
+{
+    return QStringLiteral("pack");
+}
+
+QString PackCommand::summary() const
+{
+    return QStringLiteral("Pack the mod folder into an archive, as \"Create mod\" does.");
+}
+
+QString PackCommand::usage() const
+{
+    return QStringLiteral("OUT.pak [--data DIR] [--on-error abort|ignore|retry-once]");
+}
+
+QString PackCommand::description() const
+{
+    return QStringLiteral(
+        "Packs every file and folder of DIR/mod into a new ZIP archive OUT.pak, replacing any file of that name,\n"
+        "with the same writer and settings as the editor's \"Create mod\".\n\n"
+        "A file that cannot be packed is handled by --on-error: abort stops and leaves OUT.pak an empty archive;\n"
+        "ignore leaves the file out and goes on; retry-once tries it once more and aborts if it fails again.\n\n"
+        "Exit status: 0 when the archive was written, 1 when packing was aborted or failed, 2 when the data\n"
+        "folder was not found or OUT.pak cannot be created.");
+}
+
+void PackCommand::declare(QCommandLineParser &parser)
+{
+    parser.addOption(onErrorOption);
+    parser.addPositionalArgument(QStringLiteral("OUT.pak"), QStringLiteral("The archive to write."),
+                                 QStringLiteral("OUT.pak"));
+}
+
+int PackCommand::run(const QCommandLineParser &parser, CommandStreams streams)
+{
+    const QStringList arguments = parser.positionalArguments();
+    if (arguments.size() != 1)
+        throw CommandError("pack takes exactly one OUT.pak. Try \"voriraz-cli pack --help\".");
+    const QString action = parser.value(onErrorOption);
+    OnError onError;
+    if (action == QLatin1String("abort"))
+        onError = OnError::Abort;
+    else if (action == QLatin1String("ignore"))
+        onError = OnError::Ignore;
+    else if (action == QLatin1String("retry-once"))
+        onError = OnError::RetryOnce;
+    else
+        throw CommandError("Invalid --on-error action: \"" + action.toStdString()
+                           + "\". Use abort, ignore or retry-once.");
+
+    const std::string archive = std::filesystem::absolute(arguments.first().toStdString()).string();
+    const std::string source = (std::filesystem::path(dataFolder(parser).path) / "mod").string();
+
+    TArchiveWriter writer;
+    configureModArchiveWriter(writer);
+    std::size_t skipped = 0;
+    bool aborted = false;
+    std::string lastSource;
+    int attempts = 0;
+    writer.OnProcessFileFailure = [&](const TArchiveDirEntry &entry, const EArchiveError &failure) {
+        attempts = entry.sourcePath == lastSource ? attempts + 1 : 1;
+        lastSource = entry.sourcePath;
+        if (onError == OnError::Ignore && failure.nativeError() != NativeError::Aborted) {
+            streams.err << programName << ": skipped: " << failure.what() << '\n';
+            ++skipped;
+            return TFailureAction::faIgnore;
+        }
+        if (onError == OnError::RetryOnce && attempts == 1 && failure.nativeError() != NativeError::FileNameTooLong)
+            return TFailureAction::faRetry;
+        streams.err << programName << ": " << failure.what() << '\n';
+        aborted = true;
+        return TFailureAction::faAbort;
+    };
+
+    // The progress line is for a person watching a terminal, not for logs.
+    const bool terminal = ::isatty(STDERR_FILENO) == 1 && &streams.err == &std::cerr;
+    bool progressShown = false;
+    std::size_t packed = 0;
+    writer.OnOverallProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
+        packed = progress.filesDone;
+        if (!terminal || phase == TProgressPhase::End)
+            return;
+        streams.err << "\r" << "Packing file " << std::min(progress.filesDone + 1, progress.totalFiles) << " of "
+                    << progress.totalFiles << " (" << megabytes(progress.bytesDone) << " of "
+                    << megabytes(progress.totalBytes) << ")\x1b[K" << std::flush;
+        progressShown = true;
+    };
+
+    try {
+        writeModArchive(writer, archive, source);
+    } catch (const FileCreateError &e) {
+        throw CommandError(e.what());
+    } catch (const std::exception &e) {
+        if (progressShown)
+            streams.err << '\n';
+        streams.err << programName << ": " << e.what() << '\n'
+                    << programName << ": packing failed; " << archive << " is left as an empty archive\n";
+        return exitStatus::problems;
+    }
+    if (progressShown)
+        streams.err << '\n';
+    if (aborted) {
+        streams.err << programName << ": packing aborted; " << archive << " is left as an empty archive\n";
+        return exitStatus::problems;
+    }
+    streams.out << "Packed " << packed << (packed == 1 ? " entry" : " entries") << " of " << source << " into "
+                << archive << " (" << std::filesystem::file_size(archive) << " bytes)";
+    if (skipped > 0)
+        streams.out << "; " << skipped << (skipped == 1 ? " file" : " files") << " left out";
+    streams.out << '\n';
+    return exitStatus::success;
+}
+
+} // namespace voriraz::cli

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "cli/DataTree.h"
+#include "editing/ArmyStatistics.h"
+
+#include <string>
+#include <vector>
+
+namespace voriraz::cli {
+
+// One thing the window would refuse or lose in a preset. The element is a
+// path below the document element as PresetLoadReport names them, or empty
+// for the file as a whole.
+struct Finding
+{
+    std::string element;
+    std::string message;
+
+    bool operator==(const Finding &) const = default;
+};
+
+// Checks presets with the window's own code: the load (PresetLoadReport
+// reading on past each error), the army totals and the save, against one
+// data tree.
+class PresetCheck
+{
+public:
+    explicit PresetCheck(const DataTree &tree);
+
+    // Everything found in one preset, in this order: what stops the load
+    // (the window's messages, exactly); identifiers the catalogs lack, with
+    // what a save does to them; counts that are not integers; army creatures
+    // without a reference table entry; errors of the army totals, each one
+    // at the army item it comes from where it comes from one; and anything
+    // else that refuses the save. Nothing is written. Empty for a preset
+    // the window opens, totals and saves without losing anything.
+    std::vector<Finding> check(const PresetFile &preset);
+
+private:
+    const DataTree &mTree;
+    ArmyStatistics mStatistics;
+};
+
+} // namespace voriraz::cli

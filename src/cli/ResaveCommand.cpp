@@ -1,0 +1,86 @@
+#include "cli/ResaveCommand.h"
+
+#include "cli/DataTree.h"
+#include "presets/PresetDocument.h"
+#include "presets/PresetLoading.h"
+#include "presets/PresetSaving.h"
+
+namespace voriraz::cli {
+
+namespace {
+
+const QCommandLineOption stdoutOption(QStringLiteral("stdout"),
+                                      QStringLiteral("Write nothing; print the document the save would write."));
+
+} // namespace
+
+QString ResaveCommand::name() const
+{
+    return QStringLiteral("resave");
+}
+
+QString ResaveCommand::summary() const
+{
+    return QStringLiteral("Load and save presets as the editor does, without edits.");
+}
+
+QString ResaveCommand::usage() const
+{
+    return QStringLiteral("[--data DIR] [--stdout] PRESET...");
+}
+
+QString ResaveCommand::description() const
+{
+    return QStringLiteral(
+        "Loads each PRESET and saves it exactly as the editor saves it when nothing was edited: identifiers\n"
+        "in their catalogs' letter case, army and skill items the catalogs lack dropped, the same refusals,\n"
+        "the same all-or-nothing replacement of the file. With --stdout the file stays as it is and the\n"
+        "document the save would write is printed instead (one PRESET only), e.g. to compare it with diff.\n\n")
+        + presetArgumentHelp()
+        + QStringLiteral("\n\nExit status: 0 when every preset was saved, 1 when one could not be loaded or saved,\n"
+                         "2 when nothing could be done (a preset or the data folder not found).");
+}
+
+void ResaveCommand::declare(QCommandLineParser &parser)
+{
+    parser.addOption(stdoutOption);
+    parser.addPositionalArgument(QStringLiteral("PRESET"), QStringLiteral("Presets to load and save."),
+                                 QStringLiteral("PRESET..."));
+}
+
+int ResaveCommand::run(const QCommandLineParser &parser, CommandStreams streams)
+{
+    const QStringList arguments = parser.positionalArguments();
+    const bool toStdout = parser.isSet(stdoutOption);
+    if (arguments.isEmpty())
+        throw CommandError("resave needs at least one PRESET. Try \"voriraz-cli resave --help\".");
+    if (toStdout && arguments.size() > 1)
+        throw CommandError("resave --stdout takes exactly one PRESET");
+
+    const DataTree tree(dataFolder(parser));
+    // Every name is checked before the first file is written.
+    const std::vector<PresetFile> presets = tree.presets(arguments);
+
+    int status = exitStatus::success;
+    for (const PresetFile &preset : presets) {
+        PresetDocument document;
+        PresetControls controls;
+        try {
+            loadPreset(document, preset.path, tree.presetCatalogs(), controls);
+            if (toStdout) {
+                writeControlsToDocument(document, tree.presetCatalogs(), controls, true);
+                const std::string bytes = document.SaveToBytes();
+                streams.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+                streams.out.flush();
+            } else {
+                savePreset(document, preset.path, tree.presetCatalogs(), controls, true);
+            }
+        } catch (const std::exception &e) {
+            streams.err << programName << ": " << preset.name << ": " << shownError(e) << '\n';
+            status = exitStatus::problems;
+        }
+    }
+    return status;
+}
+
+} // namespace voriraz::cli

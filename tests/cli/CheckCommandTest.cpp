@@ -1,0 +1,180 @@
+#include "CliTestSupport.h"
+
+#include "catalogs/ErrorText.h"
+#include "cli/CheckCommand.h"
+#include "cli/DataTree.h"
+#include "presets/PresetLoading.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace voriraz;
+using namespace voriraz::test;
+
+namespace {
+
+const std::string nullToString = "Could not convert variant of type (Null) into type (String)";
+const std::string overflow = "The army's total experience leaves the range of 32-bit integers (-2147483648 to 2147483647)";
+
+// One preset of the broken tree and every line check prints for it.
+struct CheckRow
+{
+    const char *name;
+    std::string preset;
+    std::vector<std::string> lines;
+};
+void PrintTo(const CheckRow &row, std::ostream *out) { *out << row.name; }
+
+const std::vector<CheckRow> brokenPresets {
+    {"Clean", "clean.xdb", {}},
+    {"ConversionErrors", "conversion.xdb", {
+        "Editable/Knowledge: " + nullToString,
+        "Editable/FirstAidTent: Could not convert variant of type (OleStr) into type (Boolean)",
+        "armySlots/Item[1]/Count: " + nullToString,
+        "Editable/perkIDs/Item[2]: " + nullToString,
+        "Editable/spellIDs/Item[2]: Element does not contain a single text node.",
+    }},
+    {"IdentifiersMissingFromCatalogs", "unknown-ids.xdb", {
+        "PrimarySkillMastery: primary mastery \"PSM_Z\" is not in primary_mastery.txt; the window refuses to save the preset",
+        "Editable/skills/Item[1]/SkillID: skill \"SKL_FLYING\" is not in skills.txt; a save drops this skill item",
+        "Editable/skills/Item[2]/Mastery: mastery \"MST_ULTRA\" is not in mastery.txt; a save drops this skill item",
+        "armySlots/Item[2]/Creature: creature \"CRT_DRAGON\" is not in creatures.txt; a save drops this army item",
+        "artifactIDs/Item[2]: artifact \"ART_Z\" is not in artifacts.txt; a save keeps it as written",
+        "artifactIDs/#comment[3]: artifact \" spare \" is not in artifacts.txt; a save keeps it as written",
+        "Editable/perkIDs/Item[1]: perk \"PRK_Z\" is not in perks.txt; a save keeps it as written",
+        "Editable/spellIDs/Item[1]: spell \"SPL_Z\" is not in spells.txt; a save keeps it as written",
+    }},
+    {"MoreThanFiveSkills", "too-many-skills.xdb", {
+        "Editable/skills: The preset has 6 skill items, but the editor has only 5 skill slots.",
+    }},
+    {"MoreThanEightArmyItems", "too-many-army.xdb", {
+        "armySlots: The preset has 9 army items, but the editor has only 8 army slots.",
+    }},
+    {"CountsThatAreNotIntegers", "bad-count.xdb", {
+        "armySlots/Item[1]/Count: '12 ' is not a valid integer value.",
+        "armySlots/Item[2]/Count: 'ten' is not a valid integer value.",
+        "armySlots/Item[3]/Count: 'none' is not a valid integer value.",
+    }},
+    {"CreatureMissingFromTheReferenceTable", "no-reference.xdb", {
+        "armySlots/Item[2]/Creature: creature \"CRT_GHOST\" has no entry in GameMechanics/RefTables/Creatures.xdb; "
+        "the army totals count nothing for it",
+    }},
+    {"MissingExp", "no-exp.xdb", {"armySlots/Item[1]: army totals for creature \"CRT_NOEXP\": " + nullToString}},
+    {"MissingPower", "no-power.xdb", {"armySlots/Item[2]: army totals for creature \"CRT_NOPOWER\": " + nullToString}},
+    {"MissingGold", "no-gold.xdb", {"armySlots/Item[1]: army totals for creature \"CRT_NOGOLD\": " + nullToString}},
+    {"MissingHref", "no-href.xdb", {"armySlots/Item[1]: army totals for creature \"CRT_NOHREF\": " + nullToString}},
+    {"OverflowOfOneItem", "overflow-item.xdb", {"armySlots/Item[1]: army totals for creature \"CRT_GIANT\": " + overflow}},
+    {"OverflowOfTheTotal", "overflow-total.xdb", {"armySlots: army totals: " + overflow}},
+    {"NotWellFormed", "malformed.xdb", {
+        "line 4: End tag 'DuelHeroPreset' does not match the start tag 'Editable'."
+    }},
+};
+
+std::string expectedOutput(const CheckRow &row)
+{
+    std::string out;
+    for (const std::string &line : row.lines)
+        out += row.preset + ": " + line + "\n";
+    return out;
+}
+
+class CheckFinds : public ::testing::TestWithParam<CheckRow> {};
+
+TEST_P(CheckFinds, EveryPlantedFaultOfItsPresetOneLineEach)
+{
+    const DataCopy tree(brokenFixture);
+    const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg(), QString::fromStdString(GetParam().preset)});
+    EXPECT_EQ(run.out, expectedOutput(GetParam()));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, GetParam().lines.empty() ? cli::exitStatus::success : cli::exitStatus::problems);
+}
+
+INSTANTIATE_TEST_SUITE_P(Check, CheckFinds, ::testing::ValuesIn(brokenPresets), RowName());
+
+TEST(Check, WithoutPresetsChecksEveryPresetOfTheTreeInTheWindowsOrder)
+{
+    const DataCopy tree(brokenFixture);
+    std::map<std::string, const CheckRow *> rows;
+    for (const CheckRow &row : brokenPresets)
+        rows[row.preset] = &row;
+    std::string expected;
+    for (const std::string &name : presetNames(tree.folder())) {
+        ASSERT_TRUE(rows.count(name)) << name << " has no row in brokenPresets";
+        expected += expectedOutput(*rows[name]);
+    }
+    ASSERT_EQ(rows.size(), presetNames(tree.folder()).size());
+
+    const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg()});
+    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.status, cli::exitStatus::problems);
+}
+
+TEST(Check, TheFirstLoadFindingIsTheErrorTheWindowsLoadStopsWith)
+{
+    const DataCopy tree(brokenFixture);
+    const cli::DataTree data(DataFolder {tree.folder().string()});
+    for (const std::string &name : presetNames(tree.folder())) {
+        PresetDocument document;
+        PresetControls controls;
+        std::string windowError;
+        try {
+            loadPreset(document, tree.preset(name).string(), data.presetCatalogs(), controls);
+            continue;
+        } catch (const std::exception &e) {
+            windowError = cli::shownErrorOnOneLine(e);
+        }
+        const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg(), QString::fromStdString(name)});
+        const std::string firstLine = run.out.substr(0, run.out.find('\n'));
+        EXPECT_TRUE(firstLine.ends_with(": " + windowError)) << name << ": " << firstLine << " / " << windowError;
+    }
+}
+
+TEST(Check, SampleTreeIsClean)
+{
+    const Outcome run = runCommand(cli::CheckCommand(), {"--data", qs(sampleData)});
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+}
+
+TEST(Check, DataFolderDefaultsToTheOneBesideTheProgram)
+{
+    // The test program lies beside the sample data tree, as voriraz-cli does.
+    const Outcome run = runCommand(cli::CheckCommand(), {});
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+}
+
+TEST(Check, WritesNothing)
+{
+    const DataCopy tree(brokenFixture);
+    std::map<std::string, std::string> before;
+    for (const std::string &name : presetNames(tree.folder()))
+        before[name] = readFile(tree.preset(name));
+    runCommand(cli::CheckCommand(), {"--data", tree.arg()});
+    for (const auto &[name, bytes] : before)
+        EXPECT_EQ(readFile(tree.preset(name)), bytes) << name;
+}
+
+TEST(Check, MissingPresetStopsBeforeCheckingAnything)
+{
+    const DataCopy tree(brokenFixture);
+    const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg(), "clean.xdb", "absent.xdb"});
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "voriraz-cli: preset \"absent.xdb\" not found in the presets folder \""
+                           + (tree.folder() / presetsFolder).string() + "\"\n");
+    EXPECT_EQ(run.status, cli::exitStatus::trouble);
+}
+
+TEST(Check, PresetsFolderThatCannotBeListed)
+{
+    const DataCopy tree(brokenFixture);
+    std::filesystem::remove_all(tree.folder() / "mod");
+    const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg()});
+    EXPECT_EQ(run.err, "voriraz-cli: I/O error: cannot list the directory \"" + (tree.folder() / presetsFolder).string()
+                           + "\". No such file or directory.\n");
+    EXPECT_EQ(run.status, cli::exitStatus::trouble);
+}
+
+} // namespace

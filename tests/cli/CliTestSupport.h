@@ -1,0 +1,63 @@
+#pragma once
+
+#include "TestSupport.h"
+#include "cli/Command.h"
+
+#include <QStringList>
+
+#include <filesystem>
+#include <string>
+
+namespace voriraz::test {
+
+// The sample data tree the build places beside the programs.
+inline const std::filesystem::path sampleData = VORIRAZ_SAMPLE_DATA;
+// The broken fixture tree: one preset for each kind of fault check finds.
+inline const std::filesystem::path brokenFixture = std::filesystem::path(VORIRAZ_TEST_DATA) / "cli/broken";
+
+inline const char *const presetsFolder = "mod/Maps/DuelMode/Heroes";
+
+// What a command or the program printed, and its exit status.
+struct Outcome
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a command in-process, as the program would after reading its name.
+Outcome runCommand(cli::Command &command, const QStringList &arguments);
+Outcome runCommand(cli::Command &&command, const QStringList &arguments);
+
+// Runs the voriraz-cli executable as a process.
+Outcome runProgram(const QStringList &arguments, const std::filesystem::path &workingDirectory = {});
+
+// A data folder of its own for a test: a copy of a tree in <temp>/<name>,
+// with icons painted for every catalog entry where the tree has none.
+class DataCopy
+{
+public:
+    DataCopy(const std::filesystem::path &from, const std::string &name = "data");
+
+    const std::filesystem::path &folder() const { return mFolder; }
+    QString arg() const { return QString::fromStdString(mFolder.string()); }
+    std::filesystem::path preset(const std::string &name) const { return mFolder / presetsFolder / name; }
+
+private:
+    TempDir mDir;
+    std::filesystem::path mFolder;
+};
+
+// The file names of a tree's presets, in the window's order.
+std::vector<std::string> presetNames(const std::filesystem::path &dataFolder);
+
+QString qs(const std::filesystem::path &path);
+
+// Names a parameterised test after the name of its row.
+struct RowName
+{
+    template<typename Row>
+    std::string operator()(const ::testing::TestParamInfo<Row> &row) const { return row.param.name; }
+};
+
+} // namespace voriraz::test

@@ -1,0 +1,151 @@
+#include "CliTestSupport.h"
+#include "ZipInspection.h"
+
+#include "cli/PackCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace voriraz;
+using namespace voriraz::test;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string emptyArchive("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 22);
+
+// A mod folder with two small files and one whose full path is longer than
+// the platform accepts, so packing it fails the same way every time.
+fs::path writeTreeWithOverlongPath(const fs::path &data)
+{
+    writeFile(data / "mod/a.txt", "alpha");
+    writeFile(data / "mod/z.txt", "zulu");
+    fs::path deep = data / "mod/deep";
+    while (deep.string().size() < 4000)
+        deep /= std::string(200, 'd');
+    fs::create_directories(deep);
+    const int dirFd = ::open(deep.c_str(), O_DIRECTORY);
+    const int fd = ::openat(dirFd, std::string(150, 'f').c_str(), O_WRONLY | O_CREAT, 0644);
+    EXPECT_GE(fd, 0);
+    ::close(fd);
+    ::close(dirFd);
+    return deep / std::string(150, 'f');
+}
+
+std::vector<std::string> fileNames(const InspectedArchive &archive)
+{
+    std::vector<std::string> names;
+    for (const auto &name : archive.names())
+        if (name.back() != '/')
+            names.push_back(name);
+    return names;
+}
+
+} // namespace
+
+TEST(Pack, SampleModTreeBecomesAnArchiveEveryReaderAccepts)
+{
+    TempDir out;
+    const fs::path archive = out / "Mod.pak";
+    writeFile(archive, "an older file that is replaced");
+    const Outcome run = runProgram({"pack", qs(archive), "--data", qs(sampleData)});
+    ASSERT_EQ(run.status, cli::exitStatus::success) << run.err;
+    const InspectedArchive packed = inspectArchive(archive);
+    EXPECT_EQ(run.out, "Packed " + std::to_string(packed.entries.size()) + " entries of "
+                           + (sampleData / "mod").string() + " into " + archive.string() + " ("
+                           + std::to_string(fs::file_size(archive)) + " bytes)\n");
+    EXPECT_EQ(run.err, "") << "no progress line when stderr is not a terminal";
+    for (const char *reader : {"python", "unzip", "7z"})
+        EXPECT_TRUE(readerAccepts(reader, archive)) << reader;
+    for (const auto &entry : packed.entries) {
+        if (entry.central.name.back() == '/')
+            continue;
+        EXPECT_EQ(entry.inflated, readFile(sampleData / "mod" / entry.central.name)) << entry.central.name;
+    }
+    EXPECT_EQ(packed.entries.front().central.name, "Maps/");
+}
+
+TEST(Pack, RelativeTargetIsTakenFromTheWorkingDirectory)
+{
+    TempDir out;
+    const Outcome run = runProgram({"pack", "Relative.pak", "--data", qs(sampleData)}, out.path());
+    EXPECT_EQ(run.status, cli::exitStatus::success) << run.err;
+    EXPECT_TRUE(readerAccepts("unzip", out / "Relative.pak"));
+}
+
+TEST(Pack, CommandsThatCannotRun)
+{
+    TempDir out;
+    const Outcome missingData = runCommand(cli::PackCommand(), {qs(out / "a.pak"), "--data", qs(out / "nowhere")});
+    EXPECT_EQ(missingData.status, cli::exitStatus::trouble);
+    EXPECT_NE(missingData.err.find((out / "nowhere").string()), std::string::npos) << missingData.err;
+    EXPECT_FALSE(fs::exists(out / "a.pak"));
+
+    const fs::path unwritable = out / "missing/a.pak";
+    const Outcome noTarget = runCommand(cli::PackCommand(), {qs(unwritable), "--data", qs(sampleData)});
+    EXPECT_EQ(noTarget.status, cli::exitStatus::trouble);
+    EXPECT_EQ(noTarget.err,
+              "voriraz-cli: Cannot create file \"" + unwritable.string() + "\". No such file or directory\n");
+
+    const Outcome badAction =
+        runCommand(cli::PackCommand(), {qs(out / "a.pak"), "--data", qs(sampleData), "--on-error", "shrug"});
+    EXPECT_EQ(badAction.status, cli::exitStatus::trouble);
+    EXPECT_EQ(badAction.err,
+              "voriraz-cli: Invalid --on-error action: \"shrug\". Use abort, ignore or retry-once.\n");
+
+    EXPECT_EQ(runCommand(cli::PackCommand(), {"--data", qs(sampleData)}).status, cli::exitStatus::trouble);
+    EXPECT_FALSE(fs::exists(out / "a.pak"));
+}
+
+TEST(Pack, FailureAbortsByDefaultAndLeavesTheEmptyArchive)
+{
+    TempDir dir;
+    const fs::path overlong = writeTreeWithOverlongPath(dir / "data");
+    const fs::path archive = dir / "Mod.pak";
+    const Outcome run = runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data")});
+    EXPECT_EQ(run.status, cli::exitStatus::problems);
+    EXPECT_EQ(run.err, "voriraz-cli: ArchiveWriter1: File name is too long: \r\n\"" + overlong.string()
+                           + "\" - Native error: 00061\nvoriraz-cli: packing aborted; " + archive.string()
+                           + " is left as an empty archive\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(readFile(archive), emptyArchive);
+}
+
+TEST(Pack, FailureIgnoredLeavesTheFileOut)
+{
+    TempDir dir;
+    const fs::path overlong = writeTreeWithOverlongPath(dir / "data");
+    const fs::path archive = dir / "Mod.pak";
+    const Outcome run =
+        runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data"), "--on-error", "ignore"});
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+    EXPECT_EQ(run.err, "voriraz-cli: skipped: ArchiveWriter1: File name is too long: \r\n\"" + overlong.string()
+                           + "\" - Native error: 00061\n");
+    EXPECT_NE(run.out.find("; 1 file left out\n"), std::string::npos) << run.out;
+    const InspectedArchive packed = inspectArchive(archive);
+    EXPECT_EQ(fileNames(packed), (std::vector<std::string> {"a.txt", "z.txt"}));
+    EXPECT_TRUE(readerAccepts("unzip", archive));
+}
+
+TEST(Pack, RetryOnceTriesAgainThenAborts)
+{
+    TempDir dir;
+    writeFile(dir / "data/mod/a.txt", "alpha");
+    const fs::path big = dir / "data/mod/huge.bin";
+    {
+        const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ(::ftruncate(fd, 0x100000000LL), 0);
+        ::close(fd);
+    }
+    const fs::path archive = dir / "Mod.pak";
+    const Outcome run =
+        runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data"), "--on-error", "retry-once"});
+    EXPECT_EQ(run.status, cli::exitStatus::problems);
+    EXPECT_EQ(run.err, "voriraz-cli: ArchiveWriter1: Cannot compress file '" + big.string()
+                           + "'. Zip64 mode is not enabled - Native error: 00043\nvoriraz-cli: packing aborted; "
+                           + archive.string() + " is left as an empty archive\n");
+    EXPECT_EQ(readFile(archive), emptyArchive);
+}

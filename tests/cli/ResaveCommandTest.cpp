@@ -1,0 +1,167 @@
+#include "CliTestSupport.h"
+
+#include "catalogs/CatalogList.h"
+#include "cli/ResaveCommand.h"
+#include "presets/AtomicFile.h"
+#include "presets/PresetLoading.h"
+#include "presets/PresetSaving.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using namespace voriraz;
+using namespace voriraz::test;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the window's save writes for a preset of a tree: the preset loaded
+// and saved by the library calls FileListBox1Click and SpeedButton7Click
+// make, with the catalogs the window's controls hold, into a copy of its own.
+std::string windowSave(const fs::path &data, const std::string &name)
+{
+    const PresetCatalogs catalogs {readCatalog((data / "creatures.txt").string()), readCatalog((data / "skills.txt").string()),
+                                   readCatalog((data / "mastery.txt").string()),
+                                   readCatalog((data / "primary_mastery.txt").string())};
+    const TempDir dir;
+    const std::string copy = (dir / name).string();
+    fs::copy_file(data / presetsFolder / name, copy);
+    PresetDocument document;
+    PresetControls controls;
+    loadPreset(document, copy, catalogs, controls);
+    savePreset(document, copy, catalogs, controls, true);
+    return readFile(copy);
+}
+
+class Resave : public ::testing::Test
+{
+protected:
+    void TearDown() override { setWriteFaultHookForTesting(nullptr); }
+};
+
+TEST_F(Resave, StdoutIsByteForByteWhatTheWindowsSaveWritesAndTheFileStays)
+{
+    for (const fs::path &data : {sampleData, brokenFixture}) {
+        const DataCopy tree(data);
+        for (const std::string &name : presetNames(tree.folder())) {
+            const std::string before = readFile(tree.preset(name));
+            const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--stdout", QString::fromStdString(name)});
+            if (run.status != cli::exitStatus::success)
+                continue; // a preset the window would not save; see the refusal tests
+            SCOPED_TRACE(name);
+            EXPECT_EQ(run.out, windowSave(data, name));
+            EXPECT_EQ(run.err, "");
+            EXPECT_EQ(readFile(tree.preset(name)), before);
+        }
+    }
+}
+
+TEST_F(Resave, EveryPresetOfTheSampleTreeResaves)
+{
+    const DataCopy tree(sampleData);
+    for (const std::string &name : presetNames(tree.folder())) {
+        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), QString::fromStdString(name)});
+        EXPECT_EQ(run.status, cli::exitStatus::success) << name << ": " << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(readFile(tree.preset(name)), windowSave(sampleData, name)) << name;
+    }
+}
+
+TEST_F(Resave, WritesIdentifiersInTheCatalogsCaseAndDropsWhatTheCatalogsLack)
+{
+    const DataCopy tree(brokenFixture);
+    std::string xml = readFile(tree.preset("unknown-ids.xdb"));
+    xml.replace(xml.find("PSM_Z"), 5, "psm_a");
+    writeFile(tree.preset("unknown-ids.xdb"), xml);
+
+    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "unknown-ids.xdb", "clean.xdb"});
+    EXPECT_EQ(run.err, "");
+    ASSERT_EQ(run.status, cli::exitStatus::success);
+    const std::string unknown = readFile(tree.preset("unknown-ids.xdb"));
+    EXPECT_NE(unknown.find("<PrimarySkillMastery>PSM_A</PrimarySkillMastery>"), std::string::npos);
+    EXPECT_EQ(unknown.find("CRT_DRAGON"), std::string::npos) << "an army item the catalog lacks is dropped";
+    EXPECT_EQ(unknown.find("SKL_FLYING"), std::string::npos) << "so is a skill item";
+    EXPECT_EQ(unknown.find("MST_ULTRA"), std::string::npos);
+    EXPECT_NE(unknown.find("ART_Z"), std::string::npos) << "list lines are written as they stand";
+    const std::string clean = readFile(tree.preset("clean.xdb"));
+    EXPECT_NE(clean.find("<Creature>CRT_KRELL</Creature>"), std::string::npos);
+    EXPECT_NE(clean.find("<SkillID>SKL_GRIT</SkillID>"), std::string::npos);
+    EXPECT_NE(clean.find("<Item>art_b</Item>"), std::string::npos);
+    EXPECT_EQ(clean.find("CRT_NONE"), std::string::npos) << "the empty slot closes up";
+}
+
+TEST_F(Resave, PresetTheWindowRefusesToSaveIsLeftAsItWasAndTheOthersAreSaved)
+{
+    const DataCopy tree(brokenFixture);
+    const std::string refused = readFile(tree.preset("unknown-ids.xdb"));
+    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "unknown-ids.xdb", "clean.xdb"});
+    EXPECT_EQ(run.err, "voriraz-cli: unknown-ids.xdb: Choose a primary skill mastery before saving: without one the "
+                       "preset could not be loaded again. Nothing was saved.\n");
+    EXPECT_EQ(run.status, cli::exitStatus::problems);
+    EXPECT_EQ(readFile(tree.preset("unknown-ids.xdb")), refused);
+    EXPECT_EQ(readFile(tree.preset("clean.xdb")), windowSave(brokenFixture, "clean.xdb"));
+}
+
+TEST_F(Resave, PresetTheWindowCannotLoadIsReportedAndNotWritten)
+{
+    const DataCopy tree(brokenFixture);
+    for (const char *name : {"conversion.xdb", "too-many-skills.xdb", "malformed.xdb"}) {
+        const std::string before = readFile(tree.preset(name));
+        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), name});
+        EXPECT_EQ(run.status, cli::exitStatus::problems) << name;
+        EXPECT_TRUE(run.err.starts_with(std::string("voriraz-cli: ") + name + ": ")) << run.err;
+        EXPECT_EQ(readFile(tree.preset(name)), before) << name;
+    }
+    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "conversion.xdb"});
+    EXPECT_EQ(run.err, "voriraz-cli: conversion.xdb: Could not convert variant of type (Null) into type (String)\n");
+}
+
+TEST_F(Resave, UnwritableTargetIsReportedAndTheFileKeptByteForByte)
+{
+    const DataCopy tree(brokenFixture);
+    const std::string before = readFile(tree.preset("clean.xdb"));
+    setWriteFaultHookForTesting([](std::size_t) { return ENOSPC; });
+    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "clean.xdb"});
+    EXPECT_EQ(run.err, "voriraz-cli: clean.xdb: Cannot write file \"" + tree.preset("clean.xdb").string()
+                           + "\". No space left on device.\n");
+    EXPECT_EQ(run.status, cli::exitStatus::problems);
+    EXPECT_EQ(readFile(tree.preset("clean.xdb")), before);
+    for (const auto &entry : fs::directory_iterator(tree.folder() / presetsFolder))
+        EXPECT_EQ(entry.path().extension(), ".xdb") << "no temporary file is left: " << entry.path();
+}
+
+TEST_F(Resave, MissingPresetStopsBeforeAnyFileIsWritten)
+{
+    const DataCopy tree(brokenFixture);
+    const std::string before = readFile(tree.preset("clean.xdb"));
+    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "clean.xdb", "./absent.xdb"});
+    EXPECT_EQ(run.err, "voriraz-cli: preset \"./absent.xdb\" not found\n");
+    EXPECT_EQ(run.status, cli::exitStatus::trouble);
+    EXPECT_EQ(readFile(tree.preset("clean.xdb")), before);
+}
+
+TEST_F(Resave, NeedsPresetsAndStdoutTakesOne)
+{
+    const DataCopy tree(brokenFixture);
+    Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg()});
+    EXPECT_EQ(run.err, "voriraz-cli: resave needs at least one PRESET. Try \"voriraz-cli resave --help\".\n");
+    EXPECT_EQ(run.status, cli::exitStatus::trouble);
+    run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--stdout", "clean.xdb", "no-exp.xdb"});
+    EXPECT_EQ(run.err, "voriraz-cli: resave --stdout takes exactly one PRESET\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, cli::exitStatus::trouble);
+}
+
+TEST_F(Resave, PresetOutsideThePresetsFolderByPath)
+{
+    const DataCopy tree(brokenFixture);
+    TempDir elsewhere;
+    fs::copy_file(tree.preset("clean.xdb"), elsewhere / "mine.xdb");
+    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), qs(elsewhere / "mine.xdb")});
+    EXPECT_EQ(run.status, cli::exitStatus::success) << run.err;
+    EXPECT_EQ(readFile(elsewhere / "mine.xdb"), windowSave(brokenFixture, "clean.xdb"));
+}
+
+} // namespace
