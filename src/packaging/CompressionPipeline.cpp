@@ -47,21 +47,7 @@ public:
                                     static_cast<uInt>(dictionary.size()))
                    != Z_OK)
             return -1;
-        mStream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input));
-        mStream.avail_in = static_cast<uInt>(length);
-        std::size_t produced = 0;
-        for (;;) {
-            mStream.next_out = reinterpret_cast<Bytef *>(output.data() + produced);
-            mStream.avail_out = static_cast<uInt>(output.size() - produced);
-            const int result = deflate(&mStream, last ? Z_FINISH : Z_SYNC_FLUSH);
-            produced = output.size() - mStream.avail_out;
-            if (result < 0 && result != Z_BUF_ERROR)
-                return -1;
-            const bool done = last ? result == Z_STREAM_END : (mStream.avail_in == 0 && mStream.avail_out != 0);
-            if (done)
-                return static_cast<long long>(produced);
-            output.resize(output.size() + 65536);
-        }
+        return deflateChunk(mStream, input, length, last, output);
     }
 
 private:

@@ -43,23 +43,7 @@ public:
     // which the bound makes practically impossible.
     long long run(const char *input, std::size_t length, bool last, std::vector<char> &output)
     {
-        mStream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input));
-        mStream.avail_in = static_cast<uInt>(length);
-        std::size_t produced = 0;
-        for (;;) {
-            mStream.next_out = reinterpret_cast<Bytef *>(output.data() + produced);
-            mStream.avail_out = static_cast<uInt>(output.size() - produced);
-            const int result = deflate(&mStream, last ? Z_FINISH : Z_SYNC_FLUSH);
-            produced = output.size() - mStream.avail_out;
-            if (result < 0 && result != Z_BUF_ERROR)
-                return -1;
-            const bool done = last ? result == Z_STREAM_END : (mStream.avail_in == 0 && mStream.avail_out != 0);
-            if (done)
-                return static_cast<long long>(produced);
-            if (mStream.avail_out != 0 && result == Z_BUF_ERROR)
-                return -1;
-            output.resize(output.size() + 65536);
-        }
+        return deflateChunk(mStream, input, length, last, output);
     }
 
 private:
@@ -68,6 +52,28 @@ private:
 };
 
 } // namespace
+
+long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, std::vector<char> &output)
+{
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input));
+    stream.avail_in = static_cast<uInt>(length);
+    std::size_t produced = 0;
+    for (;;) {
+        stream.next_out = reinterpret_cast<Bytef *>(output.data() + produced);
+        stream.avail_out = static_cast<uInt>(output.size() - produced);
+        const int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+        produced = output.size() - stream.avail_out;
+        if (result < 0 && result != Z_BUF_ERROR)
+            return -1;
+        const bool done = last ? result == Z_STREAM_END : (stream.avail_in == 0 && stream.avail_out != 0);
+        if (done)
+            return static_cast<long long>(produced);
+        // No progress although there was room: the stream is stuck.
+        if (stream.avail_out != 0 && result == Z_BUF_ERROR)
+            return -1;
+        output.resize(output.size() + 65536);
+    }
+}
 
 CompressedSource SourceCompressor::compress(SourceFile &source, int mode, int method, const Sink &sink,
                                             const Progress &progress)

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
 namespace voriraz {
 
@@ -48,6 +49,12 @@ private:
     std::vector<char> mInput;
     std::vector<char> mOutput;
 };
+
+// Deflates a whole chunk on an initialised stream with one flush: a sync
+// flush, or a finish when last. output grows should the chunk not fit,
+// which deflateOutputBound() makes practically impossible. Returns the
+// bytes produced, or -1 on a zlib error.
+long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, std::vector<char> &output);
 
 // The size of the output buffer for a chunk: its length plus a tenth plus 12,
 // rounded up to a multiple of 256.
