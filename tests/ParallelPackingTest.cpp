@@ -165,6 +165,6 @@ TEST(ParallelPacking, CancelMidwayRollsBack)
 
 TEST(ParallelPacking, ChunkBuffersAreBoundedWhateverTheThreads)
 {
-    EXPECT_EQ(CompressionPipeline::slotCount(2), 6u);
+    EXPECT_EQ(CompressionPipeline::slotCount(2), 10u);
     EXPECT_EQ(CompressionPipeline::slotCount(64), 12u);
 }

@@ -14,52 +14,17 @@ namespace {
 
 constexpr std::size_t dictionarySize = 32768;
 
-// A raw deflate stream kept per worker and reset for every chunk.
-class ChunkDeflater
-{
-public:
-    ~ChunkDeflater()
-    {
-        if (mLevel >= 0)
-            deflateEnd(&mStream);
-    }
-
-    // Deflates input (primed with dictionary) into output, which grows if
-    // needed; ends with a sync flush, or finishes the stream when last.
-    // Returns the bytes produced, or -1 on a zlib error.
-    long long run(int level, const std::vector<char> &dictionary, const char *input, std::size_t length, bool last,
-                  std::vector<char> &output)
-    {
-        if (level != mLevel) {
-            if (mLevel >= 0)
-                deflateEnd(&mStream);
-            mStream = z_stream {};
-            if (deflateInit2(&mStream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-                mLevel = -1;
-                return -1;
-            }
-            mLevel = level;
-        } else if (deflateReset(&mStream) != Z_OK) {
-            return -1;
-        }
-        if (!dictionary.empty()
-            && deflateSetDictionary(&mStream, reinterpret_cast<const Bytef *>(dictionary.data()),
-                                    static_cast<uInt>(dictionary.size()))
-                   != Z_OK)
-            return -1;
-        return deflateChunk(mStream, input, length, last, output);
-    }
-
-private:
-    z_stream mStream {};
-    int mLevel = -1;
-};
+// Chunks up to this size (small files) use buffers of their own, many of
+// them: the reader can then run far ahead over small files while a large
+// chunk is compressed, at little memory.
+constexpr std::size_t smallChunk = 65536;
+constexpr std::size_t smallSlots = 32;
 
 } // namespace
 
 std::size_t CompressionPipeline::slotCount(int threads)
 {
-    return std::min<std::size_t>(2 * static_cast<std::size_t>(threads) + 2, 12);
+    return std::min<std::size_t>(4 * static_cast<std::size_t>(threads) + 2, 12);
 }
 
 CompressionPipeline::CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveFileSystem &fileSystem,
@@ -75,14 +40,19 @@ CompressionPipeline::CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveF
     std::size_t largestChunk = 0;
     for (const PipelineJob &job : mJobs)
         largestChunk = std::max(largestChunk, compressionChunkSize(job.mode));
-    for (std::size_t i = 0; i < slotCount(threads); ++i) {
-        auto slot = std::make_unique<Slot>();
-        slot->input.reserve(largestChunk);
-        slot->output.reserve(deflateOutputBound(largestChunk));
-        slot->dictionary.reserve(dictionarySize);
-        mFree.push_back(slot.get());
-        mSlots.push_back(std::move(slot));
-    }
+    const auto addSlots = [this](std::size_t count, std::size_t capacity, std::vector<Slot *> &pool) {
+        for (std::size_t i = 0; i < count; ++i) {
+            auto slot = std::make_unique<Slot>();
+            slot->capacity = capacity;
+            slot->input.reserve(capacity);
+            slot->output.reserve(deflateOutputBound(capacity));
+            slot->dictionary.reserve(dictionarySize);
+            pool.push_back(slot.get());
+            mSlots.push_back(std::move(slot));
+        }
+    };
+    addSlots(slotCount(threads), std::max(largestChunk, smallChunk), mFree);
+    addSlots(smallSlots, smallChunk, mFreeSmall);
     mReader = std::thread([this] { readAhead(); });
     for (int i = 0; i < threads; ++i)
         mWorkers.emplace_back([this] { compressChunks(); });
@@ -107,14 +77,16 @@ CompressionPipeline::Entry &CompressionPipeline::take()
     return *mEntries.at(mTaken++);
 }
 
-CompressionPipeline::Slot *CompressionPipeline::acquireSlot()
+CompressionPipeline::Slot *CompressionPipeline::acquireSlot(std::size_t size)
 {
     std::unique_lock lock(mMutex);
-    mSlotFreed.wait(lock, [this] { return mStop || !mFree.empty(); });
+    const bool small = size <= smallChunk;
+    mSlotFreed.wait(lock, [&] { return mStop || !mFree.empty() || (small && !mFreeSmall.empty()); });
     if (mStop)
         return nullptr;
-    Slot *slot = mFree.back();
-    mFree.pop_back();
+    std::vector<Slot *> &pool = small && !mFreeSmall.empty() ? mFreeSmall : mFree;
+    Slot *slot = pool.back();
+    pool.pop_back();
     return slot;
 }
 
@@ -122,7 +94,7 @@ void CompressionPipeline::releaseSlot(Slot *slot)
 {
     {
         std::lock_guard lock(mMutex);
-        mFree.push_back(slot);
+        (slot->capacity <= smallChunk ? mFreeSmall : mFree).push_back(slot);
     }
     mSlotFreed.notify_one();
 }
@@ -159,10 +131,10 @@ void CompressionPipeline::readAhead()
         previousTail.clear();
         bool shortRead = false;
         while (read < size) {
-            Slot *slot = acquireSlot();
+            const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - read));
+            Slot *slot = acquireSlot(wanted);
             if (!slot)
                 return;
-            const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - read));
             if (slot->input.size() < wanted)
                 slot->input.resize(wanted);
             const std::size_t got = source->read(slot->input.data(), wanted);
@@ -221,7 +193,9 @@ void CompressionPipeline::compressChunks()
             if (slot->output.size() < bound)
                 slot->output.resize(bound);
             const long long produced =
-                deflater.run(slot->mode, slot->dictionary, slot->input.data(), slot->inputLength, slot->last, slot->output);
+                deflater.begin(slot->mode, slot->dictionary)
+                    ? deflater.deflate(slot->input.data(), slot->inputLength, slot->last, slot->output)
+                    : -1;
             slot->failed = produced < 0;
             slot->outputLength = produced < 0 ? 0 : static_cast<std::size_t>(produced);
         }

@@ -93,12 +93,14 @@ public:
 
     Entry &take();
 
-    // How many chunk buffers a pipeline of this many threads uses.
+    // How many buffers for chunks of any size a pipeline of this many
+    // threads uses (besides 32 small ones for chunks of small files).
     static std::size_t slotCount(int threads);
 
 private:
     struct Slot
     {
+        std::size_t capacity = 0;
         std::vector<char> input;
         std::size_t inputLength = 0;
         std::vector<char> dictionary;
@@ -114,7 +116,8 @@ private:
 
     void readAhead();
     void compressChunks();
-    Slot *acquireSlot();
+    // A free buffer for a chunk of this size, waiting for one.
+    Slot *acquireSlot(std::size_t size);
     void releaseSlot(Slot *slot);
 
     std::vector<PipelineJob> mJobs;
@@ -124,7 +127,8 @@ private:
     std::size_t mTaken = 0;
 
     std::vector<std::unique_ptr<Slot>> mSlots;
-    std::vector<Slot *> mFree;
+    std::vector<Slot *> mFree;      // buffers for chunks of any size
+    std::vector<Slot *> mFreeSmall; // buffers for chunks of small files
     std::deque<Slot *> mWork;
     std::mutex mMutex;
     // Each kind of thread waits on its own condition, so an event wakes only

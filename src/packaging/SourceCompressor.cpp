@@ -1,7 +1,6 @@
 #include "packaging/SourceCompressor.h"
 
 #include <algorithm>
-#include <optional>
 #include <zlib.h>
 
 namespace voriraz {
@@ -21,37 +20,35 @@ std::size_t deflateOutputBound(std::size_t chunkLength)
     return (bound + 255) / 256 * 256;
 }
 
-namespace {
-
-// Owns a deflate stream for one source.
-class Deflater
+ChunkDeflater::~ChunkDeflater()
 {
-public:
-    explicit Deflater(int level) { mReady = deflateInit(&mStream, level) == Z_OK; }
-    ~Deflater()
-    {
-        if (mReady)
+    if (mLevel >= 0)
+        deflateEnd(&mStream);
+}
+
+bool ChunkDeflater::begin(int level, const std::vector<char> &dictionary)
+{
+    if (level != mLevel) {
+        if (mLevel >= 0)
             deflateEnd(&mStream);
+        mStream = z_stream {};
+        mLevel = -1;
+        if (deflateInit2(&mStream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            return false;
+        mLevel = level;
+    } else if (deflateReset(&mStream) != Z_OK) {
+        return false;
     }
-    Deflater(const Deflater &) = delete;
-    Deflater &operator=(const Deflater &) = delete;
+    return dictionary.empty()
+           || deflateSetDictionary(&mStream, reinterpret_cast<const Bytef *>(dictionary.data()),
+                                   static_cast<uInt>(dictionary.size()))
+                  == Z_OK;
+}
 
-    bool ready() const { return mReady; }
-
-    // Deflates the whole chunk with one flush; returns the bytes produced or
-    // -1 on a zlib error. The output buffer grows should the chunk not fit,
-    // which the bound makes practically impossible.
-    long long run(const char *input, std::size_t length, bool last, std::vector<char> &output)
-    {
-        return deflateChunk(mStream, input, length, last, output);
-    }
-
-private:
-    z_stream mStream {};
-    bool mReady = false;
-};
-
-} // namespace
+long long ChunkDeflater::deflate(const char *input, std::size_t length, bool last, std::vector<char> &output)
+{
+    return deflateChunk(mStream, input, length, last, output);
+}
 
 long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, std::vector<char> &output)
 {
@@ -61,7 +58,7 @@ long long deflateChunk(z_stream &stream, const char *input, std::size_t length, 
     for (;;) {
         stream.next_out = reinterpret_cast<Bytef *>(output.data() + produced);
         stream.avail_out = static_cast<uInt>(output.size() - produced);
-        const int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+        const int result = ::deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
         produced = output.size() - stream.avail_out;
         if (result < 0 && result != Z_BUF_ERROR)
             return -1;
@@ -87,14 +84,10 @@ CompressedSource SourceCompressor::compress(SourceFile &source, int mode, int me
     source.rewind();
     std::uint32_t crc = 0;
 
-    std::optional<Deflater> deflater;
-    if (method == 8 && size > 0) {
-        deflater.emplace(mode);
-        if (!deflater->ready())
-            return result;
-    }
+    const bool deflated = method == 8;
+    if (deflated && size > 0 && !mDeflater.begin(mode))
+        return result;
 
-    bool first = true;
     while (result.bytesRead < size) {
         // Never read past the size the file had when opened: a file that
         // grows meanwhile is stored as it was, and the finish flag below
@@ -108,25 +101,18 @@ CompressedSource SourceCompressor::compress(SourceFile &source, int mode, int me
         const bool last = result.bytesRead + got >= size;
         const char *out = mInput.data();
         std::size_t outLength = got;
-        if (deflater) {
+        if (deflated) {
             const std::size_t bound = deflateOutputBound(got);
             if (mOutput.size() < bound)
                 mOutput.resize(bound);
-            const long long produced = deflater->run(mInput.data(), got, last, mOutput);
+            const long long produced = mDeflater.deflate(mInput.data(), got, last, mOutput);
             if (produced < 0)
                 break;
             out = mOutput.data();
             outLength = static_cast<std::size_t>(produced);
-            if (first) {
-                out += 2;
-                outLength -= 2;
-            }
-            if (last)
-                outLength -= 4;
         }
         if (!sink(out, outLength))
             break;
-        first = false;
         result.bytesRead += got;
         result.bytesWritten += outLength;
         if (got < wanted)

@@ -26,11 +26,32 @@ struct CompressedSource
     bool cancelled = false;
 };
 
+// A raw deflate stream (no zlib header, no Adler-32 trailer: exactly the
+// data a zlib stream carries between them), kept between sources and reset
+// for each, since setting one up afresh costs more than deflating a small
+// file.
+class ChunkDeflater
+{
+public:
+    ChunkDeflater() = default;
+    ~ChunkDeflater();
+    ChunkDeflater(const ChunkDeflater &) = delete;
+    ChunkDeflater &operator=(const ChunkDeflater &) = delete;
+
+    // Starts a new stream at this level, primed with dictionary when given.
+    bool begin(int level, const std::vector<char> &dictionary = {});
+    // Deflates a whole chunk with one flush (see deflateChunk()).
+    long long deflate(const char *input, std::size_t length, bool last, std::vector<char> &output);
+
+private:
+    z_stream mStream {};
+    int mLevel = -1;
+};
+
 // Compresses a source chunk by chunk into an entry's data. With method 8
 // every chunk goes through one deflate call at level mode, with a sync flush
 // after each chunk but the last and a finish on the last, so the data is a
-// raw deflate stream that ends on a byte boundary after every chunk; the
-// zlib header and the Adler-32 trailer are not written. With method 0 the
+// raw deflate stream that ends on a byte boundary after every chunk. With method 0 the
 // chunks are stored as they are. The CRC-32 covers the uncompressed bytes.
 // Memory stays at one input and one output buffer whatever the source size;
 // the buffers are kept between sources.
@@ -48,6 +69,7 @@ public:
 private:
     std::vector<char> mInput;
     std::vector<char> mOutput;
+    ChunkDeflater mDeflater;
 };
 
 // Deflates a whole chunk on an initialised stream with one flush: a sync
