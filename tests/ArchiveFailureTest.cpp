@@ -3,6 +3,7 @@
 #include "ZipInspection.h"
 
 #include "packaging/ArchiveWriter.h"
+#include "packaging/ModArchive.h"
 
 #include <gtest/gtest.h>
 
@@ -49,11 +50,7 @@ protected:
     void pack()
     {
         const auto before = snapshot();
-        writer.FileName = archive.string();
-        writer.CreateArchive();
-        writer.BaseDir = base.string();
-        writer.AddByMask("*.*", searchAttr::all, "");
-        writer.Close();
+        writeModArchive(writer, archive.string(), base.string());
         if (!treeChangesWhilePacked) {
             EXPECT_EQ(snapshot(), before) << "packing changed the tree";
         }

@@ -2,6 +2,7 @@
 #include "ZipInspection.h"
 
 #include "packaging/ArchiveWriter.h"
+#include "packaging/ModArchive.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +21,7 @@ namespace {
 void pack(const fs::path &base, const fs::path &archive, TArchiveWriter &writer)
 {
     writer.Name = "ArchiveWriter1";
-    writer.FileName = archive.string();
-    writer.CreateArchive(fmCreate);
-    writer.BaseDir = base.string();
-    writer.AddByMask("*.*", searchAttr::all, "");
-    writer.Close();
+    writeModArchive(writer, archive.string(), base.string());
 }
 
 void pack(const fs::path &base, const fs::path &archive)

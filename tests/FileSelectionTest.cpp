@@ -2,6 +2,7 @@
 #include "ZipInspection.h"
 
 #include "packaging/ArchiveWriter.h"
+#include "packaging/ModArchive.h"
 #include "packaging/FileMask.h"
 
 #include <gtest/gtest.h>
@@ -38,11 +39,7 @@ std::vector<std::string> selectedNames(const fs::path &base, const std::string &
 std::vector<std::string> packedNames(const fs::path &base, const fs::path &archive)
 {
     TArchiveWriter writer;
-    writer.FileName = archive.string();
-    writer.CreateArchive();
-    writer.BaseDir = base.string();
-    writer.AddByMask("*.*", searchAttr::all, "");
-    writer.Close();
+    writeModArchive(writer, archive.string(), base.string());
     return inspectArchive(archive).names();
 }
 

@@ -3,6 +3,7 @@
 #include "ZipInspection.h"
 
 #include "packaging/ArchiveWriter.h"
+#include "packaging/ModArchive.h"
 
 #include <gtest/gtest.h>
 
@@ -46,11 +47,7 @@ InspectedArchive packWith(const fs::path &base, const fs::path &archive, int thr
 {
     TArchiveWriter writer;
     writer.Threads = threads;
-    writer.FileName = archive.string();
-    writer.CreateArchive();
-    writer.BaseDir = base.string();
-    writer.AddByMask("*.*", searchAttr::all, "");
-    writer.Close();
+    writeModArchive(writer, archive.string(), base.string());
     return inspectArchive(archive);
 }
 
@@ -116,11 +113,7 @@ TEST(ParallelPacking, FailuresAreAskedInDirectoryOrderWithTheirThreeAnswers)
         return answer;
     };
     const auto path = [&](const char *name) { return (base / name).string(); };
-    writer.FileName = (dir / "out.pak").string();
-    writer.CreateArchive();
-    writer.BaseDir = base.string();
-    writer.AddByMask("*.*", searchAttr::all, "");
-    writer.Close();
+    writeModArchive(writer, (dir / "out.pak").string(), base.string());
 
     const std::string tail = ". File processing error, possibly disk is full";
     ASSERT_EQ(prompts.size(), 3u);
@@ -154,11 +147,7 @@ TEST(ParallelPacking, CancelMidwayRollsBack)
         if (phase == TProgressPhase::Progress && ++progressCalls == 40)
             cancel = true;
     };
-    writer.FileName = (dir / "out.pak").string();
-    writer.CreateArchive();
-    writer.BaseDir = (dir / "mod").string();
-    writer.AddByMask("*.*", searchAttr::all, "");
-    writer.Close();
+    writeModArchive(writer, (dir / "out.pak").string(), (dir / "mod").string());
     EXPECT_EQ(progressCalls, 40);
     EXPECT_EQ(fs::file_size(dir / "out.pak"), 22u);
 }
