@@ -4,11 +4,14 @@
 
 #include "packaging/ArchiveWriter.h"
 #include "packaging/ModArchive.h"
+#include "packaging/CompressionPipeline.h"
+#include "packaging/SourceCompressor.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <random>
+#include <zlib.h>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -152,8 +155,93 @@ TEST(ParallelPacking, CancelMidwayRollsBack)
     EXPECT_EQ(fs::file_size(dir / "out.pak"), 22u);
 }
 
-TEST(ParallelPacking, ChunkBuffersAreBoundedWhateverTheThreads)
+namespace {
+
+std::string inflateRaw(const std::string &data)
 {
-    EXPECT_EQ(CompressionPipeline::slotCount(2), 10u);
-    EXPECT_EQ(CompressionPipeline::slotCount(64), 12u);
+    z_stream stream {};
+    inflateInit2(&stream, -15);
+    std::string out;
+    char buffer[65536];
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef *>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+    }
+    inflateEnd(&stream);
+    return result == Z_STREAM_END ? out : "<inflate failed>";
+}
+
+} // namespace
+
+TEST(ParallelPacking, BudgetsBoundTheMemoryHeldAndNeverStallThePipeline)
+{
+    TempDir dir;
+    std::vector<PipelineJob> jobs;
+    std::vector<std::string> contents;
+    const auto add = [&](const std::string &name, const std::string &content) {
+        writeFile(dir / name, content);
+        jobs.push_back({(dir / name).string(), 9, 8});
+        contents.push_back(content);
+    };
+    for (int i = 0; i < 4; ++i) {
+        add("large" + std::to_string(i), mixedBytes(2 * chunk + 1000 * i + 1, 200 + i));
+        for (int j = 0; j < 15; ++j)
+            add("small" + std::to_string(i) + "_" + std::to_string(j), mixedBytes(100 + 300 * j, 17 * i + j));
+    }
+    add("empty", "");
+    jobs.push_back({(dir / "missing").string(), 9, 8});
+    contents.push_back("<missing>");
+    jobs.push_back({std::string(), 9, 0}); // a directory
+    contents.push_back("");
+    add("stored", mixedBytes(chunk + 3, 7));
+    jobs.back().method = 0;
+
+    PosixArchiveFileSystem fileSystem;
+    const std::size_t largestInput = chunk + 32768;
+    const std::size_t largestOutput = ChunkBuffer(deflateOutputBound(chunk)).footprint(deflateOutputBound(chunk));
+    for (const PipelineBudget budget : {PipelineBudget {1, 1}, PipelineBudget {3u << 20, 2u << 20}}) {
+        SCOPED_TRACE(budget.output);
+        CompressionPipeline pipeline(jobs, fileSystem, TFileShareMode::smShareDenyWrite, 3, budget);
+        for (std::size_t i = 0; i < jobs.size(); ++i) {
+            SCOPED_TRACE(jobs[i].sourcePath);
+            CompressionPipeline::Entry &entry = pipeline.take();
+            const bool directory = jobs[i].sourcePath.empty();
+            if (!directory && !fs::exists(jobs[i].sourcePath)) {
+                EXPECT_FALSE(entry.opened());
+                entry.discard();
+                continue;
+            }
+            ASSERT_TRUE(entry.opened() || directory);
+            EXPECT_EQ(entry.size(), contents[i].size());
+            std::string data;
+            std::uint32_t crc = 0;
+            std::size_t length = 0;
+            ReadyChunk ready;
+            while (entry.next(ready)) {
+                ASSERT_FALSE(ready.failed);
+                data.append(ready.data, ready.size);
+                crc = length == 0 ? ready.crc32
+                                  : static_cast<std::uint32_t>(crc32_combine(crc, ready.crc32, ready.inputLength));
+                length += ready.inputLength;
+            }
+            EXPECT_FALSE(entry.shortRead());
+            EXPECT_EQ(length, contents[i].size());
+            EXPECT_EQ(crc, crc32Of(contents[i]));
+            if (jobs[i].method == 8 && !contents[i].empty())
+                EXPECT_EQ(inflateRaw(data), contents[i]);
+            else
+                EXPECT_EQ(data, contents[i]);
+            entry.discard();
+        }
+        // Beyond its budget the pipeline holds at most the chunk being read
+        // and the chunks the writer holds and waits for.
+        EXPECT_LE(pipeline.peakInputBytes(), std::max(budget.input, largestInput));
+        EXPECT_LE(pipeline.peakOutputBytes(), budget.output + 2 * std::max(largestOutput, largestInput));
+        EXPECT_GT(pipeline.peakOutputBytes(), 0u);
+    }
 }

@@ -14,45 +14,18 @@ namespace {
 
 constexpr std::size_t dictionarySize = 32768;
 
-// Chunks up to this size (small files) use buffers of their own, many of
-// them: the reader can then run far ahead over small files while a large
-// chunk is compressed, at little memory.
-constexpr std::size_t smallChunk = 65536;
-constexpr std::size_t smallSlots = 32;
+// The writer is woken for this many ready chunks at once rather than for
+// each: every wake-up takes a core from a worker for a while.
+constexpr std::size_t writerBatch = 16;
 
 } // namespace
 
-std::size_t CompressionPipeline::slotCount(int threads)
-{
-    return std::min<std::size_t>(4 * static_cast<std::size_t>(threads) + 2, 12);
-}
-
 CompressionPipeline::CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveFileSystem &fileSystem,
-                                         TFileShareMode shareMode, int threads)
-    : mJobs(std::move(jobs)), mFileSystem(fileSystem), mShareMode(shareMode)
+                                         TFileShareMode shareMode, int threads, PipelineBudget budget)
+    : mJobs(std::move(jobs)), mFileSystem(fileSystem), mShareMode(shareMode), mBudget(budget)
 {
     for (std::size_t i = 0; i < mJobs.size(); ++i)
         mEntries.push_back(std::unique_ptr<Entry>(new Entry(*this)));
-    // Buffers get their largest size up front, so later chunks never
-    // reallocate them: reallocation across threads fragments the heap and
-    // lets the memory grow well beyond what the buffers hold. Reserved
-    // pages cost nothing until a chunk uses them.
-    std::size_t largestChunk = 0;
-    for (const PipelineJob &job : mJobs)
-        largestChunk = std::max(largestChunk, compressionChunkSize(job.mode));
-    const auto addSlots = [this](std::size_t count, std::size_t capacity, std::vector<Slot *> &pool) {
-        for (std::size_t i = 0; i < count; ++i) {
-            auto slot = std::make_unique<Slot>();
-            slot->capacity = capacity;
-            slot->input.reserve(capacity);
-            slot->output.reserve(deflateOutputBound(capacity));
-            slot->dictionary.reserve(dictionarySize);
-            pool.push_back(slot.get());
-            mSlots.push_back(std::move(slot));
-        }
-    };
-    addSlots(slotCount(threads), std::max(largestChunk, smallChunk), mFree);
-    addSlots(smallSlots, smallChunk, mFreeSmall);
     mReader = std::thread([this] { readAhead(); });
     for (int i = 0; i < threads; ++i)
         mWorkers.emplace_back([this] { compressChunks(); });
@@ -65,7 +38,7 @@ CompressionPipeline::~CompressionPipeline()
         mStop = true;
     }
     mWorkQueued.notify_all();
-    mSlotFreed.notify_all();
+    mInputFreed.notify_all();
     mEntryMoved.notify_all();
     mReader.join();
     for (auto &worker : mWorkers)
@@ -77,32 +50,55 @@ CompressionPipeline::Entry &CompressionPipeline::take()
     return *mEntries.at(mTaken++);
 }
 
-CompressionPipeline::Slot *CompressionPipeline::acquireSlot(std::size_t size)
+std::size_t CompressionPipeline::peakInputBytes() const
 {
-    std::unique_lock lock(mMutex);
-    const bool small = size <= smallChunk;
-    mSlotFreed.wait(lock, [&] { return mStop || !mFree.empty() || (small && !mFreeSmall.empty()); });
-    if (mStop)
-        return nullptr;
-    std::vector<Slot *> &pool = small && !mFreeSmall.empty() ? mFreeSmall : mFree;
-    Slot *slot = pool.back();
-    pool.pop_back();
-    return slot;
+    std::lock_guard lock(mMutex);
+    return mPeakInput;
 }
 
-void CompressionPipeline::releaseSlot(Slot *slot)
+std::size_t CompressionPipeline::peakOutputBytes() const
 {
-    {
-        std::lock_guard lock(mMutex);
-        (slot->capacity <= smallChunk ? mFreeSmall : mFree).push_back(slot);
-    }
-    mSlotFreed.notify_one();
+    std::lock_guard lock(mMutex);
+    return mPeakOutput;
+}
+
+std::size_t CompressionPipeline::outputReserve(const Chunk &chunk)
+{
+    // Stored chunks keep their input as output.
+    return chunk.method == zip::methodDeflated ? deflateOutputBound(chunk.inputLength) : chunk.inputCharge;
+}
+
+bool CompressionPipeline::writerShouldWake() const
+{
+    if (!mWriterWaiting)
+        return false;
+    // Waiting for an entry to be opened or finished: the reader's news.
+    if (!mWriterWaitsFor)
+        return true;
+    // Waiting for a chunk: once it is ready, when a batch has gathered or
+    // when the workers are about to stop, since nothing else would wake it.
+    return mWriterWaitsFor->ready && (mReadyChunks >= writerBatch || !frontAdmitted());
+}
+
+bool CompressionPipeline::readerShouldWake() const
+{
+    return mReaderWaiting && (mInputBytes == 0 || mInputBytes <= mBudget.input / 2);
+}
+
+bool CompressionPipeline::frontAdmitted() const
+{
+    if (mWork.empty())
+        return false;
+    const Chunk &front = *mWork.front();
+    return front.sequence == mNextToWrite || mOutputBytes + outputReserve(front) <= mBudget.output;
 }
 
 void CompressionPipeline::readAhead()
 {
-    std::vector<char> previousTail;
-    previousTail.reserve(dictionarySize);
+    std::uint64_t sequence = 0;
+    // The last 32 KiB of the chunk before, which primes the next one: that
+    // chunk's input may be compressed and gone by the time it is needed.
+    std::vector<char> previousTail(dictionarySize);
     for (std::size_t index = 0; index < mJobs.size(); ++index) {
         const PipelineJob &job = mJobs[index];
         Entry &entry = *mEntries[index];
@@ -120,43 +116,65 @@ void CompressionPipeline::readAhead()
             entry.mSize = size;
             if (!source || size >= zip::max32)
                 entry.mFinished = true;
+            if (writerShouldWake())
+                mEntryMoved.notify_one();
         }
-        mEntryMoved.notify_one();
         if (!source || size >= zip::max32)
             continue;
 
         const std::size_t chunkSize =
             static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(job.mode), size));
         std::uint64_t read = 0;
-        previousTail.clear();
         bool shortRead = false;
         while (read < size) {
             const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - read));
-            Slot *slot = acquireSlot(wanted);
-            if (!slot)
-                return;
-            if (slot->input.size() < wanted)
-                slot->input.resize(wanted);
-            const std::size_t got = source->read(slot->input.data(), wanted);
+            const std::size_t dictionary = read == 0 ? 0 : dictionarySize;
+            auto chunk = std::make_unique<Chunk>();
+            chunk->inputCharge = dictionary + wanted;
+            {
+                // Everything read before was compressed when nothing is held,
+                // so the chunk the writer waits for is always let through.
+                // Once full, reading resumes only when half the budget is
+                // free again, so the reader wakes seldom.
+                std::unique_lock lock(mMutex);
+                const std::size_t charge = chunk->inputCharge;
+                if (mInputBytes > 0 && mInputBytes + charge > mBudget.input) {
+                    mReaderWaiting = true;
+                    mInputFreed.wait(lock, [&] {
+                        return mStop || mInputBytes == 0
+                               || (mInputBytes <= mBudget.input / 2 && mInputBytes + charge <= mBudget.input);
+                    });
+                    mReaderWaiting = false;
+                }
+                if (mStop)
+                    return;
+                mInputBytes += chunk->inputCharge;
+                mPeakInput = std::max(mPeakInput, mInputBytes);
+            }
+            chunk->input = ChunkBuffer(chunk->inputCharge);
+            if (dictionary > 0)
+                std::memcpy(chunk->input.data(), previousTail.data(), dictionary);
+            const std::size_t got = source->read(chunk->input.data() + dictionary, wanted);
             if (got == 0) {
-                releaseSlot(slot);
+                std::lock_guard lock(mMutex);
+                mInputBytes -= chunk->inputCharge;
                 shortRead = true;
                 break;
             }
-            slot->inputLength = got;
-            slot->dictionary.assign(previousTail.begin(), previousTail.end());
-            slot->mode = job.mode;
-            slot->method = job.method;
-            slot->last = read + got >= size;
-            slot->ready = false;
-            slot->failed = false;
-            const std::size_t tail = std::min(got, dictionarySize);
-            previousTail.assign(slot->input.data() + got - tail, slot->input.data() + got);
+            chunk->dictionaryLength = dictionary;
+            chunk->inputLength = got;
+            chunk->mode = job.mode;
+            chunk->method = job.method;
+            chunk->last = read + got >= size;
             read += got;
+            if (!chunk->last && got >= dictionarySize)
+                std::memcpy(previousTail.data(), chunk->input.data() + dictionary + got - dictionarySize,
+                            dictionarySize);
             {
                 std::lock_guard lock(mMutex);
-                entry.mChunks.push_back(slot);
-                mWork.push_back(slot);
+                chunk->sequence = sequence++;
+                mWork.push_back(chunk.get());
+                entry.mChunks.push_back(std::move(chunk));
             }
             mWorkQueued.notify_one();
             if (got < wanted) {
@@ -168,49 +186,100 @@ void CompressionPipeline::readAhead()
             std::lock_guard lock(mMutex);
             entry.mShort = shortRead;
             entry.mFinished = true;
+            if (writerShouldWake())
+                mEntryMoved.notify_one();
         }
-        mEntryMoved.notify_one();
     }
+}
+
+void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
+{
+    const char *input = chunk.input.data() + chunk.dictionaryLength;
+    chunk.crc32 =
+        static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(input), static_cast<uInt>(chunk.inputLength)));
+    if (chunk.method != zip::methodDeflated)
+        return;
+    chunk.output = ChunkBuffer(deflateOutputBound(chunk.inputLength));
+    const long long produced = deflater.begin(chunk.mode, chunk.input.data(), chunk.dictionaryLength)
+                                   ? deflater.deflate(input, chunk.inputLength, chunk.last, chunk.output)
+                                   : -1;
+    chunk.failed = produced < 0;
+    chunk.outputLength = produced < 0 ? 0 : static_cast<std::size_t>(produced);
 }
 
 void CompressionPipeline::compressChunks()
 {
     ChunkDeflater deflater;
     for (;;) {
-        Slot *slot = nullptr;
+        Chunk *chunk = nullptr;
         {
             std::unique_lock lock(mMutex);
-            mWorkQueued.wait(lock, [this] { return mStop || !mWork.empty(); });
+            while (!mStop && !frontAdmitted()) {
+                if (writerShouldWake())
+                    mEntryMoved.notify_one();
+                mWorkQueued.wait(lock);
+            }
             if (mStop)
                 return;
-            slot = mWork.front();
+            chunk = mWork.front();
             mWork.pop_front();
+            chunk->outputCharge = outputReserve(*chunk);
+            mOutputBytes += chunk->outputCharge;
+            mPeakOutput = std::max(mPeakOutput, mOutputBytes);
         }
-        slot->crc32 = static_cast<std::uint32_t>(
-            crc32(0, reinterpret_cast<const Bytef *>(slot->input.data()), static_cast<uInt>(slot->inputLength)));
-        if (slot->method == zip::methodDeflated) {
-            const std::size_t bound = deflateOutputBound(slot->inputLength);
-            if (slot->output.size() < bound)
-                slot->output.resize(bound);
-            const long long produced =
-                deflater.begin(slot->mode, slot->dictionary)
-                    ? deflater.deflate(slot->input.data(), slot->inputLength, slot->last, slot->output)
-                    : -1;
-            slot->failed = produced < 0;
-            slot->outputLength = produced < 0 ? 0 : static_cast<std::size_t>(produced);
-        }
+        compress(*chunk, deflater);
+        // A deflated chunk's input is given back now, outside the lock; a
+        // stored chunk's input is its output and moves to that budget.
+        ChunkBuffer input;
+        if (chunk->method == zip::methodDeflated)
+            input = std::move(chunk->input);
         {
             std::lock_guard lock(mMutex);
-            slot->ready = true;
+            mInputBytes -= chunk->inputCharge;
+            chunk->inputCharge = 0;
+            if (chunk->method == zip::methodDeflated) {
+                // What deflate did not touch was never held.
+                const std::size_t used = chunk->output.footprint(chunk->outputLength);
+                mOutputBytes -= chunk->outputCharge - std::min(used, chunk->outputCharge);
+                chunk->outputCharge = std::min(used, chunk->outputCharge);
+            }
+            chunk->ready = true;
+            ++mReadyChunks;
+            if (readerShouldWake())
+                mInputFreed.notify_one();
+            if (writerShouldWake())
+                mEntryMoved.notify_one();
         }
-        mEntryMoved.notify_one();
     }
+}
+
+void CompressionPipeline::release(std::unique_ptr<Chunk> chunk)
+{
+    if (!chunk)
+        return;
+    {
+        std::lock_guard lock(mMutex);
+        mOutputBytes -= chunk->outputCharge;
+        mInputBytes -= chunk->inputCharge;
+    }
+    chunk.reset();
+    mWorkQueued.notify_all();
+}
+
+void CompressionPipeline::waitForWriter(std::unique_lock<std::mutex> &lock, const Chunk *target)
+{
+    mWriterWaiting = true;
+    mWriterWaitsFor = target;
+    mEntryMoved.wait(lock);
+    mWriterWaiting = false;
+    mWriterWaitsFor = nullptr;
 }
 
 bool CompressionPipeline::Entry::opened()
 {
     std::unique_lock lock(mPipeline.mMutex);
-    mPipeline.mEntryMoved.wait(lock, [this] { return mStarted || mPipeline.mStop; });
+    while (!mStarted && !mPipeline.mStop)
+        mPipeline.waitForWriter(lock, nullptr);
     return mOpened;
 }
 
@@ -228,29 +297,34 @@ bool CompressionPipeline::Entry::shortRead()
 
 bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
 {
-    if (mHeld) {
-        mPipeline.releaseSlot(mHeld);
-        mHeld = nullptr;
-    }
+    mPipeline.release(std::move(mHeld));
     std::unique_lock lock(mPipeline.mMutex);
     const auto pending = [this] { return mChunks.size() - mNextChunk; };
-    mPipeline.mEntryMoved.wait(lock, [&] {
-        return mPipeline.mStop || (pending() > 0 && mChunks[mNextChunk]->ready) || (pending() == 0 && mFinished);
-    });
+    for (;;) {
+        if (mPipeline.mStop || (pending() > 0 && mChunks[mNextChunk]->ready) || (pending() == 0 && mFinished))
+            break;
+        mPipeline.waitForWriter(lock, pending() > 0 ? mChunks[mNextChunk].get() : nullptr);
+    }
     if (pending() == 0 || !mChunks[mNextChunk]->ready)
         return false;
-    Slot *slot = mChunks[mNextChunk++];
+    --mPipeline.mReadyChunks;
+    mHeld = std::move(mChunks[mNextChunk++]);
     if (mNextChunk == mChunks.size()) {
         mChunks.clear();
         mNextChunk = 0;
     }
-    mHeld = slot;
-    const bool deflated = slot->method == zip::methodDeflated;
-    chunk.data = deflated ? slot->output.data() : slot->input.data();
-    chunk.size = deflated ? slot->outputLength : slot->inputLength;
-    chunk.inputLength = slot->inputLength;
-    chunk.crc32 = slot->crc32;
-    chunk.failed = slot->failed;
+    ++mPipeline.mNextToWrite;
+    lock.unlock();
+    // A worker may have waited for this chunk to be taken: the next one is
+    // now let through whatever the budget.
+    mPipeline.mWorkQueued.notify_all();
+    const Chunk &held = *mHeld;
+    const bool deflated = held.method == zip::methodDeflated;
+    chunk.data = deflated ? held.output.data() : held.input.data() + held.dictionaryLength;
+    chunk.size = deflated ? held.outputLength : held.inputLength;
+    chunk.inputLength = held.inputLength;
+    chunk.crc32 = held.crc32;
+    chunk.failed = held.failed;
     return true;
 }
 
@@ -259,10 +333,7 @@ void CompressionPipeline::Entry::discard()
     ReadyChunk chunk;
     while (next(chunk)) {
     }
-    if (mHeld) {
-        mPipeline.releaseSlot(mHeld);
-        mHeld = nullptr;
-    }
+    mPipeline.release(std::move(mHeld));
 }
 
 } // namespace voriraz

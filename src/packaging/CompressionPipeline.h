@@ -1,6 +1,7 @@
 #pragma once
 
 #include "packaging/ArchiveIo.h"
+#include "packaging/ChunkBuffer.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace voriraz {
+
+class ChunkDeflater;
 
 // What the pipeline is asked to prepare for one entry.
 struct PipelineJob
@@ -31,6 +34,16 @@ struct ReadyChunk
     bool failed = false;     // deflate reported an error
 };
 
+// The memory a pipeline may hold, in bytes. Input is what was read and
+// waits for (or is in) compression; output is what was compressed and waits
+// for the writer. The chunk the writer needs next is always let through, so
+// even budgets smaller than one chunk cannot stall the pipeline.
+struct PipelineBudget
+{
+    std::size_t input = 12u << 20;
+    std::size_t output = 24u << 20;
+};
+
 // Reads and compresses the sources of a list of entries ahead of the
 // writer, on worker threads, and hands each entry's chunks to the writer
 // strictly in order.
@@ -40,19 +53,23 @@ struct ReadyChunk
 // the first is primed with the last 32 KiB of the one before it, so the
 // ratio stays that of one stream, and every chunk but the last ends with a
 // sync flush, so the chunks' raw deflate data simply follow one another.
-// A fixed number of chunk buffers bounds the memory whatever the sources'
-// sizes; the reader waits for the writer to give buffers back.
+//
+// Memory is bounded by bytes, not by a count of chunks: an input buffer is
+// given back as soon as its chunk is compressed, and compressed output,
+// usually much smaller than its input, waits for the writer within its own
+// budget. The workers can thus run far ahead of a chunk that is slow to
+// compress, over many small files or several large chunks, at little memory.
 //
 // Failures found ahead (a source that cannot be opened, fewer bytes than
 // its size) are only recorded; the writer raises them when it reaches that
 // entry, in order, exactly as when it reads the source itself.
 class CompressionPipeline
 {
-    struct Slot;
+    struct Chunk;
 
 public:
     CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveFileSystem &fileSystem, TFileShareMode shareMode,
-                        int threads);
+                        int threads, PipelineBudget budget = {});
     // Stops reading and compressing and waits for the threads.
     ~CompressionPipeline();
     CompressionPipeline(const CompressionPipeline &) = delete;
@@ -86,26 +103,28 @@ public:
         std::uint64_t mSize = 0;
         // Chunks queued for the writer, from mNextChunk on. A vector, not a
         // deque: a deque's first block alone would cost more than the entry.
-        std::vector<Slot *> mChunks;
+        std::vector<std::unique_ptr<Chunk>> mChunks;
         std::size_t mNextChunk = 0;
-        Slot *mHeld = nullptr;
+        std::unique_ptr<Chunk> mHeld;
     };
 
     Entry &take();
 
-    // How many buffers for chunks of any size a pipeline of this many
-    // threads uses (besides 32 small ones for chunks of small files).
-    static std::size_t slotCount(int threads);
+    // The most bytes of input and of output held at once so far.
+    std::size_t peakInputBytes() const;
+    std::size_t peakOutputBytes() const;
 
 private:
-    struct Slot
+    struct Chunk
     {
-        std::size_t capacity = 0;
-        std::vector<char> input;
+        std::uint64_t sequence = 0; // position among all chunks, in writing order
+        ChunkBuffer input;          // the dictionary, then the chunk itself
+        std::size_t dictionaryLength = 0;
         std::size_t inputLength = 0;
-        std::vector<char> dictionary;
-        std::vector<char> output;
+        std::size_t inputCharge = 0;
+        ChunkBuffer output;
         std::size_t outputLength = 0;
+        std::size_t outputCharge = 0;
         std::uint32_t crc32 = 0;
         int mode = 9;
         int method = 8;
@@ -116,25 +135,42 @@ private:
 
     void readAhead();
     void compressChunks();
-    // A free buffer for a chunk of this size, waiting for one.
-    Slot *acquireSlot(std::size_t size);
-    void releaseSlot(Slot *slot);
+    static void compress(Chunk &chunk, ChunkDeflater &deflater);
+    // The output a chunk may need before it is compressed.
+    static std::size_t outputReserve(const Chunk &chunk);
+    // Whether a worker may start on the first queued chunk.
+    bool frontAdmitted() const;
+    // Whether what changed is worth waking the writer or the reader for.
+    bool writerShouldWake() const;
+    bool readerShouldWake() const;
+    // Waits once for the reader's or the workers' news on target, a chunk,
+    // or on the entry the writer is at when null.
+    void waitForWriter(std::unique_lock<std::mutex> &lock, const Chunk *target);
+    // Gives a consumed chunk's memory back.
+    void release(std::unique_ptr<Chunk> chunk);
 
     std::vector<PipelineJob> mJobs;
     ArchiveFileSystem &mFileSystem;
     TFileShareMode mShareMode;
+    PipelineBudget mBudget;
     std::vector<std::unique_ptr<Entry>> mEntries;
     std::size_t mTaken = 0;
 
-    std::vector<std::unique_ptr<Slot>> mSlots;
-    std::vector<Slot *> mFree;      // buffers for chunks of any size
-    std::vector<Slot *> mFreeSmall; // buffers for chunks of small files
-    std::deque<Slot *> mWork;
-    std::mutex mMutex;
+    mutable std::mutex mMutex;
+    std::deque<Chunk *> mWork;
+    std::uint64_t mNextToWrite = 0; // sequence of the chunk the writer takes next
+    std::size_t mInputBytes = 0;
+    std::size_t mOutputBytes = 0;
+    std::size_t mPeakInput = 0;
+    std::size_t mPeakOutput = 0;
+    std::size_t mReadyChunks = 0;   // compressed and not yet taken by the writer
+    bool mReaderWaiting = false;
+    bool mWriterWaiting = false;
+    const Chunk *mWriterWaitsFor = nullptr;
     // Each kind of thread waits on its own condition, so an event wakes only
     // the thread that can act on it.
-    std::condition_variable mWorkQueued;  // workers: a chunk to compress
-    std::condition_variable mSlotFreed;   // reader: a buffer to fill
+    std::condition_variable mWorkQueued;  // workers: a chunk to compress, or room for its output
+    std::condition_variable mInputFreed;  // reader: room to read
     std::condition_variable mEntryMoved;  // writer: an entry opened, a chunk ready
     bool mStop = false;
 

@@ -26,7 +26,7 @@ ChunkDeflater::~ChunkDeflater()
         deflateEnd(&mStream);
 }
 
-bool ChunkDeflater::begin(int level, const std::vector<char> &dictionary)
+bool ChunkDeflater::begin(int level, const char *dictionary, std::size_t length)
 {
     if (level != mLevel) {
         if (mLevel >= 0)
@@ -39,27 +39,26 @@ bool ChunkDeflater::begin(int level, const std::vector<char> &dictionary)
     } else if (deflateReset(&mStream) != Z_OK) {
         return false;
     }
-    return dictionary.empty()
-           || deflateSetDictionary(&mStream, reinterpret_cast<const Bytef *>(dictionary.data()),
-                                   static_cast<uInt>(dictionary.size()))
+    return length == 0
+           || deflateSetDictionary(&mStream, reinterpret_cast<const Bytef *>(dictionary), static_cast<uInt>(length))
                   == Z_OK;
 }
 
-long long ChunkDeflater::deflate(const char *input, std::size_t length, bool last, std::vector<char> &output)
+long long ChunkDeflater::deflate(const char *input, std::size_t length, bool last, ChunkBuffer &output)
 {
     return deflateChunk(mStream, input, length, last, output);
 }
 
-long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, std::vector<char> &output)
+long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, ChunkBuffer &output)
 {
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input));
     stream.avail_in = static_cast<uInt>(length);
     std::size_t produced = 0;
     for (;;) {
         stream.next_out = reinterpret_cast<Bytef *>(output.data() + produced);
-        stream.avail_out = static_cast<uInt>(output.size() - produced);
+        stream.avail_out = static_cast<uInt>(output.capacity() - produced);
         const int result = ::deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
-        produced = output.size() - stream.avail_out;
+        produced = output.capacity() - stream.avail_out;
         if (result < 0 && result != Z_BUF_ERROR)
             return -1;
         const bool done = last ? result == Z_STREAM_END : (stream.avail_in == 0 && stream.avail_out != 0);
@@ -68,7 +67,7 @@ long long deflateChunk(z_stream &stream, const char *input, std::size_t length, 
         // No progress although there was room: the stream is stuck.
         if (stream.avail_out != 0 && result == Z_BUF_ERROR)
             return -1;
-        output.resize(output.size() + 65536);
+        output.grow(output.capacity() + 65536, produced);
     }
 }
 
@@ -103,8 +102,8 @@ CompressedSource SourceCompressor::compress(SourceFile &source, int mode, int me
         std::size_t outLength = got;
         if (deflated) {
             const std::size_t bound = deflateOutputBound(got);
-            if (mOutput.size() < bound)
-                mOutput.resize(bound);
+            if (mOutput.capacity() < bound)
+                mOutput = ChunkBuffer(bound);
             const long long produced = mDeflater.deflate(mInput.data(), got, last, mOutput);
             if (produced < 0)
                 break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "packaging/ArchiveIo.h"
+#include "packaging/ChunkBuffer.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,10 +39,11 @@ public:
     ChunkDeflater(const ChunkDeflater &) = delete;
     ChunkDeflater &operator=(const ChunkDeflater &) = delete;
 
-    // Starts a new stream at this level, primed with dictionary when given.
-    bool begin(int level, const std::vector<char> &dictionary = {});
+    // Starts a new stream at this level, primed with the dictionary's
+    // length bytes when given.
+    bool begin(int level, const char *dictionary = nullptr, std::size_t length = 0);
     // Deflates a whole chunk with one flush (see deflateChunk()).
-    long long deflate(const char *input, std::size_t length, bool last, std::vector<char> &output);
+    long long deflate(const char *input, std::size_t length, bool last, ChunkBuffer &output);
 
 private:
     z_stream mStream {};
@@ -68,7 +70,7 @@ public:
 
 private:
     std::vector<char> mInput;
-    std::vector<char> mOutput;
+    ChunkBuffer mOutput;
     ChunkDeflater mDeflater;
 };
 
@@ -76,7 +78,7 @@ private:
 // flush, or a finish when last. output grows should the chunk not fit,
 // which deflateOutputBound() makes practically impossible. Returns the
 // bytes produced, or -1 on a zlib error.
-long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, std::vector<char> &output);
+long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, ChunkBuffer &output);
 
 // The size of the output buffer for a chunk: its length plus a tenth plus 12,
 // rounded up to a multiple of 256.

@@ -1,0 +1,94 @@
+#include "packaging/ChunkBuffer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <utility>
+
+namespace voriraz {
+
+namespace {
+
+// From this size a buffer gets pages of its own.
+constexpr std::size_t mappedFrom = 256 * 1024;
+
+std::size_t pageSize()
+{
+    static const std::size_t size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+} // namespace
+
+ChunkBuffer::ChunkBuffer(std::size_t capacity) : mCapacity(capacity)
+{
+    if (capacity == 0)
+        return;
+    if (capacity >= mappedFrom) {
+        void *pages = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pages == MAP_FAILED)
+            throw std::bad_alloc();
+        mData = static_cast<char *>(pages);
+        mMapped = true;
+    } else {
+        mData = static_cast<char *>(std::malloc(capacity));
+        if (!mData)
+            throw std::bad_alloc();
+    }
+}
+
+ChunkBuffer::~ChunkBuffer()
+{
+    release();
+}
+
+ChunkBuffer::ChunkBuffer(ChunkBuffer &&other) noexcept
+    : mData(std::exchange(other.mData, nullptr)), mCapacity(std::exchange(other.mCapacity, 0)),
+      mMapped(std::exchange(other.mMapped, false))
+{
+}
+
+ChunkBuffer &ChunkBuffer::operator=(ChunkBuffer &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        mData = std::exchange(other.mData, nullptr);
+        mCapacity = std::exchange(other.mCapacity, 0);
+        mMapped = std::exchange(other.mMapped, false);
+    }
+    return *this;
+}
+
+void ChunkBuffer::release()
+{
+    if (mMapped)
+        ::munmap(mData, mCapacity);
+    else
+        std::free(mData);
+    mData = nullptr;
+    mCapacity = 0;
+    mMapped = false;
+}
+
+void ChunkBuffer::grow(std::size_t capacity, std::size_t keep)
+{
+    if (capacity <= mCapacity)
+        return;
+    ChunkBuffer larger(capacity);
+    if (keep > 0)
+        std::memcpy(larger.mData, mData, std::min(keep, mCapacity));
+    *this = std::move(larger);
+}
+
+std::size_t ChunkBuffer::footprint(std::size_t used) const
+{
+    if (!mMapped)
+        return mCapacity;
+    const std::size_t page = pageSize();
+    return std::min(mCapacity, (used + page - 1) / page * page);
+}
+
+} // namespace voriraz
