@@ -5,6 +5,7 @@
 #include "packaging/ModArchive.h"
 
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 
 #include <ctime>
 #include <random>
@@ -195,6 +196,19 @@ TEST(ArchiveWriter, WritesEveryHeaderFieldOfFilesAndDirectories)
     EXPECT_EQ(archive.find("empty.bin")->central.compressedSize, 0u);
 }
 
+namespace {
+
+std::string wholeBufferDeflate(const std::string &content, int level)
+{
+    libdeflate_compressor *compressor = libdeflate_alloc_compressor(level);
+    std::string out(libdeflate_deflate_compress_bound(compressor, content.size()), '\0');
+    out.resize(libdeflate_deflate_compress(compressor, content.data(), content.size(), out.data(), out.size()));
+    libdeflate_free_compressor(compressor);
+    return out;
+}
+
+} // namespace
+
 TEST(ArchiveWriter, CompressesInChunksWithSyncFlushesAndOneFinish)
 {
     constexpr std::size_t chunk = 1572864;
@@ -211,9 +225,11 @@ TEST(ArchiveWriter, CompressesInChunksWithSyncFlushesAndOneFinish)
 
     const InspectedArchive archive = inspectArchive(dir / "out.pak");
     ASSERT_EQ(archive.entries.size(), 3u);
-    // One finish call for a file of exactly one chunk; a sync flush and a
-    // finish on the last byte for one byte more; four calls for the rest.
-    EXPECT_EQ(archive.entries[0].data, referenceChunkedDeflate(exact, chunk));
+    // A file of exactly one chunk is one whole-buffer deflate at the level;
+    // one byte more makes a sync flush and a finish on the last byte, and
+    // the rest four calls, all in one zlib stream.
+    EXPECT_EQ(archive.entries[0].data, wholeBufferDeflate(exact, 9));
+    EXPECT_EQ(archive.entries[0].inflated, exact);
     EXPECT_EQ(archive.entries[1].data, referenceChunkedDeflate(overByOne, chunk));
     EXPECT_EQ(archive.entries[2].data, referenceChunkedDeflate(incompressible, chunk));
     EXPECT_NE(archive.entries[0].data, referenceChunkedDeflate(exact, chunk / 2));

@@ -195,8 +195,7 @@ void CompressionPipeline::readAhead()
 void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
 {
     const char *input = chunk.input.data() + chunk.dictionaryLength;
-    chunk.crc32 =
-        static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(input), static_cast<uInt>(chunk.inputLength)));
+    chunk.crc32 = updateCrc32(0, input, chunk.inputLength);
     if (chunk.method != zip::methodDeflated)
         return;
     chunk.output = ChunkBuffer(deflateOutputBound(chunk.inputLength));

@@ -1,6 +1,7 @@
 #include "packaging/SourceCompressor.h"
 
 #include <algorithm>
+#include <libdeflate.h>
 #include <zlib.h>
 
 namespace voriraz {
@@ -20,33 +21,81 @@ std::size_t deflateOutputBound(std::size_t chunkLength)
     return (bound + 255) / 256 * 256;
 }
 
+std::uint32_t updateCrc32(std::uint32_t crc, const char *data, std::size_t length)
+{
+    return libdeflate_crc32(crc, data, length);
+}
+
 ChunkDeflater::~ChunkDeflater()
 {
-    if (mLevel >= 0)
+    if (mZlibLevel >= 0)
         deflateEnd(&mStream);
+    if (mWhole)
+        libdeflate_free_compressor(mWhole);
 }
 
 bool ChunkDeflater::begin(int level, const char *dictionary, std::size_t length)
 {
-    if (level != mLevel) {
-        if (mLevel >= 0)
+    mLevel = level;
+    mDictionary = dictionary;
+    mDictionaryLength = length;
+    mFresh = length == 0;
+    mZlibReady = false;
+    // A primed stream is zlib's in any case: set it up now, so a bad level
+    // or dictionary is reported here.
+    return mFresh || beginZlib();
+}
+
+bool ChunkDeflater::beginZlib()
+{
+    if (mLevel != mZlibLevel) {
+        if (mZlibLevel >= 0)
             deflateEnd(&mStream);
         mStream = z_stream {};
-        mLevel = -1;
-        if (deflateInit2(&mStream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        mZlibLevel = -1;
+        if (deflateInit2(&mStream, mLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             return false;
-        mLevel = level;
+        mZlibLevel = mLevel;
     } else if (deflateReset(&mStream) != Z_OK) {
         return false;
     }
-    return length == 0
-           || deflateSetDictionary(&mStream, reinterpret_cast<const Bytef *>(dictionary), static_cast<uInt>(length))
-                  == Z_OK;
+    mZlibReady = mDictionaryLength == 0
+                 || deflateSetDictionary(&mStream, reinterpret_cast<const Bytef *>(mDictionary),
+                                         static_cast<uInt>(mDictionaryLength))
+                        == Z_OK;
+    return mZlibReady;
 }
 
 long long ChunkDeflater::deflate(const char *input, std::size_t length, bool last, ChunkBuffer &output)
 {
+    const bool whole = mFresh && last;
+    mFresh = false;
+    if (whole) {
+        const long long produced = deflateWhole(input, length, output);
+        if (produced >= 0)
+            return produced;
+    }
+    if (!mZlibReady && !beginZlib())
+        return -1;
     return deflateChunk(mStream, input, length, last, output);
+}
+
+long long ChunkDeflater::deflateWhole(const char *input, std::size_t length, ChunkBuffer &output)
+{
+    if (mLevel < 1 || mLevel > 9)
+        return -1;
+    if (mWholeLevel != mLevel) {
+        if (mWhole)
+            libdeflate_free_compressor(mWhole);
+        mWhole = libdeflate_alloc_compressor(mLevel);
+        mWholeLevel = mWhole ? mLevel : -1;
+        if (!mWhole)
+            return -1;
+    }
+    output.grow(std::max(output.capacity(), libdeflate_deflate_compress_bound(mWhole, length)), 0);
+    const std::size_t produced = libdeflate_deflate_compress(mWhole, input, length, output.data(), output.capacity());
+    // Nothing produced means it did not fit: zlib takes the chunk instead.
+    return produced == 0 ? -1 : static_cast<long long>(produced);
 }
 
 long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, ChunkBuffer &output)
@@ -96,7 +145,7 @@ CompressedSource SourceCompressor::compress(SourceFile &source, int mode, int me
         const std::size_t got = source.read(mInput.data(), wanted);
         if (got == 0)
             break;
-        crc = static_cast<std::uint32_t>(crc32(crc, reinterpret_cast<const Bytef *>(mInput.data()), static_cast<uInt>(got)));
+        crc = updateCrc32(crc, mInput.data(), got);
         const bool last = result.bytesRead + got >= size;
         const char *out = mInput.data();
         std::size_t outLength = got;
