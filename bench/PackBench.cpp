@@ -6,7 +6,9 @@
 //     voriraz_pack_bench [--size-mb N] [--runs N] [--tree DIR] [--threads N]
 //
 // Our writer runs twice per round: on one thread, and with --threads
-// compressing threads (default: one per core).
+// compressing threads (default: one per core). Each round also times the
+// compression alone, from memory, on as many threads: the floor the
+// parallel writer can approach.
 //
 // The tree holds text-like, image-like and incompressible files from a few
 // hundred bytes to 8 MB: thousands of small files and enough large ones to
@@ -15,8 +17,10 @@
 // of its own, so its peak memory is its own.
 
 #include "packaging/ArchiveWriter.h"
+#include "packaging/SourceCompressor.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -28,6 +32,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -163,6 +168,62 @@ int packOnce(const char *archive, const char *base, int threads)
     return 0;
 }
 
+// The tree's files cut into chunks as the writer cuts them, each with the
+// 32 KiB before it when it is not the first.
+struct MemoryChunk
+{
+    std::string dictionary;
+    std::string data;
+    bool last = false;
+};
+
+std::vector<MemoryChunk> loadChunks(const fs::path &tree)
+{
+    std::vector<MemoryChunk> chunks;
+    const std::size_t chunkSize = compressionChunkSize(9);
+    for (const auto &item : fs::recursive_directory_iterator(tree)) {
+        if (!item.is_regular_file() || item.path().filename() == ".complete")
+            continue;
+        std::ifstream in(item.path(), std::ios::binary);
+        const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (std::size_t at = 0; at < content.size(); at += chunkSize) {
+            MemoryChunk chunk;
+            if (at > 0)
+                chunk.dictionary = content.substr(at - 32768, 32768);
+            chunk.data = content.substr(at, chunkSize);
+            chunk.last = at + chunkSize >= content.size();
+            chunks.push_back(std::move(chunk));
+        }
+    }
+    return chunks;
+}
+
+// Compresses the chunks from memory exactly as the writer's workers do
+// (CRC-32 and deflate), on this many threads: the floor for a pack that
+// reads, writes and orders nothing.
+double compressionOnly(const std::vector<MemoryChunk> &chunks, int threads)
+{
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> workers;
+    std::atomic<std::size_t> next {0};
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&chunks, &next] {
+            ChunkDeflater deflater;
+            ChunkBuffer output;
+            for (std::size_t i = next++; i < chunks.size(); i = next++) {
+                const MemoryChunk &chunk = chunks[i];
+                volatile std::uint32_t crc = updateCrc32(0, chunk.data.data(), chunk.data.size());
+                (void)crc;
+                output.grow(deflateOutputBound(chunk.data.size()), 0);
+                deflater.begin(9, chunk.dictionary.data(), chunk.dictionary.size());
+                deflater.deflate(chunk.data.data(), chunk.data.size(), chunk.last, output);
+            }
+        });
+    for (auto &worker : workers)
+        worker.join();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -188,6 +249,12 @@ int main(int argc, char **argv)
 {
     if (argc >= 4 && std::strcmp(argv[1], "--pack-once") == 0)
         return packOnce(argv[2], argv[3], argc >= 5 ? std::atoi(argv[4]) : 0);
+    if (argc >= 5 && std::strcmp(argv[1], "--compress-once") == 0) {
+        // Loading is not timed; the time goes to the parent through a file.
+        const double seconds = compressionOnly(loadChunks(argv[2]), std::atoi(argv[3]));
+        std::ofstream(argv[4]) << seconds;
+        return 0;
+    }
 
     std::uint64_t sizeMb = 200;
     int runs = 3;
@@ -226,6 +293,8 @@ int main(int argc, char **argv)
     // Warm the page cache once so every run reads from memory.
     runChild({"tar", "cf", "/dev/null", "."}, tree);
 
+    const int floorThreads = threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<double> floorRuns;
     std::vector<RunResult> ourRuns, parallelRuns, zipRuns;
     for (int run = 0; run < runs; ++run) {
         fs::remove(ours);
@@ -233,6 +302,13 @@ int main(int argc, char **argv)
         fs::remove(oursParallel);
         parallelRuns.push_back(
             runChild({self, "--pack-once", oursParallel.string(), tree.string(), std::to_string(threads)}));
+        // In a process of its own too, so the chunks it holds in memory
+        // weigh on no other run's peak memory.
+        const fs::path floorTime = out / "compression-only.time";
+        runChild({self, "--compress-once", tree.string(), std::to_string(floorThreads), floorTime.string()});
+        double seconds = 0;
+        std::ifstream(floorTime) >> seconds;
+        floorRuns.push_back(seconds);
         fs::remove(theirs);
         zipRuns.push_back(runChild({"zip", "-9", "-r", "-q", theirs.string(), "."}, tree));
         if (!ourRuns.back().ok || !parallelRuns.back().ok || !zipRuns.back().ok) {
@@ -255,8 +331,13 @@ int main(int argc, char **argv)
         return median(times);
     };
     const double zipTime = medianOf(zipRuns);
-    std::printf("relative to zip -9: 1 thread time %.3f size %.4f; parallel time %.3f size %.4f\n",
+    std::printf("%-28s median %7.3f s  (fastest %7.3f, slowest %7.3f)  in memory, %d threads\n",
+                "compression only", median(floorRuns), *std::min_element(floorRuns.begin(), floorRuns.end()),
+                *std::max_element(floorRuns.begin(), floorRuns.end()), floorThreads);
+    std::printf("relative to zip -9: 1 thread time %.3f size %.4f; parallel time %.3f size %.4f; "
+                "compression only %.3f\n",
                 medianOf(ourRuns) / zipTime, static_cast<double>(ourSize) / static_cast<double>(zipSize),
-                medianOf(parallelRuns) / zipTime, static_cast<double>(parallelSize) / static_cast<double>(zipSize));
+                medianOf(parallelRuns) / zipTime, static_cast<double>(parallelSize) / static_cast<double>(zipSize),
+                median(floorRuns) / zipTime);
     return 0;
 }
