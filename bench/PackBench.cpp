@@ -3,7 +3,7 @@
 // fastest, slowest), their ratio, both archive sizes and the peak memory of
 // each packing process.
 //
-//     voriraz_pack_bench [--size-mb N] [--runs N] [--tree DIR] [--threads N]
+//     voriraz_pack_bench [--size-mb N | --one-file-mb N] [--runs N] [--tree DIR] [--threads N]
 //
 // Our writer runs twice per round: on one thread, and with --threads
 // compressing threads (default: one per core). Each round also times the
@@ -12,7 +12,8 @@
 //
 // The tree holds text-like, image-like and incompressible files from a few
 // hundred bytes to 8 MB: thousands of small files and enough large ones to
-// reach the size asked for. It is generated once per size and seed under
+// reach the size asked for; --one-file-mb makes a tree of a single file of
+// that size instead. It is generated once per size and seed under
 // the system's temporary directory and reused. Every pack runs in a process
 // of its own, so its peak memory is its own.
 
@@ -120,6 +121,26 @@ void generateTree(const fs::path &root, std::uint64_t targetBytes)
     while (total < targetBytes)
         writeOne(logUniform(random, 65536, 8 * 1048576));
     std::printf("generated %zu files, %.1f MB in %s\n", files, total / 1e6, root.c_str());
+}
+
+// One file of the given size, in pieces of every kind of content, written
+// as it is generated.
+void generateOneFile(const fs::path &root, std::uint64_t targetBytes)
+{
+    std::mt19937 random(2027);
+    fs::create_directories(root / "Area0");
+    std::ofstream out(root / "Area0" / "huge.bin", std::ios::binary);
+    std::uint64_t total = 0;
+    while (total < targetBytes) {
+        const std::size_t size =
+            static_cast<std::size_t>(std::min<std::uint64_t>(logUniform(random, 65536, 8 * 1048576), targetBytes - total));
+        const int kind = static_cast<int>(random() % 10);
+        const std::string piece =
+            kind < 5 ? textLike(random, size) : kind < 8 ? imageLike(random, size) : incompressible(random, size);
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        total += size;
+    }
+    std::printf("generated one file, %.1f MB in %s\n", total / 1e6, root.c_str());
 }
 
 struct RunResult
@@ -257,6 +278,7 @@ int main(int argc, char **argv)
     }
 
     std::uint64_t sizeMb = 200;
+    bool oneFile = false;
     int runs = 3;
     fs::path tree;
     int threads = 0;
@@ -264,6 +286,10 @@ int main(int argc, char **argv)
         const std::string option = argv[i];
         if (option == "--size-mb")
             sizeMb = std::strtoull(argv[i + 1], nullptr, 10);
+        else if (option == "--one-file-mb") {
+            sizeMb = std::strtoull(argv[i + 1], nullptr, 10);
+            oneFile = true;
+        }
         else if (option == "--runs")
             runs = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--tree")
@@ -276,10 +302,14 @@ int main(int argc, char **argv)
         }
     }
     if (tree.empty()) {
-        tree = fs::temp_directory_path() / ("voriraz-pack-bench-" + std::to_string(sizeMb) + "mb");
+        tree = fs::temp_directory_path()
+               / ("voriraz-pack-bench-" + std::string(oneFile ? "one-" : "") + std::to_string(sizeMb) + "mb");
         if (!fs::exists(tree / ".complete")) {
             fs::remove_all(tree);
-            generateTree(tree, sizeMb * 1000000);
+            if (oneFile)
+                generateOneFile(tree, sizeMb * 1000000);
+            else
+                generateTree(tree, sizeMb * 1000000);
             std::ofstream(tree / ".complete");
         }
     }
