@@ -44,6 +44,8 @@ struct Reader
     }
 };
 
+} // namespace
+
 bool inflateRaw(const std::string &data, std::string &out)
 {
     z_stream stream {};
@@ -65,8 +67,6 @@ bool inflateRaw(const std::string &data, std::string &out)
     inflateEnd(&stream);
     return clean;
 }
-
-} // namespace
 
 std::vector<std::string> InspectedArchive::names() const
 {

@@ -60,6 +60,10 @@ struct InspectedArchive
 // Parses the archive; fails the current test (and returns what it has) on
 // any structural fault: wrong signatures, offsets outside the file,
 // counts that disagree.
+// Inflates raw deflate data into out; true when the stream ended cleanly
+// exactly at the end of data.
+bool inflateRaw(const std::string &data, std::string &out);
+
 InspectedArchive inspectArchive(const std::filesystem::path &path, bool inflateData = true);
 
 // Whether an independent reader accepts the archive: "python" runs
