@@ -133,8 +133,12 @@ std::unique_ptr<SourceFile> PosixArchiveFileSystem::openSource(const std::string
         ::close(fd);
         return nullptr;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Of the flags F_SETFL changes only O_NONBLOCK was set, so clearing
+    // them all clears it without asking for them first. Read-ahead advice
+    // only pays for files read in several steps.
+    ::fcntl(fd, F_SETFL, 0);
+    if (info.st_size > 1024 * 1024)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::make_unique<PosixSource>(fd, static_cast<std::uint64_t>(info.st_size));
 }
 
