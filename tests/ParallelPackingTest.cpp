@@ -180,7 +180,7 @@ TEST(ParallelPacking, BudgetsBoundTheMemoryHeldAndNeverStallThePipeline)
 
     PosixArchiveFileSystem fileSystem;
     const std::size_t largestInput = chunk + 32768;
-    const std::size_t largestOutput = ChunkBuffer(deflateOutputBound(chunk)).footprint(deflateOutputBound(chunk));
+    const std::size_t largestOutput = ChunkBuffer(deflateOutputBound(chunk)).capacity();
     for (const PipelineBudget budget : {PipelineBudget {1, 1}, PipelineBudget {3u << 20, 2u << 20}}) {
         SCOPED_TRACE(budget.output);
         CompressionPipeline pipeline(jobs, fileSystem, TFileShareMode::smShareDenyWrite, 3, budget);

@@ -28,6 +28,7 @@ ChunkBuffer::ChunkBuffer(std::size_t capacity) : mCapacity(capacity)
     if (capacity == 0)
         return;
     if (capacity >= mappedFrom) {
+        mCapacity = capacity = (capacity + mappedFrom - 1) / mappedFrom * mappedFrom;
         void *pages = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (pages == MAP_FAILED)
             throw std::bad_alloc();
@@ -47,7 +48,7 @@ ChunkBuffer::~ChunkBuffer()
 
 ChunkBuffer::ChunkBuffer(ChunkBuffer &&other) noexcept
     : mData(std::exchange(other.mData, nullptr)), mCapacity(std::exchange(other.mCapacity, 0)),
-      mMapped(std::exchange(other.mMapped, false))
+      mMapped(std::exchange(other.mMapped, false)), mWritten(std::exchange(other.mWritten, 0))
 {
 }
 
@@ -58,6 +59,7 @@ ChunkBuffer &ChunkBuffer::operator=(ChunkBuffer &&other) noexcept
         mData = std::exchange(other.mData, nullptr);
         mCapacity = std::exchange(other.mCapacity, 0);
         mMapped = std::exchange(other.mMapped, false);
+        mWritten = std::exchange(other.mWritten, 0);
     }
     return *this;
 }
@@ -71,6 +73,7 @@ void ChunkBuffer::release()
     mData = nullptr;
     mCapacity = 0;
     mMapped = false;
+    mWritten = 0;
 }
 
 void ChunkBuffer::grow(std::size_t capacity, std::size_t keep)
@@ -78,17 +81,19 @@ void ChunkBuffer::grow(std::size_t capacity, std::size_t keep)
     if (capacity <= mCapacity)
         return;
     ChunkBuffer larger(capacity);
+    keep = std::min(keep, mCapacity);
     if (keep > 0)
-        std::memcpy(larger.mData, mData, std::min(keep, mCapacity));
+        std::memcpy(larger.mData, mData, keep);
+    larger.wrote(keep);
     *this = std::move(larger);
 }
 
-std::size_t ChunkBuffer::footprint(std::size_t used) const
+std::size_t ChunkBuffer::footprint() const
 {
     if (!mMapped)
         return mCapacity;
     const std::size_t page = pageSize();
-    return std::min(mCapacity, (used + page - 1) / page * page);
+    return std::min(mCapacity, (mWritten + page - 1) / page * page);
 }
 
 } // namespace voriraz

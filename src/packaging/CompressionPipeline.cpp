@@ -18,6 +18,11 @@ constexpr std::size_t dictionarySize = 32768;
 // each: every wake-up takes a core from a worker for a while.
 constexpr std::size_t writerBatch = 16;
 
+// Large buffers given back are kept for reuse up to this many bytes: a
+// reused buffer's pages are already there, where a new one would fault
+// each page in and a freed one would be unmapped.
+constexpr std::size_t spareLimit = 8u << 20;
+
 } // namespace
 
 CompressionPipeline::CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveFileSystem &fileSystem,
@@ -85,6 +90,31 @@ bool CompressionPipeline::readerShouldWake() const
     return mReaderWaiting && (mInputBytes == 0 || mInputBytes <= mBudget.input / 2);
 }
 
+ChunkBuffer CompressionPipeline::takeSpare(std::size_t capacity)
+{
+    // The smallest spare that holds capacity, if it is not twice as large.
+    auto best = mSpare.end();
+    for (auto it = mSpare.begin(); it != mSpare.end(); ++it)
+        if (it->capacity() >= capacity && it->capacity() < 2 * capacity
+            && (best == mSpare.end() || it->capacity() < best->capacity()))
+            best = it;
+    if (best == mSpare.end())
+        return ChunkBuffer();
+    ChunkBuffer buffer = std::move(*best);
+    *best = std::move(mSpare.back());
+    mSpare.pop_back();
+    mSpareBytes -= buffer.footprint();
+    return buffer;
+}
+
+void CompressionPipeline::keepSpare(ChunkBuffer &buffer)
+{
+    if (buffer.mapped() && mSpareBytes + buffer.footprint() <= spareLimit) {
+        mSpareBytes += buffer.footprint();
+        mSpare.push_back(std::move(buffer));
+    }
+}
+
 bool CompressionPipeline::frontAdmitted() const
 {
     if (mWork.empty())
@@ -148,10 +178,14 @@ void CompressionPipeline::readAhead()
                 }
                 if (mStop)
                     return;
+                chunk->input = takeSpare(charge);
+                // A reused buffer holds the pages of its earlier chunks too.
+                chunk->inputCharge = std::max(charge, chunk->input.footprint());
                 mInputBytes += chunk->inputCharge;
                 mPeakInput = std::max(mPeakInput, mInputBytes);
             }
-            chunk->input = ChunkBuffer(chunk->inputCharge);
+            if (!chunk->input.data())
+                chunk->input = ChunkBuffer(chunk->inputCharge);
             if (dictionary > 0)
                 std::memcpy(chunk->input.data(), previousTail.data(), dictionary);
             const std::size_t got = source->read(chunk->input.data() + dictionary, wanted);
@@ -161,6 +195,7 @@ void CompressionPipeline::readAhead()
                 shortRead = true;
                 break;
             }
+            chunk->input.wrote(dictionary + got);
             chunk->dictionaryLength = dictionary;
             chunk->inputLength = got;
             chunk->mode = job.mode;
@@ -198,12 +233,14 @@ void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
     chunk.crc32 = updateCrc32(0, input, chunk.inputLength);
     if (chunk.method != zip::methodDeflated)
         return;
-    chunk.output = ChunkBuffer(deflateOutputBound(chunk.inputLength));
+    if (chunk.output.capacity() < deflateOutputBound(chunk.inputLength))
+        chunk.output = ChunkBuffer(deflateOutputBound(chunk.inputLength));
     const long long produced = deflater.begin(chunk.mode, chunk.input.data(), chunk.dictionaryLength)
                                    ? deflater.deflate(input, chunk.inputLength, chunk.last, chunk.output)
                                    : -1;
     chunk.failed = produced < 0;
     chunk.outputLength = produced < 0 ? 0 : static_cast<std::size_t>(produced);
+    chunk.output.wrote(chunk.outputLength);
 }
 
 void CompressionPipeline::compressChunks()
@@ -223,24 +260,28 @@ void CompressionPipeline::compressChunks()
             chunk = mWork.front();
             mWork.pop_front();
             chunk->outputCharge = outputReserve(*chunk);
+            if (chunk->method == zip::methodDeflated) {
+                chunk->output = takeSpare(chunk->outputCharge);
+                chunk->outputCharge = std::max(chunk->outputCharge, chunk->output.footprint());
+            }
             mOutputBytes += chunk->outputCharge;
             mPeakOutput = std::max(mPeakOutput, mOutputBytes);
         }
         compress(*chunk, deflater);
-        // A deflated chunk's input is given back now, outside the lock; a
-        // stored chunk's input is its output and moves to that budget.
+        // A deflated chunk's input is given back now (kept for reuse, or
+        // freed outside the lock); a stored chunk's input is its output and
+        // moves to that budget.
         ChunkBuffer input;
-        if (chunk->method == zip::methodDeflated)
-            input = std::move(chunk->input);
         {
             std::lock_guard lock(mMutex);
             mInputBytes -= chunk->inputCharge;
             chunk->inputCharge = 0;
             if (chunk->method == zip::methodDeflated) {
-                // What deflate did not touch was never held.
-                const std::size_t used = chunk->output.footprint(chunk->outputLength);
-                mOutputBytes -= chunk->outputCharge - std::min(used, chunk->outputCharge);
-                chunk->outputCharge = std::min(used, chunk->outputCharge);
+                keepSpare(chunk->input);
+                input = std::move(chunk->input);
+                // Pages deflate never wrote were never held.
+                mOutputBytes = mOutputBytes - chunk->outputCharge + chunk->output.footprint();
+                chunk->outputCharge = chunk->output.footprint();
             }
             chunk->ready = true;
             ++mReadyChunks;
@@ -260,6 +301,8 @@ void CompressionPipeline::release(std::unique_ptr<Chunk> chunk)
         std::lock_guard lock(mMutex);
         mOutputBytes -= chunk->outputCharge;
         mInputBytes -= chunk->inputCharge;
+        keepSpare(chunk->output);
+        keepSpare(chunk->input);
     }
     chunk.reset();
     mWorkQueued.notify_all();

@@ -148,6 +148,10 @@ private:
     void waitForWriter(std::unique_lock<std::mutex> &lock, const Chunk *target);
     // Gives a consumed chunk's memory back.
     void release(std::unique_ptr<Chunk> chunk);
+    // A kept buffer for capacity bytes, or none; and keeping one given back.
+    // Both with the lock held.
+    ChunkBuffer takeSpare(std::size_t capacity);
+    void keepSpare(ChunkBuffer &buffer);
 
     std::vector<PipelineJob> mJobs;
     ArchiveFileSystem &mFileSystem;
@@ -164,6 +168,8 @@ private:
     std::size_t mPeakInput = 0;
     std::size_t mPeakOutput = 0;
     std::size_t mReadyChunks = 0;   // compressed and not yet taken by the writer
+    std::vector<ChunkBuffer> mSpare; // large buffers given back, for reuse
+    std::size_t mSpareBytes = 0;
     bool mReaderWaiting = false;
     bool mWriterWaiting = false;
     const Chunk *mWriterWaitsFor = nullptr;
