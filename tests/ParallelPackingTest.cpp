@@ -179,7 +179,7 @@ TEST(ParallelPacking, BudgetsBoundTheMemoryHeldAndNeverStallThePipeline)
     jobs.back().method = 0;
 
     PosixArchiveFileSystem fileSystem;
-    const std::size_t largestInput = chunk + 32768;
+    const std::size_t largestInput = ChunkBuffer(chunk + 32768).capacity();
     const std::size_t largestOutput = ChunkBuffer(deflateOutputBound(chunk)).capacity();
     for (const PipelineBudget budget : {PipelineBudget {1, 1}, PipelineBudget {3u << 20, 2u << 20}}) {
         SCOPED_TRACE(budget.output);
