@@ -79,6 +79,12 @@ public:
 
     void truncate() override
     {
+        // A file already of that length is left alone: on ext4, truncating
+        // to zero, even a file that is empty, makes close() start writing
+        // the whole archive back at once, which holds up the end of a pack.
+        struct stat info {};
+        if (::fstat(mFd, &info) == 0 && static_cast<std::uint64_t>(info.st_size) == mPosition)
+            return;
         while (::ftruncate(mFd, static_cast<off_t>(mPosition)) != 0 && errno == EINTR) {
         }
     }
@@ -113,7 +119,8 @@ std::unique_ptr<ArchiveStream> PosixArchiveFileSystem::createArchive(const std::
         ::close(fd);
         throw FileCreateError(path, std::strerror(error));
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+    // A new (empty) file is not truncated, for the reason given at truncate().
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || (info.st_size != 0 && ::ftruncate(fd, 0) != 0)) {
         const int error = errno;
         ::close(fd);
         throw FileCreateError(path, std::strerror(error));
