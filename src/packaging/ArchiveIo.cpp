@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace voriraz {
@@ -63,6 +64,48 @@ public:
         return done;
     }
 
+    std::size_t writeBoth(const char *first, std::size_t firstCount, const char *second,
+                          std::size_t secondCount) override
+    {
+        iovec parts[2] = {{const_cast<char *>(first), firstCount}, {const_cast<char *>(second), secondCount}};
+        int next = 0;
+        std::size_t done = 0;
+        while (done < firstCount + secondCount) {
+            const ssize_t put = ::writev(mFd, parts + next, 2 - next);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                break;
+            done += static_cast<std::size_t>(put);
+            // Skips what was stored: whole blocks, then part of the next.
+            auto left = static_cast<std::size_t>(put);
+            while (next < 2 && left >= parts[next].iov_len) {
+                left -= parts[next].iov_len;
+                ++next;
+            }
+            if (next < 2) {
+                parts[next].iov_base = static_cast<char *>(parts[next].iov_base) + left;
+                parts[next].iov_len -= left;
+            }
+        }
+        mPosition += done;
+        return done;
+    }
+
+    std::size_t writeAt(std::uint64_t position, const char *data, std::size_t count) override
+    {
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t put = ::pwrite(mFd, data + done, count - done, static_cast<off_t>(position + done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                break;
+            done += static_cast<std::size_t>(put);
+        }
+        return done;
+    }
+
     std::uint64_t position() const override { return mPosition; }
 
     void seek(std::uint64_t position) override
@@ -105,6 +148,22 @@ private:
 };
 
 } // namespace
+
+std::size_t ArchiveStream::writeBoth(const char *first, std::size_t firstCount, const char *second,
+                                     std::size_t secondCount)
+{
+    const std::size_t stored = write(first, firstCount);
+    return stored < firstCount ? stored : stored + write(second, secondCount);
+}
+
+std::size_t ArchiveStream::writeAt(std::uint64_t position, const char *data, std::size_t count)
+{
+    const std::uint64_t back = this->position();
+    seek(position);
+    const std::size_t stored = write(data, count);
+    seek(back);
+    return stored;
+}
 
 std::unique_ptr<ArchiveStream> PosixArchiveFileSystem::createArchive(const std::string &path)
 {

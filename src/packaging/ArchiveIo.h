@@ -41,6 +41,15 @@ public:
     // Writes count bytes at the current position and returns how many were
     // stored; fewer means the write failed (a full disk, an I/O error).
     virtual std::size_t write(const char *data, std::size_t count) = 0;
+    // Writes the two blocks one after the other, as write() would, and
+    // returns how many bytes of both were stored. A file may do it in one
+    // call; by default it is two writes, the second only if the first was
+    // stored whole.
+    virtual std::size_t writeBoth(const char *first, std::size_t firstCount, const char *second,
+                                  std::size_t secondCount);
+    // Writes count bytes at position, leaving the current position where it
+    // is; returns how many were stored. By default a seek there and back.
+    virtual std::size_t writeAt(std::uint64_t position, const char *data, std::size_t count);
     virtual std::uint64_t position() const = 0;
     virtual void seek(std::uint64_t position) = 0;
     virtual std::uint64_t size() const = 0;
