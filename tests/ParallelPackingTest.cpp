@@ -74,8 +74,13 @@ TEST(ParallelPacking, SameEntriesAsTheSingleThreadedWriter)
         EXPECT_EQ(b.central.externalAttributes, a.central.externalAttributes);
         EXPECT_EQ(b.central.crc32, a.central.crc32);
         EXPECT_EQ(b.central.uncompressedSize, a.central.uncompressedSize);
+        // Local headers are complete, whether written with the data or
+        // completed after it.
         EXPECT_EQ(b.local.crc32, b.central.crc32);
         EXPECT_EQ(b.local.compressedSize, b.central.compressedSize);
+        EXPECT_EQ(b.local.uncompressedSize, b.central.uncompressedSize);
+        EXPECT_EQ(b.local.method, b.central.method);
+        EXPECT_EQ(b.local.dosTime, b.central.dosTime);
         EXPECT_TRUE(b.inflatedCleanly);
         EXPECT_EQ(b.inflated, a.inflated);
         if (a.central.name.back() != '/') {

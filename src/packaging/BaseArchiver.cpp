@@ -16,6 +16,15 @@ constexpr std::uint16_t flagUtf8Names = 0x800;
 // A path longer than the platform accepts cannot be opened.
 constexpr std::size_t longestPath = PATH_MAX - 1;
 
+// A local header followed by the name as far as the header's length says.
+std::string localRecord(const CentralHeader &header, const std::string &name)
+{
+    std::string record;
+    appendLocalHeader(record, header);
+    record.append(name, 0, header.nameLength);
+    return record;
+}
+
 } // namespace
 
 TBaseArchiver::TBaseArchiver() : mFileSystem(std::make_shared<PosixArchiveFileSystem>()) {}
@@ -259,13 +268,34 @@ int TBaseArchiver::effectiveThreads() const
 }
 
 CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepared, std::uint64_t sourceSize,
-                                              const SourceCompressor::Progress &progress)
+                                              const SourceCompressor::Progress &progress, CentralHeader &header,
+                                              const std::string &name, bool &headerFinal)
 {
     ArchiveStream &stream = *mManager->stream;
     CompressedSource result;
+    bool headerWritten = false;
     ReadyChunk chunk;
     while (prepared.next(chunk)) {
-        if (chunk.failed || stream.write(chunk.data, chunk.size) != chunk.size)
+        if (chunk.failed)
+            break;
+        bool stored = false;
+        if (!headerWritten) {
+            // The header goes out with the first chunk, in one write. When
+            // that chunk is the whole source, the header is complete already.
+            headerFinal = chunk.last && chunk.inputLength == sourceSize;
+            if (headerFinal) {
+                header.crc32 = chunk.crc32;
+                header.compressedSize = static_cast<std::uint32_t>(chunk.size);
+                header.uncompressedSize = static_cast<std::uint32_t>(chunk.inputLength);
+            }
+            const std::string record = localRecord(header, name);
+            headerWritten = true;
+            stored = stream.writeBoth(record.data(), record.size(), chunk.data, chunk.size)
+                     == record.size() + chunk.size;
+        } else {
+            stored = stream.write(chunk.data, chunk.size) == chunk.size;
+        }
+        if (!stored)
             break;
         result.crc32 = result.bytesRead == 0
                            ? chunk.crc32
@@ -279,6 +309,13 @@ CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepar
         }
     }
     prepared.discard();
+    // No chunk came (an empty source, or one that could not be read or
+    // compressed): the header is written alone, to be completed or left.
+    if (!headerWritten) {
+        const std::string record = localRecord(header, name);
+        if (stream.write(record.data(), record.size()) != record.size())
+            throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize), 0);
+    }
     result.complete = result.bytesRead == sourceSize && !result.cancelled;
     return result;
 }
@@ -340,11 +377,12 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Ent
     if (entry.zip64)
         throw error(NativeError::Zip64NotEnabled, entry.sourcePath);
 
-    std::string record;
-    appendLocalHeader(record, header);
-    record.append(name, 0, header.nameLength);
-    if (stream.write(record.data(), record.size()) != record.size())
-        throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize), 0);
+    // A prepared source's header is written with its first chunk.
+    if (!prepared || entry.isDirectory()) {
+        const std::string record = localRecord(header, name);
+        if (stream.write(record.data(), record.size()) != record.size())
+            throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize), 0);
+    }
 
     if (!entry.isDirectory()) {
         const auto progress = [this](std::uint64_t bytesRead) {
@@ -354,8 +392,9 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Ent
             reportOverall(TProgressPhase::Progress);
             return !mCancel;
         };
+        bool headerFinal = false;
         const CompressedSource result =
-            prepared ? writePrepared(*prepared, sourceSize, progress)
+            prepared ? writePrepared(*prepared, sourceSize, progress, header, name, headerFinal)
                      : mCompressor.compress(
                            *source, entry.compressionMode, entryMethod,
                            [&stream](const char *data, std::size_t size) { return stream.write(data, size) == size; },
@@ -373,15 +412,13 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Ent
         if (sourceSize == 0)
             header.method = zip::methodStored;
 
-        const std::uint64_t end = stream.position();
-        std::string patched;
-        appendLocalHeader(patched, header);
-        stream.seek(offset);
-        const bool patchedWhole = stream.write(patched.data(), patched.size()) == patched.size();
-        stream.seek(end);
-        if (!patchedWhole)
-            throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize),
-                        static_cast<long long>(result.bytesRead));
+        if (!headerFinal) {
+            std::string patched;
+            appendLocalHeader(patched, header);
+            if (stream.writeAt(offset, patched.data(), patched.size()) != patched.size())
+                throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize),
+                            static_cast<long long>(result.bytesRead));
+        }
     }
     ++mProgress.filesDone;
     reportFile(TProgressPhase::End);

@@ -137,8 +137,12 @@ private:
     // Writes one entry; prepared, when given, holds its source already read
     // and compressed ahead.
     void writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Entry *prepared);
+    // Writes a prepared entry's data, and its local header (pending, not yet
+    // in the file) with the first chunk. The header of a source of one chunk
+    // is written complete, and headerFinal is set: it needs no patch.
     CompressedSource writePrepared(CompressionPipeline::Entry &prepared, std::uint64_t sourceSize,
-                                   const SourceCompressor::Progress &progress);
+                                   const SourceCompressor::Progress &progress, CentralHeader &header,
+                                   const std::string &name, bool &headerFinal);
     int effectiveThreads() const;
     TFailureAction failureAction(const TArchiveDirEntry &entry, const EArchiveError &failure);
     // Writes the central directory and the end record at the end of the

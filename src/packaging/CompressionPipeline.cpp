@@ -367,6 +367,7 @@ bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
     chunk.inputLength = held.inputLength;
     chunk.crc32 = held.crc32;
     chunk.failed = held.failed;
+    chunk.last = held.last;
     return true;
 }
 

@@ -32,6 +32,7 @@ struct ReadyChunk
     std::size_t inputLength = 0;
     std::uint32_t crc32 = 0; // of this chunk's input alone
     bool failed = false;     // deflate reported an error
+    bool last = false;       // the source's last chunk: its size was reached
 };
 
 // The memory a pipeline may hold, in bytes. Input is what was read and
