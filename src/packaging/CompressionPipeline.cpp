@@ -27,13 +27,63 @@ constexpr std::size_t spareLimit = 16u << 20;
 
 CompressionPipeline::CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveFileSystem &fileSystem,
                                          TFileShareMode shareMode, int threads, PipelineBudget budget)
-    : mJobs(std::move(jobs)), mFileSystem(fileSystem), mShareMode(shareMode), mBudget(budget)
+    : mJobs(std::make_move_iterator(jobs.begin()), std::make_move_iterator(jobs.end())), mFileSystem(fileSystem),
+      mShareMode(shareMode), mBudget(budget), mSealed(true)
 {
     for (std::size_t i = 0; i < mJobs.size(); ++i)
         mEntries.push_back(std::unique_ptr<Entry>(new Entry(*this)));
+    start(threads);
+}
+
+CompressionPipeline::CompressionPipeline(ArchiveFileSystem &fileSystem, TFileShareMode shareMode, int threads,
+                                         PipelineBudget budget)
+    : mFileSystem(fileSystem), mShareMode(shareMode), mBudget(budget)
+{
+    start(threads);
+}
+
+void CompressionPipeline::start(int threads)
+{
     mReader = std::thread([this] { readAhead(); });
     for (int i = 0; i < threads; ++i)
         mWorkers.emplace_back([this] { compressChunks(); });
+}
+
+void CompressionPipeline::add(PipelineJob job)
+{
+    auto entry = std::unique_ptr<Entry>(new Entry(*this));
+    bool wake = false;
+    {
+        std::lock_guard lock(mMutex);
+        if (mSealed)
+            return;
+        wake = mReaderWaitsForJob;
+        mJobs.push_back(std::move(job));
+        mEntries.push_back(std::move(entry));
+    }
+    if (wake)
+        mInputFreed.notify_one();
+}
+
+void CompressionPipeline::seal()
+{
+    {
+        std::lock_guard lock(mMutex);
+        mSealed = true;
+    }
+    mInputFreed.notify_one();
+}
+
+std::size_t CompressionPipeline::jobCount() const
+{
+    std::lock_guard lock(mMutex);
+    return mJobs.size();
+}
+
+const PipelineJob &CompressionPipeline::job(std::size_t index) const
+{
+    std::lock_guard lock(mMutex);
+    return mJobs.at(index);
 }
 
 CompressionPipeline::~CompressionPipeline()
@@ -52,6 +102,7 @@ CompressionPipeline::~CompressionPipeline()
 
 CompressionPipeline::Entry &CompressionPipeline::take()
 {
+    std::lock_guard lock(mMutex);
     return *mEntries.at(mTaken++);
 }
 
@@ -129,9 +180,24 @@ void CompressionPipeline::readAhead()
     // The last 32 KiB of the chunk before, which primes the next one: that
     // chunk's input may be compressed and gone by the time it is needed.
     std::vector<char> previousTail(dictionarySize);
-    for (std::size_t index = 0; index < mJobs.size(); ++index) {
-        const PipelineJob &job = mJobs[index];
-        Entry &entry = *mEntries[index];
+    for (std::size_t index = 0;; ++index) {
+        const PipelineJob *next = nullptr;
+        Entry *nextEntry = nullptr;
+        {
+            // Jobs still being added are waited for.
+            std::unique_lock lock(mMutex);
+            if (index >= mJobs.size() && !mSealed && !mStop) {
+                mReaderWaitsForJob = true;
+                mInputFreed.wait(lock, [&] { return mStop || mSealed || index < mJobs.size(); });
+                mReaderWaitsForJob = false;
+            }
+            if (mStop || index >= mJobs.size())
+                return;
+            next = &mJobs[index];
+            nextEntry = mEntries[index].get();
+        }
+        const PipelineJob &job = *next;
+        Entry &entry = *nextEntry;
         std::unique_ptr<SourceFile> source;
         // Sources the writer refuses before reading them are not opened here.
         if (!job.sourcePath.empty() && job.sourcePath.size() <= PATH_MAX - 1)

@@ -22,6 +22,8 @@ struct PipelineJob
     std::string sourcePath; // empty for a directory: nothing to read
     int mode = 9;           // compression level
     int method = 8;         // 8 deflate, 0 stored
+
+    bool operator==(const PipelineJob &) const = default;
 };
 
 // One chunk of an entry, compressed and ready to be written.
@@ -69,8 +71,13 @@ class CompressionPipeline
     struct Chunk;
 
 public:
+    // A pipeline for these jobs and no more.
     CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveFileSystem &fileSystem, TFileShareMode shareMode,
                         int threads, PipelineBudget budget = {});
+    // A pipeline whose jobs are added one by one, while it already reads and
+    // compresses the first, until seal().
+    CompressionPipeline(ArchiveFileSystem &fileSystem, TFileShareMode shareMode, int threads,
+                        PipelineBudget budget = {});
     // Stops reading and compressing and waits for the threads.
     ~CompressionPipeline();
     CompressionPipeline(const CompressionPipeline &) = delete;
@@ -108,6 +115,14 @@ public:
         std::size_t mNextChunk = 0;
         std::unique_ptr<Chunk> mHeld;
     };
+
+    // Appends a job, before seal(); called by the thread that takes.
+    void add(PipelineJob job);
+    // No more jobs will come; the reader ends after the last one.
+    void seal();
+    // The jobs added so far, in order.
+    std::size_t jobCount() const;
+    const PipelineJob &job(std::size_t index) const;
 
     Entry &take();
 
@@ -154,12 +169,17 @@ private:
     ChunkBuffer takeSpare(std::size_t capacity);
     void keepSpare(ChunkBuffer &buffer);
 
-    std::vector<PipelineJob> mJobs;
+    void start(int threads);
+
+    // Both grow under the lock while the reader works through them; a deque
+    // keeps the jobs in place as it grows, and entries are held by pointer.
+    std::deque<PipelineJob> mJobs;
     ArchiveFileSystem &mFileSystem;
     TFileShareMode mShareMode;
     PipelineBudget mBudget;
     std::vector<std::unique_ptr<Entry>> mEntries;
     std::size_t mTaken = 0;
+    bool mSealed = false;
 
     mutable std::mutex mMutex;
     std::deque<Chunk *> mWork;
@@ -171,13 +191,14 @@ private:
     std::size_t mReadyChunks = 0;   // compressed and not yet taken by the writer
     std::vector<ChunkBuffer> mSpare; // large buffers given back, for reuse
     std::size_t mSpareBytes = 0;
-    bool mReaderWaiting = false;
+    bool mReaderWaiting = false;    // for room to read
+    bool mReaderWaitsForJob = false; // for a job to be added
     bool mWriterWaiting = false;
     const Chunk *mWriterWaitsFor = nullptr;
     // Each kind of thread waits on its own condition, so an event wakes only
     // the thread that can act on it.
     std::condition_variable mWorkQueued;  // workers: a chunk to compress, or room for its output
-    std::condition_variable mInputFreed;  // reader: room to read
+    std::condition_variable mInputFreed;  // reader: room to read, or a job added
     std::condition_variable mEntryMoved;  // writer: an entry opened, a chunk ready
     bool mStop = false;
 
