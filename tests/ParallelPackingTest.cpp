@@ -54,6 +54,40 @@ InspectedArchive packWith(const fs::path &base, const fs::path &archive, int thr
     return inspectArchive(archive);
 }
 
+// Takes an entry's chunks from the pipeline and checks them against the
+// source: its size, the combined CRC-32 and the data, inflated when deflated.
+void expectDelivers(CompressionPipeline::Entry &entry, const PipelineJob &job, const std::string &content)
+{
+    SCOPED_TRACE(job.sourcePath);
+    const bool directory = job.sourcePath.empty();
+    if (!directory && !fs::exists(job.sourcePath)) {
+        EXPECT_FALSE(entry.opened());
+        entry.discard();
+        return;
+    }
+    ASSERT_TRUE(entry.opened() || directory);
+    EXPECT_EQ(entry.size(), content.size());
+    std::string data;
+    std::uint32_t crc = 0;
+    std::size_t length = 0;
+    ReadyChunk ready;
+    while (entry.next(ready)) {
+        ASSERT_FALSE(ready.failed);
+        data.append(ready.data, ready.size);
+        crc = length == 0 ? ready.crc32 : static_cast<std::uint32_t>(crc32_combine(crc, ready.crc32, ready.inputLength));
+        length += ready.inputLength;
+    }
+    EXPECT_FALSE(entry.shortRead());
+    EXPECT_EQ(length, content.size());
+    EXPECT_EQ(crc, crc32Of(content));
+    std::string inflated;
+    if (job.method == 8 && !content.empty())
+        EXPECT_TRUE(inflateRaw(data, inflated) && inflated == content);
+    else
+        EXPECT_EQ(data, content);
+    entry.discard();
+}
+
 } // namespace
 
 TEST(ParallelPacking, SameEntriesAsTheSingleThreadedWriter)
@@ -189,42 +223,77 @@ TEST(ParallelPacking, BudgetsBoundTheMemoryHeldAndNeverStallThePipeline)
     for (const PipelineBudget budget : {PipelineBudget {1, 1}, PipelineBudget {3u << 20, 2u << 20}}) {
         SCOPED_TRACE(budget.output);
         CompressionPipeline pipeline(jobs, fileSystem, TFileShareMode::smShareDenyWrite, 3, budget);
-        for (std::size_t i = 0; i < jobs.size(); ++i) {
-            SCOPED_TRACE(jobs[i].sourcePath);
-            CompressionPipeline::Entry &entry = pipeline.take();
-            const bool directory = jobs[i].sourcePath.empty();
-            if (!directory && !fs::exists(jobs[i].sourcePath)) {
-                EXPECT_FALSE(entry.opened());
-                entry.discard();
-                continue;
-            }
-            ASSERT_TRUE(entry.opened() || directory);
-            EXPECT_EQ(entry.size(), contents[i].size());
-            std::string data;
-            std::uint32_t crc = 0;
-            std::size_t length = 0;
-            ReadyChunk ready;
-            while (entry.next(ready)) {
-                ASSERT_FALSE(ready.failed);
-                data.append(ready.data, ready.size);
-                crc = length == 0 ? ready.crc32
-                                  : static_cast<std::uint32_t>(crc32_combine(crc, ready.crc32, ready.inputLength));
-                length += ready.inputLength;
-            }
-            EXPECT_FALSE(entry.shortRead());
-            EXPECT_EQ(length, contents[i].size());
-            EXPECT_EQ(crc, crc32Of(contents[i]));
-            std::string inflated;
-            if (jobs[i].method == 8 && !contents[i].empty())
-                EXPECT_TRUE(inflateRaw(data, inflated) && inflated == contents[i]);
-            else
-                EXPECT_EQ(data, contents[i]);
-            entry.discard();
-        }
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            expectDelivers(pipeline.take(), jobs[i], contents[i]);
         // Beyond its budget the pipeline holds at most the chunk being read
         // and the chunks the writer holds and waits for.
         EXPECT_LE(pipeline.peakInputBytes(), std::max(budget.input, largestInput));
         EXPECT_LE(pipeline.peakOutputBytes(), budget.output + 2 * std::max(largestOutput, largestInput));
         EXPECT_GT(pipeline.peakOutputBytes(), 0u);
     }
+}
+
+TEST(ParallelPacking, JobsAddedWhileThePipelineRunsAreDeliveredInOrderUntilSealed)
+{
+    TempDir dir;
+    std::vector<PipelineJob> jobs;
+    std::vector<std::string> contents;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        contents.push_back(mixedBytes(i % 4 == 3 ? 2 * chunk + i : 1000 + 500 * i, 300 + i));
+        writeFile(dir / name, contents.back());
+        jobs.push_back({(dir / name).string(), 9, 8});
+    }
+    PosixArchiveFileSystem fileSystem;
+    {
+        CompressionPipeline pipeline(fileSystem, TFileShareMode::smShareDenyWrite, 2);
+        // The first entries are delivered before the rest are known.
+        for (std::size_t i = 0; i < 5; ++i)
+            pipeline.add(jobs[i]);
+        for (std::size_t i = 0; i < 3; ++i)
+            expectDelivers(pipeline.take(), jobs[i], contents[i]);
+        for (std::size_t i = 5; i < jobs.size(); ++i)
+            pipeline.add(jobs[i]);
+        pipeline.seal();
+        pipeline.add({(dir / "late").string(), 9, 8});
+        ASSERT_EQ(pipeline.jobCount(), jobs.size());
+        EXPECT_EQ(pipeline.job(7), jobs[7]);
+        for (std::size_t i = 3; i < jobs.size(); ++i)
+            expectDelivers(pipeline.take(), jobs[i], contents[i]);
+    }
+    // Neither a pipeline that never gets a job nor one left before it is
+    // sealed holds its threads up.
+    {
+        CompressionPipeline sealedEmpty(fileSystem, TFileShareMode::smShareDenyWrite, 2);
+        sealedEmpty.seal();
+    }
+    CompressionPipeline unsealed(fileSystem, TFileShareMode::smShareDenyWrite, 2);
+    unsealed.add(jobs[3]);
+}
+
+TEST(ParallelPacking, AnEntryReplacedWhileFilesAreFoundIsWrittenFromItsNewSource)
+{
+    TempDir dir;
+    writeFile(dir / "mod/a/same.txt", "found first, then replaced");
+    writeFile(dir / "mod/b/same.txt", "found second, and kept");
+    writeFile(dir / "mod/b/other.txt", mixedBytes(5000, 3));
+    const auto packNoPath = [&](const fs::path &archive, int threads) {
+        TArchiveWriter writer;
+        writer.Threads = threads;
+        configureModArchiveWriter(writer);
+        writer.Options.StorePath = TStorePathMode::spNoPath;
+        writer.FileName = archive.string();
+        writer.CreateArchive(fmCreate);
+        writer.BaseDir = (dir / "mod").string();
+        writer.AddByMask("*.*", searchAttr::all, "");
+        writer.Close();
+        return inspectArchive(archive);
+    };
+    const InspectedArchive parallel = packNoPath(dir / "parallel.pak", 2);
+    const InspectedArchive single = packNoPath(dir / "single.pak", 1);
+    ASSERT_EQ(parallel.names(), single.names());
+    ASSERT_NE(parallel.find("same.txt"), nullptr);
+    EXPECT_EQ(parallel.find("same.txt")->inflated, "found second, and kept");
+    for (std::size_t i = 0; i < single.entries.size(); ++i)
+        EXPECT_EQ(parallel.entries[i].inflated, single.entries[i].inflated) << single.entries[i].central.name;
 }

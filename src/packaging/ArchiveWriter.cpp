@@ -33,6 +33,7 @@ void TArchiveWriter::AddByMask(const std::string &mask, int searchAttributes, co
 
     BeginUpdate();
     try {
+        request.appended = prepareWhileFinding();
         selectFiles(request, manager().current);
         EndUpdate();
     } catch (...) {

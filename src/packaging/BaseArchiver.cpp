@@ -92,6 +92,34 @@ void TBaseArchiver::BeginUpdate()
     ++mUpdateCount;
 }
 
+void TBaseArchiver::AbandonUpdate()
+{
+    mUpdateCount = 0;
+    mAhead.reset();
+}
+
+std::function<void(const TArchiveDirEntry &)> TBaseArchiver::prepareWhileFinding()
+{
+    // From an empty directory, the commit writes every entry, in the order
+    // they were appended.
+    if (mUpdateCount != 1 || !mManager || !mManager->current.empty() || mAhead)
+        return {};
+    const int threads = effectiveThreads();
+    if (threads <= 1)
+        return {};
+    mAhead = std::make_unique<CompressionPipeline>(*mFileSystem, Options.ShareMode, threads);
+    return [this](const TArchiveDirEntry &entry) {
+        if (mAhead)
+            mAhead->add(jobFor(entry));
+    };
+}
+
+PipelineJob TBaseArchiver::jobFor(const TArchiveDirEntry &entry) const
+{
+    return {entry.isDirectory() ? std::string() : entry.sourcePath, entry.compressionMode,
+            entry.isDirectory() ? 0 : method()};
+}
+
 void TBaseArchiver::EndUpdate()
 {
     if (mUpdateCount == 1)
@@ -114,6 +142,7 @@ void TBaseArchiver::Close()
         mOpen = false;
         mUpdateCount = 0;
     }
+    mAhead.reset();
     mManager.reset();
 }
 
@@ -163,13 +192,25 @@ void TBaseArchiver::commit()
         // Sources are read and compressed ahead on worker threads; each
         // entry's first attempt takes its preparation, in order, and a retry
         // reads the source again here.
-        std::unique_ptr<CompressionPipeline> pipeline;
+        // What was prepared while the entries were found is used when it
+        // is exactly what is to be written.
+        std::unique_ptr<CompressionPipeline> pipeline = std::move(mAhead);
         if (const int threads = effectiveThreads(); threads > 1 && first < current.size()) {
             std::vector<PipelineJob> jobs;
             for (std::size_t i = first; i < current.size(); ++i)
-                jobs.push_back({current[i].isDirectory() ? std::string() : current[i].sourcePath,
-                                current[i].compressionMode, current[i].isDirectory() ? 0 : method()});
-            pipeline = std::make_unique<CompressionPipeline>(std::move(jobs), *mFileSystem, Options.ShareMode, threads);
+                jobs.push_back(jobFor(current[i]));
+            bool same = pipeline && first == 0 && pipeline->jobCount() == jobs.size();
+            for (std::size_t i = 0; same && i < jobs.size(); ++i)
+                same = pipeline->job(i) == jobs[i];
+            if (same) {
+                pipeline->seal();
+            } else {
+                pipeline.reset();
+                pipeline = std::make_unique<CompressionPipeline>(std::move(jobs), *mFileSystem, Options.ShareMode,
+                                                                 threads);
+            }
+        } else {
+            pipeline.reset();
         }
         for (std::size_t i = first; i < current.size() && !aborted;) {
             TArchiveDirEntry &entry = current[i];

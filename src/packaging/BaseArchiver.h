@@ -111,7 +111,7 @@ public:
     // central directory and the end record (see commit()).
     void EndUpdate();
     // Leaves the update without writing anything more.
-    void AbandonUpdate() { mUpdateCount = 0; }
+    void AbandonUpdate();
     // Commits a pending update, writes the records of an archive that is
     // still empty, and closes the file. Never throws.
     void Close();
@@ -126,6 +126,12 @@ protected:
     TArchiveDirManager &manager() { return *mManager; }
     ArchiveFileSystem &fileSystem() { return *mFileSystem; }
     int method() const { return mCompressionMode == 0 ? zip::methodStored : zip::methodDeflated; }
+    // When the update just begun will write every entry in the order they
+    // are found (it starts from an empty directory, with worker threads),
+    // starts reading and compressing them already, and returns what to tell
+    // of each entry found; otherwise returns nothing. The commit uses what
+    // was prepared if the directory is what was found, else starts over.
+    std::function<void(const TArchiveDirEntry &)> prepareWhileFinding();
 
 private:
     // Writes every modified entry, then the central directory and the end
@@ -144,6 +150,7 @@ private:
                                    const SourceCompressor::Progress &progress, CentralHeader &header,
                                    const std::string &name, bool &headerFinal);
     int effectiveThreads() const;
+    PipelineJob jobFor(const TArchiveDirEntry &entry) const;
     TFailureAction failureAction(const TArchiveDirEntry &entry, const EArchiveError &failure);
     // Writes the central directory and the end record at the end of the
     // file. Throws EArchiveError 46 or StreamWriteError.
@@ -162,6 +169,9 @@ private:
     std::unique_ptr<TArchiveDirManager> mManager;
     std::shared_ptr<ArchiveFileSystem> mFileSystem;
     SourceCompressor mCompressor;
+    // Entries read and compressed while they are still being found. Last,
+    // so it goes first: its threads use the file system.
+    std::unique_ptr<CompressionPipeline> mAhead;
     TArchiveProgress mProgress;
 };
 

@@ -256,7 +256,9 @@ private:
             entry.operation = TProcessOperation::poUpdate;
             mDirectory[*existing] = std::move(entry);
         } else {
-            mDirectory.append(std::move(entry));
+            const TArchiveDirEntry &appended = mDirectory.append(std::move(entry));
+            if (mRequest.appended)
+                mRequest.appended(appended);
         }
         return true;
     }

@@ -4,6 +4,7 @@
 #include "packaging/ArchiveIo.h"
 
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ struct SelectionRequest
     TOverwriteMode overwriteMode = TOverwriteMode::omAlways;
     int compressionMode = 9;
     int method = 8;
+    // Told of each entry appended to the directory as it is found (not of
+    // one that replaces an entry of the same name).
+    std::function<void(const TArchiveDirEntry &)> appended;
 };
 
 // Walks the base directory and appends what it finds to the directory, in
