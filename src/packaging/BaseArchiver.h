@@ -169,8 +169,8 @@ private:
     std::unique_ptr<TArchiveDirManager> mManager;
     std::shared_ptr<ArchiveFileSystem> mFileSystem;
     SourceCompressor mCompressor;
-    // Entries read and compressed while they are still being found. Last,
-    // so it goes first: its threads use the file system.
+    // Entries read and compressed while they are still being found. After
+    // the file system, so it goes before it: its threads use it.
     std::unique_ptr<CompressionPipeline> mAhead;
     TArchiveProgress mProgress;
 };
