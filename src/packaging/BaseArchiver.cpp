@@ -308,6 +308,13 @@ int TBaseArchiver::effectiveThreads() const
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+void TBaseArchiver::writeLocalHeader(const CentralHeader &header, const std::string &name, std::uint64_t sourceSize)
+{
+    const std::string record = localRecord(header, name);
+    if (mManager->stream->write(record.data(), record.size()) != record.size())
+        throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize), 0);
+}
+
 CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepared, std::uint64_t sourceSize,
                                               const SourceCompressor::Progress &progress, CentralHeader &header,
                                               const std::string &name, bool &headerFinal)
@@ -352,11 +359,8 @@ CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepar
     prepared.discard();
     // No chunk came (an empty source, or one that could not be read or
     // compressed): the header is written alone, to be completed or left.
-    if (!headerWritten) {
-        const std::string record = localRecord(header, name);
-        if (stream.write(record.data(), record.size()) != record.size())
-            throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize), 0);
-    }
+    if (!headerWritten)
+        writeLocalHeader(header, name, sourceSize);
     result.complete = result.bytesRead == sourceSize && !result.cancelled;
     return result;
 }
@@ -419,11 +423,8 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Ent
         throw error(NativeError::Zip64NotEnabled, entry.sourcePath);
 
     // A prepared source's header is written with its first chunk.
-    if (!prepared || entry.isDirectory()) {
-        const std::string record = localRecord(header, name);
-        if (stream.write(record.data(), record.size()) != record.size())
-            throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize), 0);
-    }
+    if (!prepared || entry.isDirectory())
+        writeLocalHeader(header, name, sourceSize);
 
     if (!entry.isDirectory()) {
         const auto progress = [this](std::uint64_t bytesRead) {

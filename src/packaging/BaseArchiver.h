@@ -143,6 +143,9 @@ private:
     // Writes one entry; prepared, when given, holds its source already read
     // and compressed ahead.
     void writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Entry *prepared);
+    // Writes a local header and its name alone, at the current position;
+    // a short write is the entry's failure with nothing of the source read.
+    void writeLocalHeader(const CentralHeader &header, const std::string &name, std::uint64_t sourceSize);
     // Writes a prepared entry's data, and its local header (pending, not yet
     // in the file) with the first chunk. The header of a source of one chunk
     // is written complete, and headerFinal is set: it needs no patch.
