@@ -2,6 +2,7 @@
 
 #include "app/Controls.h"
 #include "app/Prompts.h"
+#include "app/StatusCaption.h"
 #include "packaging/ArchiveWriter.h"
 #include "catalogs/CatalogFill.h"
 #include "editing/ArmyStatistics.h"
@@ -140,6 +141,10 @@ public:
     QFileDialog *SaveDialog1;
     TArchiveWriter ArchiveWriter1;
 
+    // A short message in the bottom caption (Label11) for a few seconds.
+    void showStatus(const QString &message) { mStatus->show(message); }
+    StatusCaption &statusCaption() { return *mStatus; }
+
     // Packing that runs longer than this shows its progress (tests shorten it).
     void setPackProgressDelayForTesting(int milliseconds) { mPackProgressDelayMs = milliseconds; }
 
@@ -161,6 +166,7 @@ private:
     std::unique_ptr<CollectionView> collectionView(ListBox *list, IconComboBox *picker) const;
 
     std::shared_ptr<Prompts> mPrompts;
+    StatusCaption *mStatus = nullptr;
     std::optional<std::string> mRequestedDir;
     std::string mApplicationDir;
     std::unique_ptr<ArmyStatistics> mStatistics;

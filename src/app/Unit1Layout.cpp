@@ -141,6 +141,8 @@ void TForm1::createControls()
     SpeedButton6 = speedButton(this, "SpeedButton6", "Create mod", "glyph-create-mod.png", 9, 400, 80, 50);
     Label11 = label(this, "Label11", "Duel hero preset editor", 267, 415, 169, 13);
     SpeedButton5 = speedButton(this, "SpeedButton5", "Close", "glyph-close.png", 631, 400, 80, 50);
+    // Messages in the caption may widen it to the space between the buttons.
+    mStatus = new StatusCaption(Label11, QRect(97, 415, 526, 13), this);
 
     // Presets
     FileListBox1 = named(new FileListBox(GroupBox1), "FileListBox1", 9, 16, 165, 297);

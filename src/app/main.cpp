@@ -1,10 +1,14 @@
 #include "app/Unit1.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Where QSettings keeps the window's few remembered choices.
+    QCoreApplication::setOrganizationName(QStringLiteral("Voriraz"));
+    QCoreApplication::setApplicationName(QStringLiteral("Voriraz Editor"));
     voriraz::TForm1 Form1;
     Form1.show();
     return application.exec();
