@@ -3,12 +3,14 @@
 // A preset from arbitrary bytes, through the window's own load and save: the
 // bytes are written as a preset file, loaded into the document and the
 // controls with the catalogs of the sample data, and a preset that loads
-// completely is saved and loaded again.
+// completely is saved and loaded again. Saving it twice must give the same
+// file, and a save that keeps the layout must give the input back exactly.
 
 #include "FuzzCheck.h"
 #include "ScratchTree.h"
 
 #include "catalogs/CatalogList.h"
+#include "editing/PresetSession.h"
 #include "presets/PresetLoading.h"
 #include "presets/PresetSaving.h"
 
@@ -47,9 +49,19 @@ public:
         try {
             savePreset(document, saved, mCatalogs, controls, true);
         } catch (const SaveRefusedError &) {
-            check(controls.primaryMastery < 0, "a completely loaded preset with a primary mastery was refused");
+            check(controls.primaryMastery < 0 || !refusedValues(controls).empty(),
+                  "a completely loaded preset with valid values was refused");
             return;
         }
+        const std::string once = mTree.read("saved.xdb");
+        savePreset(document, saved, mCatalogs, controls, true);
+        check(mTree.read("saved.xdb") == once, "saving the same values again changed the file");
+
+        PresetSession kept(mCatalogs);
+        kept.setKeepLayout(true);
+        PresetControls keptControls;
+        kept.load(input, keptControls);
+        check(kept.bytesToSave(keptControls) == std::string(bytes), "a save keeping the layout changed a preset without edits");
 
         // Parsing drops whitespace-only text, so a value that is only
         // whitespace (possible through CDATA or character references) reads

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -45,6 +46,12 @@ public:
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         if (!out)
             throw std::runtime_error("cannot write " + file.string());
+    }
+
+    std::string read(const std::string &relative) const
+    {
+        std::ifstream in(mPath + "/" + relative, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
 private:

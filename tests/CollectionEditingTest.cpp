@@ -53,21 +53,27 @@ TEST(CollectionEditing, DeleteAsksOnlyWithASelectionAndHonoursNo)
     FakeView view;
     view.lines = {"ART_A", "ART_B", "ART_C"};
     view.picked = 0;
-    int asked = 0;
-    deleteSelectedLine(view, [&] { ++asked; return true; });
-    EXPECT_EQ(asked, 0);
+    std::vector<std::string> asked;
+    deleteSelectedLine(view, [&](const std::string &line) { asked.push_back(line); return true; });
+    EXPECT_TRUE(asked.empty());
     EXPECT_EQ(view.lines.size(), 3u);
 
     view.selected = 1;
-    deleteSelectedLine(view, [&] { ++asked; return false; });
-    EXPECT_EQ(asked, 1);
+    deleteSelectedLine(view, [&](const std::string &line) { asked.push_back(line); return false; });
+    EXPECT_EQ(asked, (std::vector<std::string> {"ART_B"}));
     EXPECT_EQ(view.lines.size(), 3u);
     EXPECT_EQ(view.selected, 1);
 
-    deleteSelectedLine(view, [&] { ++asked; return true; });
+    deleteSelectedLine(view, [&](const std::string &line) { asked.push_back(line); return true; });
     EXPECT_EQ(view.lines, (std::vector<std::string> {"ART_A", "ART_C"}));
     EXPECT_EQ(view.selected, -1);
     EXPECT_EQ(view.picked, 0);
+}
+
+TEST(CollectionEditing, DeleteQuestionNamesTheLine)
+{
+    EXPECT_EQ(deleteQuestion("artifact", "ART_RING_OF_X", placeholder::artifact), "Delete the artifact ART_RING_OF_X?");
+    EXPECT_EQ(deleteQuestion("perk", placeholder::perk, placeholder::perk), "Delete the line with no perk chosen?");
 }
 
 TEST(CollectionEditing, PickWritesOnlyIntoTheSelectedLine)

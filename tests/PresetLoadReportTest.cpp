@@ -20,20 +20,8 @@ namespace {
 
 const fs::path brokenTree = fs::path(VORIRAZ_TEST_DATA) / "cli/broken";
 
-PresetCatalogs catalogsOf(const fs::path &data)
-{
-    return {readCatalog((data / "creatures.txt").string()), readCatalog((data / "skills.txt").string()),
-            readCatalog((data / "mastery.txt").string()), readCatalog((data / "primary_mastery.txt").string())};
-}
-
-std::vector<fs::path> presetsOf(const fs::path &data)
-{
-    std::vector<fs::path> paths;
-    const std::string directory = presetsDirectoryOf(DataFolder {data.string()});
-    for (const std::string &name : listPresetFiles(directory))
-        paths.push_back(fs::path(directory) / name);
-    return paths;
-}
+using voriraz::test::catalogsOf;
+using voriraz::test::presetsOf;
 
 // A load with a report is the window's load that reads on: where the
 // window's load finishes, it does exactly the same; where the window stops,

@@ -89,7 +89,39 @@ TEST_F(PresetLoad, FillsEveryControlAndResetsUnusedSlots)
     expected.artifacts = {{"ART_A", "ART_B", "ART_A"}, -1};
     expected.spells = {{"SPL_ONE"}, -1};
     expected.perks = {{"PRK_ONE", "PRK_TWO"}, -1};
+    expected.artifactFlags = {"1", "1", "1"};
     EXPECT_EQ(controls, expected);
+}
+
+TEST_F(PresetLoad, EachArtifactLineGetsItsFlagAndLinesWithoutOneReadZero)
+{
+    auto flagsOf = [&](const std::string &flagList) {
+        EXPECT_EQ(load(preset("", " " + items("artifactIDs", {"ART_A", "ART_B", "ART_C"}) + flagList + "\n")), "loaded");
+        return controls.artifactFlags;
+    };
+    const std::vector<std::string> zeros {"0", "0", "0"};
+    EXPECT_EQ(flagsOf(items("isUntransferable", {"1", "0", "1", "1"})), (std::vector<std::string> {"1", "0", "1"}));
+    EXPECT_EQ(flagsOf(items("isUntransferable", {"1"})), (std::vector<std::string> {"1", "0", "0"})) << "a short list";
+    EXPECT_EQ(flagsOf(""), zeros) << "no list";
+    EXPECT_EQ(document.SaveToBytes().find("isUntransferable"), std::string::npos) << "reading the flags creates nothing";
+    EXPECT_EQ(flagsOf("<isUntransferable><!-- x --><Item>1</Item><Item/><Item><b/></Item></isUntransferable>"),
+              (std::vector<std::string> {"1", "0", "0"}))
+        << "only elements count, and a flag that is no plain text reads as 0";
+}
+
+TEST_F(PresetLoad, ReturnsTheIdentifiersNoCatalogKnowsBySlot)
+{
+    const std::string editable =
+        "  <skills><Item><Mastery>MST_LOW</Mastery><SkillID>SKL_GRIT</SkillID></Item>"
+        "<Item><Mastery>MST_LOW</Mastery><SkillID>SKL_FOO</SkillID></Item>"
+        "<Item><Mastery>MST_ULTRA</Mastery><SkillID>SKL_TALLOW</SkillID></Item></skills>\n";
+    writeFile(dir / "hero.xdb", preset(editable, fullRoot));
+    const UnknownIdentifiers unknown = loadPreset(document, (dir / "hero.xdb").string(), catalogs, controls);
+    UnknownIdentifiers expected;
+    expected.skills[1] = "SKL_FOO";
+    expected.masteries[2] = "MST_ULTRA";
+    expected.creatures[2] = "CRT_UNKNOWN";
+    EXPECT_EQ(unknown, expected);
 }
 
 TEST_F(PresetLoad, MissingListsReadAsEmptyAndAreCreatedInTheTree)

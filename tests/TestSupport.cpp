@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "catalogs/CatalogFill.h"
+#include "presets/PresetDirectory.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -108,6 +109,21 @@ void paintCatalogIcons(const fs::path &dataFolder)
         for (const std::string &entry : readCatalog(dataFolder.string() + kind.catalogFile))
             writeFile(dataFolder.string() + kind.iconFolder + entry + ".jpg", icon);
     }
+}
+
+PresetCatalogs catalogsOf(const fs::path &data)
+{
+    return {readCatalog((data / "creatures.txt").string()), readCatalog((data / "skills.txt").string()),
+            readCatalog((data / "mastery.txt").string()), readCatalog((data / "primary_mastery.txt").string())};
+}
+
+std::vector<fs::path> presetsOf(const fs::path &data)
+{
+    std::vector<fs::path> paths;
+    const std::string directory = presetsDirectoryOf(DataFolder {data.string()});
+    for (const std::string &name : listPresetFiles(directory))
+        paths.push_back(fs::path(directory) / name);
+    return paths;
 }
 
 PresetCatalogs smallCatalogs()

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace voriraz::test {
 
@@ -64,6 +65,12 @@ PresetCatalogs smallCatalogs();
 // folder, as the build paints the sample tree's, so fixture trees need no
 // pictures of their own.
 void paintCatalogIcons(const std::filesystem::path &dataFolder);
+
+// The item lists of a data folder's preset controls, read from its catalogs.
+PresetCatalogs catalogsOf(const std::filesystem::path &dataFolder);
+
+// The presets of a data folder, in the window's order.
+std::vector<std::filesystem::path> presetsOf(const std::filesystem::path &dataFolder);
 
 // A baseline JPEG of the given size, filled with one colour.
 std::string jpegBytes(int width, int height, unsigned char r = 200, unsigned char g = 80, unsigned char b = 40,

@@ -81,6 +81,22 @@ std::vector<std::string> ListBox::lines() const
     return texts;
 }
 
+std::vector<std::string> ListBox::lineData() const
+{
+    std::vector<std::string> data;
+    data.reserve(static_cast<std::size_t>(count()));
+    for (int i = 0; i < count(); ++i)
+        data.push_back(item(i)->data(Qt::UserRole).toString().toStdString());
+    return data;
+}
+
+void ListBox::setLineData(const std::vector<std::string> &data)
+{
+    const QSignalBlocker blocker(this);
+    for (int i = 0; i < count(); ++i)
+        item(i)->setData(Qt::UserRole, static_cast<std::size_t>(i) < data.size() ? QString::fromStdString(data[static_cast<std::size_t>(i)]) : QString());
+}
+
 void ListBox::mousePressEvent(QMouseEvent *event)
 {
     const int before = selectedLine();
@@ -107,6 +123,15 @@ std::string FileListBox::selectedFilePath() const
 {
     const int line = selectedLine();
     return line < 0 ? std::string() : presetFilePath(mDirectory, item(line)->text().toStdString());
+}
+
+int FileListBox::lineOf(const std::string &path) const
+{
+    for (int i = 0; i < count(); ++i) {
+        if (presetFilePath(mDirectory, item(i)->text().toStdString()) == path)
+            return i;
+    }
+    return -1;
 }
 
 SpeedButton::SpeedButton(QWidget *parent, const QString &caption, const QString &glyph)

@@ -39,6 +39,10 @@ public:
     // Replaces every line, leaving none selected, without reporting it.
     void setLines(const std::vector<std::string> &lines);
     std::vector<std::string> lines() const;
+    // Text kept with each line, which follows the line when lines are added,
+    // removed or renamed; a line that has none gives the empty text.
+    std::vector<std::string> lineData() const;
+    void setLineData(const std::vector<std::string> &data);
 
 signals:
     void userClicked();
@@ -62,6 +66,8 @@ public:
 
     // The selected file's full path, or the empty text.
     std::string selectedFilePath() const;
+    // The line of the file at path, or -1 when the list does not show it.
+    int lineOf(const std::string &path) const;
 
 private:
     std::string mDirectory;

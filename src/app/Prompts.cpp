@@ -20,6 +20,18 @@ bool MessageBoxPrompts::confirm(QWidget *owner, const QString &title, const QStr
     return box.exec() != QMessageBox::No;
 }
 
+UnsavedAnswer MessageBoxPrompts::askUnsaved(QWidget *owner, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return UnsavedAnswer::Save;
+    case QMessageBox::Discard: return UnsavedAnswer::Discard;
+    default: return UnsavedAnswer::Cancel;
+    }
+}
+
 QString applicationTitle(const QString &executablePath)
 {
     QString name = executablePath.mid(executablePath.lastIndexOf(QLatin1Char('/')) + 1);

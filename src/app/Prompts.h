@@ -7,6 +7,12 @@
 #include <optional>
 
 class QFileDialog;
+
+namespace voriraz {
+// What to do with unsaved edits before they would be lost.
+enum class UnsavedAnswer { Save, Discard, Cancel };
+}
+
 class QWidget;
 
 namespace voriraz {
@@ -25,6 +31,10 @@ public:
     // button; true unless the answer is No.
     virtual bool confirm(QWidget *owner, const QString &title, const QString &text) = 0;
 
+    // Asks about unsaved edits: Save, Discard or Cancel, Save the default,
+    // Escape and the close box Cancel.
+    virtual UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) = 0;
+
     // Shows the save dialog modally; the chosen file's full path, or nothing
     // when the user cancels.
     virtual std::optional<QString> chooseSaveFile(QFileDialog *dialog) = 0;
@@ -41,6 +51,7 @@ class MessageBoxPrompts : public Prompts
 public:
     void showError(QWidget *owner, const QString &title, const QString &text) override;
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
+    UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) override;
     std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;
     TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,
                              TPromptButtons buttons) override;

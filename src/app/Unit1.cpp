@@ -3,15 +3,15 @@
 #include "catalogs/ApplicationDir.h"
 #include "editing/CollectionEditing.h"
 #include "presets/PresetDirectory.h"
-#include "presets/PresetLoading.h"
-#include "presets/PresetSaving.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalBlocker>
 
 namespace voriraz {
@@ -19,6 +19,8 @@ namespace voriraz {
 namespace {
 
 const QString art = QStringLiteral(":/art/");
+const QString programTitle = QStringLiteral("Voriraz Editor v0.2");
+const QString keepLayoutSetting = QStringLiteral("save/keepLayout");
 
 // Hands one icon catalog to its pickers and its image list.
 class PickerSink : public CatalogSink
@@ -163,7 +165,19 @@ TForm1::TForm1(std::optional<std::string> applicationDir, std::shared_ptr<Prompt
     createControls();
     setTabOrder();
     connectHandlers();
+    setKeepLayout(QSettings().value(keepLayoutSetting, false).toBool());
+    connect(KeepLayoutAction, &QAction::toggled, this, [this](bool keep) {
+        PresetSession1.setKeepLayout(keep);
+        QSettings().setValue(keepLayoutSetting, keep);
+    });
     runHandler([this] { FormCreate(); });
+}
+
+void TForm1::setKeepLayout(bool keep)
+{
+    PresetSession1.setKeepLayout(keep);
+    const QSignalBlocker blocker(KeepLayoutAction);
+    KeepLayoutAction->setChecked(keep);
 }
 
 TForm1::~TForm1() = default;
@@ -182,6 +196,16 @@ void TForm1::runHandler(const std::function<void()> &handler)
         message = QStringLiteral("Unknown error");
     }
     mPrompts->showError(this, applicationTitle(QCoreApplication::applicationFilePath()), errorBoxText(message));
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    bool leave = false;
+    runHandler([&] { leave = resolveUnsavedEdits(); });
+    if (leave)
+        event->accept();
+    else
+        event->ignore();
 }
 
 void TForm1::showEvent(QShowEvent *event)
@@ -215,6 +239,7 @@ void TForm1::FormCreate()
     NameBoxSink primaryMasteries({ComboBox1});
     NameBoxSink masteries({ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6});
     fillStartupCatalogs(*fill, {creatures, artifacts, spells, perks, skills, primaryMasteries, masteries});
+    PresetSession1.setCatalogs(presetCatalogs());
 
     FileListBox1->setDirectory(mApplicationDir + presetsDirectory);
     fill.reset();
@@ -248,6 +273,7 @@ PresetControls TForm1::readPresetControls() const
         c.counts[n - 1] = control<QLineEdit>(QStringLiteral("Edit_Count_%1").arg(n - 1))->text().toStdString();
     }
     c.artifacts = {ListBox1->lines(), ListBox1->selectedLine()};
+    c.artifactFlags = ListBox1->lineData();
     c.spells = {ListBox2->lines(), ListBox2->selectedLine()};
     c.perks = {ListBox3->lines(), ListBox3->selectedLine()};
     return c;
@@ -273,31 +299,91 @@ void TForm1::writePresetControls(const PresetControls &c)
         setEditText(control<QLineEdit>(QStringLiteral("Edit_Count_%1").arg(n - 1)), c.counts[n - 1]);
     }
     setLineList(ListBox1, c.artifacts);
+    ListBox1->setLineData(c.artifactFlags);
     setLineList(ListBox2, c.spells);
     setLineList(ListBox3, c.perks);
 }
 
 void TForm1::FileListBox1Click()
 {
+    // Unsaved edits of the preset being left are saved or dropped first, as
+    // the user says; Cancel, or a save that fails, keeps that preset
+    // selected with its edits.
+    const std::string current = PresetSession1.path();
+    bool leave = false;
+    try {
+        leave = resolveUnsavedEdits();
+    } catch (...) {
+        FileListBox1->selectLine(FileListBox1->lineOf(current));
+        throw;
+    }
+    if (!leave) {
+        FileListBox1->selectLine(FileListBox1->lineOf(current));
+        return;
+    }
+
     // The load works on a copy of the controls; whatever it set before an
     // error is written back too, so the window shows how far it came.
     PresetControls controls = readPresetControls();
-    mPresetLoadComplete = false;
     try {
-        loadPreset(XMLDocument1, FileListBox1->selectedFilePath(), presetCatalogs(), controls);
+        PresetSession1.load(FileListBox1->selectedFilePath(), controls);
     } catch (...) {
         writePresetControls(controls);
+        updateTitle();
         throw;
     }
     writePresetControls(controls);
-    mPresetLoadComplete = true;
+    updateTitle();
     UpdateArmyStatistics();
 }
 
 void TForm1::SpeedButton7Click()
 {
-    savePreset(XMLDocument1, FileListBox1->selectedFilePath(), presetCatalogs(), readPresetControls(),
-               mPresetLoadComplete);
+    saveEditedPreset();
+}
+
+bool TForm1::saveEditedPreset()
+{
+    const PresetControls controls = readPresetControls();
+    PresetSession1.checkSave(controls);
+    if (const std::vector<DroppedItem> dropped = PresetSession1.droppedItems(controls); !dropped.empty()) {
+        if (!mPrompts->confirm(this, QStringLiteral("Save preset"), QString::fromStdString(dropQuestion(dropped))))
+            return false;
+    }
+    PresetSession1.save(controls);
+    updateTitle();
+    showStatus(QStringLiteral("Saved %1").arg(QString::fromStdString(PresetSession1.fileName())));
+    return true;
+}
+
+bool TForm1::resolveUnsavedEdits()
+{
+    if (!PresetSession1.isModified(readPresetControls()))
+        return true;
+    const QString question = QStringLiteral("Save the changes to %1?").arg(QString::fromStdString(PresetSession1.fileName()));
+    switch (mPrompts->askUnsaved(this, applicationTitle(QCoreApplication::applicationFilePath()), question)) {
+    case UnsavedAnswer::Save:
+        return saveEditedPreset();
+    case UnsavedAnswer::Discard:
+        return true;
+    case UnsavedAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void TForm1::updateTitle()
+{
+    if (PresetSession1.hasDocument())
+        setWindowTitle(QString::fromStdString(PresetSession1.fileName()) + QStringLiteral("[*] - ") + programTitle);
+    else
+        setWindowTitle(programTitle);
+    updateModified();
+}
+
+void TForm1::updateModified()
+{
+    setWindowModified(PresetSession1.isModified(readPresetControls()));
 }
 
 // --- Army statistics --------------------------------------------------------
@@ -333,25 +419,27 @@ std::unique_ptr<CollectionView> TForm1::collectionView(ListBox *list, IconComboB
 
 namespace {
 
-Confirmation askDelete(Prompts &prompts, QWidget *owner)
+Confirmation askDelete(Prompts &prompts, QWidget *owner, const char *kind, const char *placeholderText)
 {
-    return [&prompts, owner] { return prompts.confirm(owner, QStringLiteral("Delete"), QStringLiteral("Are you sure?")); };
+    return [&prompts, owner, kind, placeholderText](const std::string &line) {
+        return prompts.confirm(owner, QStringLiteral("Delete"), QString::fromStdString(deleteQuestion(kind, line, placeholderText)));
+    };
 }
 
 } // namespace
 
 void TForm1::SpeedButton1Click() { addPlaceholderLine(*collectionView(ListBox1, ComboBoxEx9), placeholder::artifact); }
-void TForm1::SpeedButton2Click() { deleteSelectedLine(*collectionView(ListBox1, ComboBoxEx9), askDelete(*mPrompts, this)); }
+void TForm1::SpeedButton2Click() { deleteSelectedLine(*collectionView(ListBox1, ComboBoxEx9), askDelete(*mPrompts, this, "artifact", placeholder::artifact)); }
 void TForm1::ListBox1Click() { showSelectedLine(*collectionView(ListBox1, ComboBoxEx9)); }
 void TForm1::ComboBoxEx9Change() { writePickedEntry(*collectionView(ListBox1, ComboBoxEx9)); }
 
 void TForm1::SpeedButton3Click() { addPlaceholderLine(*collectionView(ListBox2, ComboBoxEx10), placeholder::spell); }
-void TForm1::SpeedButton4Click() { deleteSelectedLine(*collectionView(ListBox2, ComboBoxEx10), askDelete(*mPrompts, this)); }
+void TForm1::SpeedButton4Click() { deleteSelectedLine(*collectionView(ListBox2, ComboBoxEx10), askDelete(*mPrompts, this, "spell", placeholder::spell)); }
 void TForm1::ListBox2Click() { showSelectedLine(*collectionView(ListBox2, ComboBoxEx10)); }
 void TForm1::ComboBoxEx10Change() { writePickedEntry(*collectionView(ListBox2, ComboBoxEx10)); }
 
 void TForm1::SpeedButton8Click() { addPlaceholderLine(*collectionView(ListBox3, ComboBoxEx16), placeholder::perk); }
-void TForm1::SpeedButton9Click() { deleteSelectedLine(*collectionView(ListBox3, ComboBoxEx16), askDelete(*mPrompts, this)); }
+void TForm1::SpeedButton9Click() { deleteSelectedLine(*collectionView(ListBox3, ComboBoxEx16), askDelete(*mPrompts, this, "perk", placeholder::perk)); }
 void TForm1::ListBox3Click() { showSelectedLine(*collectionView(ListBox3, ComboBoxEx16)); }
 void TForm1::ComboBoxEx16Change() { writePickedEntry(*collectionView(ListBox3, ComboBoxEx16)); }
 
@@ -359,8 +447,8 @@ void TForm1::ComboBoxEx16Change() { writePickedEntry(*collectionView(ListBox3, C
 
 void TForm1::SpeedButton5Click()
 {
-    close();
-    QCoreApplication::quit();
+    if (close())
+        QCoreApplication::quit();
 }
 
 } // namespace voriraz

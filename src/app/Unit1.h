@@ -6,9 +6,11 @@
 #include "packaging/ArchiveWriter.h"
 #include "catalogs/CatalogFill.h"
 #include "editing/ArmyStatistics.h"
+#include "editing/PresetSession.h"
 #include "presets/PresetControls.h"
 #include "presets/PresetDocument.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -73,7 +75,14 @@ public:
 
     // Whether the last preset load set every control (its statistics may
     // still have failed). Saving is refused otherwise.
-    bool presetLoadComplete() const { return mPresetLoadComplete; }
+    bool presetLoadComplete() const { return PresetSession1.loadComplete(); }
+
+    // Whether saves keep the file's own layout. The window starts with the
+    // remembered choice; the "Save preset" button's context menu changes
+    // and remembers it; setKeepLayout() changes it for this run only.
+    bool keepLayout() const { return PresetSession1.keepLayout(); }
+    void setKeepLayout(bool keep);
+    QAction *KeepLayoutAction = nullptr;
 
     // Runs a handler; an error it throws ends it and is shown in an error box.
     void runHandler(const std::function<void()> &handler);
@@ -134,8 +143,9 @@ public:
     // The icons of each kind: creatures, artifacts, spells, skills, perks.
     QList<QIcon> ImageList1, ImageList2, ImageList3, ImageList4, ImageList5;
 
-    // The preset being edited, and the scratch document of the statistics.
-    PresetDocument XMLDocument1 {PresetDocument::Formatting::AutoIndent};
+    // The preset being edited, with its document.
+    PresetSession PresetSession1;
+    PresetDocument &XMLDocument1 = PresetSession1.document();
 
     // "Create mod": the dialog that asks for the archive, and the writer.
     QFileDialog *SaveDialog1;
@@ -150,6 +160,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Closing with unsaved edits asks first; Cancel keeps the window open.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void createControls();
@@ -163,6 +175,18 @@ private:
     template<typename T>
     T *control(const QString &name) const { return findChild<T *>(name); }
 
+    // Saves the edited preset, asking first when the save drops items the
+    // catalogs do not know. False when the user said No. Throws refusals
+    // and write errors.
+    bool saveEditedPreset();
+    // With unsaved edits, asks whether to save them; true when the caller
+    // may go on (saved or discarded), false for Cancel or a save answered
+    // No. Throws what the save throws.
+    bool resolveUnsavedEdits();
+    // The title names the preset being edited and marks unsaved edits.
+    void updateTitle();
+    void updateModified();
+
     std::unique_ptr<CollectionView> collectionView(ListBox *list, IconComboBox *picker) const;
 
     std::shared_ptr<Prompts> mPrompts;
@@ -170,7 +194,6 @@ private:
     std::optional<std::string> mRequestedDir;
     std::string mApplicationDir;
     std::unique_ptr<ArmyStatistics> mStatistics;
-    bool mPresetLoadComplete = false;
     bool mCentred = false;
     int mPackProgressDelayMs = 500;
 };

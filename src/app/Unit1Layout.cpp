@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QMenu>
 #include <QPixmap>
+#include <QShortcut>
 
 #include <tuple>
 
@@ -147,6 +149,17 @@ void TForm1::createControls()
     // Presets
     FileListBox1 = named(new FileListBox(GroupBox1), "FileListBox1", 9, 16, 165, 297);
     SpeedButton7 = speedButton(GroupBox1, "SpeedButton7", "Save preset", "glyph-save.png", 8, 320, 169, 49);
+    SpeedButton7->setToolTip(QStringLiteral("Save preset (Ctrl+S)"));
+    // The one setting of saving lives in the button's context menu.
+    KeepLayoutAction = new QAction(QStringLiteral("Keep the file's layout when saving"), this);
+    KeepLayoutAction->setObjectName(QStringLiteral("KeepLayoutAction"));
+    KeepLayoutAction->setCheckable(true);
+    SpeedButton7->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(SpeedButton7, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu menu(this);
+        menu.addAction(KeepLayoutAction);
+        menu.exec(SpeedButton7->mapToGlobal(at));
+    });
 
     // Pages; a doubled ampersand shows as one.
     TabSheet1 = new QWidget;
@@ -253,7 +266,14 @@ void TForm1::setTabOrder()
 
 void TForm1::connectHandlers()
 {
-    auto on = [this](void (TForm1::*handler)()) { return [this, handler] { runHandler([this, handler] { (this->*handler)(); }); }; };
+    // After every handler the title shows whether the values now differ
+    // from the file's.
+    auto on = [this](void (TForm1::*handler)()) {
+        return [this, handler] {
+            runHandler([this, handler] { (this->*handler)(); });
+            updateModified();
+        };
+    };
 
     connect(FileListBox1, &ListBox::userClicked, this, on(&TForm1::FileListBox1Click));
     connect(SpeedButton7, &QToolButton::clicked, this, on(&TForm1::SpeedButton7Click));
@@ -278,6 +298,24 @@ void TForm1::connectHandlers()
 
     connect(SpeedButton5, &QToolButton::clicked, this, on(&TForm1::SpeedButton5Click));
     connect(SpeedButton6, &QToolButton::clicked, this, on(&TForm1::SpeedButton6Click));
+
+    // Keys: Ctrl+S saves, Delete in a list deletes its selected line.
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, on(&TForm1::SpeedButton7Click));
+    const std::pair<ListBox *, void (TForm1::*)()> deletes[] = {
+        {ListBox1, &TForm1::SpeedButton2Click}, {ListBox2, &TForm1::SpeedButton4Click}, {ListBox3, &TForm1::SpeedButton9Click}};
+    for (const auto &[list, handler] : deletes) {
+        auto *key = new QShortcut(QKeySequence::Delete, list, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(key, &QShortcut::activated, this, on(handler));
+    }
+
+    // The controls without handlers of their own change the values too.
+    auto edited = [this] { updateModified(); };
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
+        connect(edit, &QLineEdit::textEdited, this, edited);
+    for (QComboBox *box : findChildren<QComboBox *>())
+        connect(box, &QComboBox::activated, this, edited);
+    for (QCheckBox *box : {CheckBox1, CheckBox2, CheckBox3})
+        connect(box, &QCheckBox::clicked, this, edited);
 }
 
 } // namespace voriraz

@@ -10,6 +10,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Voriraz"));
     QCoreApplication::setApplicationName(QStringLiteral("Voriraz Editor"));
     voriraz::TForm1 Form1;
+    // Saves keep each file's own layout for this run.
+    if (QCoreApplication::arguments().contains(QStringLiteral("--keep-layout")))
+        Form1.setKeepLayout(true);
     Form1.show();
     return application.exec();
 }

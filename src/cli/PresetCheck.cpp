@@ -1,10 +1,8 @@
 #include "cli/PresetCheck.h"
 
+#include "editing/PresetSession.h"
 #include "presets/Conversions.h"
-#include "presets/PresetDocument.h"
 #include "presets/PresetElements.h"
-#include "presets/PresetLoading.h"
-#include "presets/PresetSaving.h"
 
 #include <algorithm>
 
@@ -72,11 +70,11 @@ std::vector<Finding> PresetCheck::check(const PresetFile &preset)
 {
     std::vector<Finding> findings;
     const PresetCatalogs &catalogs = mTree.presetCatalogs();
-    PresetDocument document;
+    PresetSession session(catalogs);
     PresetControls controls;
     PresetLoadReport report;
     try {
-        loadPreset(document, preset.path, catalogs, controls, &report);
+        session.load(preset.path, controls, &report);
     } catch (const std::exception &e) {
         findings.push_back({std::string(), shownErrorOnOneLine(e)});
         return findings;
@@ -157,13 +155,17 @@ std::vector<Finding> PresetCheck::check(const PresetFile &preset)
     }
 
     // The save itself, into memory, after a load the window would finish.
-    if (report.problems.empty()) {
+    if (session.loadComplete()) {
         try {
-            writeControlsToDocument(document, catalogs, controls, true);
-            document.SaveToBytes();
+            session.bytesToSave(controls);
         } catch (const SaveRefusedError &e) {
-            if (!primaryMissing)
-                findings.push_back({std::string(), "save refused: " + shownErrorOnOneLine(e)});
+            // One finding for each value the save refuses.
+            std::string_view reasons = e.what();
+            while (!primaryMissing && !reasons.empty()) {
+                const std::size_t end = std::min(reasons.find('\n'), reasons.size());
+                findings.push_back({std::string(), "save refused: " + shownErrorOnOneLine(reasons.substr(0, end))});
+                reasons.remove_prefix(std::min(end + 1, reasons.size()));
+            }
         } catch (const std::exception &e) {
             findings.push_back({std::string(), "save: " + shownErrorOnOneLine(e)});
         }

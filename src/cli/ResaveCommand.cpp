@@ -1,9 +1,7 @@
 #include "cli/ResaveCommand.h"
 
 #include "cli/DataTree.h"
-#include "presets/PresetDocument.h"
-#include "presets/PresetLoading.h"
-#include "presets/PresetSaving.h"
+#include "editing/PresetSession.h"
 
 namespace voriraz::cli {
 
@@ -11,6 +9,8 @@ namespace {
 
 const QCommandLineOption stdoutOption(QStringLiteral("stdout"),
                                       QStringLiteral("Write nothing; print the document the save would write."));
+const QCommandLineOption keepLayoutOption(QStringLiteral("keep-layout"),
+                                          QStringLiteral("Keep the file's own layout: change only the values that differ."));
 
 } // namespace
 
@@ -26,16 +26,18 @@ QString ResaveCommand::summary() const
 
 QString ResaveCommand::usage() const
 {
-    return QStringLiteral("[--data DIR] [--stdout] PRESET...");
+    return QStringLiteral("[--data DIR] [--stdout] [--keep-layout] PRESET...");
 }
 
 QString ResaveCommand::description() const
 {
     return QStringLiteral(
         "Loads each PRESET and saves it exactly as the editor saves it when nothing was edited: identifiers\n"
-        "in their catalogs' letter case, army and skill items the catalogs lack dropped, the same refusals,\n"
-        "the same all-or-nothing replacement of the file. With --stdout the file stays as it is and the\n"
-        "document the save would write is printed instead (one PRESET only), e.g. to compare it with diff.\n\n")
+        "in their catalogs' letter case, army and skill items the catalogs lack dropped (a warning line\n"
+        "each), the same refusals, the same all-or-nothing replacement of the file. With --stdout the file\n"
+        "stays as it is and the document the save would write is printed instead (one PRESET only), e.g. to\n"
+        "compare it with diff. With --keep-layout the save keeps the file's whitespace and spelling and\n"
+        "changes only what differs, so a preset without edits is written back byte for byte.\n\n")
         + presetArgumentHelp()
         + QStringLiteral("\n\nExit status: 0 when every preset was saved, 1 when one could not be loaded or saved,\n"
                          "2 when nothing could be done (a preset or the data folder not found).");
@@ -44,6 +46,7 @@ QString ResaveCommand::description() const
 void ResaveCommand::declare(QCommandLineParser &parser)
 {
     parser.addOption(stdoutOption);
+    parser.addOption(keepLayoutOption);
     parser.addPositionalArgument(QStringLiteral("PRESET"), QStringLiteral("Presets to load and save."),
                                  QStringLiteral("PRESET..."));
 }
@@ -63,17 +66,20 @@ int ResaveCommand::run(const QCommandLineParser &parser, CommandStreams streams)
 
     int status = exitStatus::success;
     for (const PresetFile &preset : presets) {
-        PresetDocument document;
+        PresetSession session(tree.presetCatalogs());
+        session.setKeepLayout(parser.isSet(keepLayoutOption));
         PresetControls controls;
         try {
-            loadPreset(document, preset.path, tree.presetCatalogs(), controls);
+            session.load(preset.path, controls);
+            session.checkSave(controls);
+            for (const DroppedItem &item : session.droppedItems(controls))
+                streams.err << programName << ": " << preset.name << ": warning: " << dropWarning(item) << '\n';
             if (toStdout) {
-                writeControlsToDocument(document, tree.presetCatalogs(), controls, true);
-                const std::string bytes = document.SaveToBytes();
+                const std::string bytes = session.bytesToSave(controls);
                 streams.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
                 streams.out.flush();
             } else {
-                savePreset(document, preset.path, tree.presetCatalogs(), controls, true);
+                session.save(controls);
             }
         } catch (const std::exception &e) {
             streams.err << programName << ": " << preset.name << ": " << shownError(e) << '\n';

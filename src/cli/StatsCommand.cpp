@@ -2,8 +2,7 @@
 
 #include "cli/DataTree.h"
 #include "editing/ArmyStatistics.h"
-#include "presets/PresetDocument.h"
-#include "presets/PresetLoading.h"
+#include "editing/PresetSession.h"
 
 namespace voriraz::cli {
 
@@ -46,9 +45,9 @@ int StatsCommand::run(const QCommandLineParser &parser, CommandStreams streams)
     const PresetFile preset = tree.preset(arguments.first());
 
     try {
-        PresetDocument document;
+        PresetSession session(tree.presetCatalogs());
         PresetControls controls;
-        loadPreset(document, preset.path, tree.presetCatalogs(), controls);
+        session.load(preset.path, controls);
         ArmyStatistics statistics(tree.folder());
         const ArmyTotals totals = statistics.compute(armySlotStates(controls, tree.presetCatalogs().creatures));
         streams.out << "Total experience: " << totals.experience << '\n'

@@ -27,10 +27,17 @@ void addPlaceholderLine(CollectionView &view, std::string_view placeholderText)
 void deleteSelectedLine(CollectionView &view, const Confirmation &confirm)
 {
     const int line = view.selectedLine();
-    if (line < 0 || !confirm())
+    if (line < 0 || !confirm(view.lineText(line)))
         return;
     view.removeLine(line);
     view.selectLine(-1);
+}
+
+std::string deleteQuestion(std::string_view kind, const std::string &line, std::string_view placeholderText)
+{
+    if (line == placeholderText)
+        return "Delete the line with no " + std::string(kind) + " chosen?";
+    return "Delete the " + std::string(kind) + " " + line + "?";
 }
 
 void writePickedEntry(CollectionView &view)

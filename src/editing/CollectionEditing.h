@@ -1,5 +1,7 @@
 #pragma once
 
+#include "presets/PresetControls.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -30,15 +32,15 @@ public:
     virtual void selectPickerItem(int item) = 0; // -1 selects none
 };
 
-// The text of a line that Add appended and no pick has replaced yet.
-namespace placeholder {
-inline constexpr const char *artifact = "------- select artifact ------";
-inline constexpr const char *spell = "------- select spell ------";
-inline constexpr const char *perk = "------- select perk ------";
-} // namespace placeholder
+// Asks the user whether to delete the line with the given text; true unless
+// the answer is No.
+using Confirmation = std::function<bool(const std::string &line)>;
 
-// Asks the user whether to go ahead; true unless the answer is No.
-using Confirmation = std::function<bool()>;
+// The Delete confirmation's question for a line of a collection of `kind`
+// ("artifact", "spell", "perk"): "Delete the artifact ART_X?", or for a
+// line still holding the placeholder, "Delete the line with no artifact
+// chosen?".
+std::string deleteQuestion(std::string_view kind, const std::string &line, std::string_view placeholderText);
 
 // The list was clicked: the picker shows the catalog entry equal to the
 // selected line, ignoring case (the first such entry), or nothing when the

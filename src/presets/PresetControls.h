@@ -11,6 +11,13 @@ namespace voriraz {
 inline constexpr int skillSlotCount = 5;
 inline constexpr int armySlotCount = 8;
 
+// The text of a line that Add appended and no pick has replaced yet.
+namespace placeholder {
+inline constexpr const char *artifact = "------- select artifact ------";
+inline constexpr const char *spell = "------- select spell ------";
+inline constexpr const char *perk = "------- select perk ------";
+} // namespace placeholder
+
 // The lines of a list box and its selected line (-1 for none).
 struct LineList
 {
@@ -35,9 +42,21 @@ struct PresetControls
     LineList artifacts;                               // ListBox1
     LineList spells;                                  // ListBox2
     LineList perks;                                   // ListBox3
+    // The untransferable flag of each artifact line, as the preset spells
+    // it ("0", "1"); a line the user added has "0". Lines beyond the flags
+    // read from a preset also take "0".
+    std::vector<std::string> artifactFlags;
 
     bool operator==(const PresetControls &) const = default;
 };
+
+// The flag of artifact line `line`: its own, or "0" when it has none.
+std::string artifactFlag(const PresetControls &controls, std::size_t line);
+
+// Whether two sets of values would save the same preset: everything but the
+// lines selected in the lists, with the artifact flags compared line by
+// line as artifactFlag() gives them.
+bool sameValues(const PresetControls &a, const PresetControls &b);
 
 // The item lists of the controls a preset selects in: every creature picker
 // holds the creature catalog, every skill picker the skill catalog, every

@@ -232,6 +232,8 @@ void PresetDocument::clear()
 {
     mDocument.reset();
     mActive = false;
+    mSourceText.clear();
+    mSourceRootOffset = 0;
     mCursorParent = Node();
     mFormattingText.clear();
 }
@@ -257,6 +259,9 @@ void PresetDocument::LoadFromBytes(std::string_view bytes)
     }
     mEncoding = source.encoding;
     mByteOrderMark = source.byteOrderMark;
+    // The document element's name follows its "<".
+    mSourceRootOffset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(mDocument.document_element().offset_debug(), 1)) - 1;
+    mSourceText = std::move(source.utf8);
     mActive = true;
 }
 
@@ -386,6 +391,20 @@ void PresetDocument::RemoveChildNamed(Node element, std::string_view name)
     }
 }
 
+void PresetDocument::RemoveItems(Node element, std::string_view name)
+{
+    mCursorParent = Node();
+    for (Node child = element.first_child(); child;) {
+        const Node next = child.next_sibling();
+        const bool item = child.type() == pugi::node_element && name == child.name();
+        if (item || mFormattingText.count(child.internal_object())) {
+            forgetFormattingIn(child);
+            element.remove_child(child);
+        }
+        child = next;
+    }
+}
+
 void PresetDocument::forgetFormattingIn(Node node)
 {
     mFormattingText.erase(node.internal_object());
@@ -393,7 +412,7 @@ void PresetDocument::forgetFormattingIn(Node node)
         forgetFormattingIn(child);
 }
 
-std::string PresetDocument::SaveToBytes() const
+std::string PresetDocument::saveToText(std::size_t *rootOffset) const
 {
     if (!mActive)
         throw DocumentError("No active document");
@@ -401,16 +420,38 @@ std::string PresetDocument::SaveToBytes() const
     // inside it the tree is written exactly as it stands.
     std::string text;
     for (Node child = mDocument.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element && rootOffset)
+            *rootOffset = text.size();
         writeNode(text, child);
         text += lineBreak;
     }
-    return encodeXmlSource(text, mEncoding, mByteOrderMark);
+    return text;
+}
+
+std::string PresetDocument::SaveToBytes() const
+{
+    return EncodedText(saveToText(nullptr));
 }
 
 void PresetDocument::SaveDocument(const std::string &path)
 {
-    const std::string bytes = SaveToBytes();
-    writeFileAtomically(path.empty() ? mFileName : path, bytes);
+    std::size_t rootOffset = 0;
+    std::string text = saveToText(&rootOffset);
+    writeFileAtomically(path.empty() ? mFileName : path, EncodedText(text));
+    mSourceText = std::move(text);
+    mSourceRootOffset = rootOffset;
+}
+
+std::string PresetDocument::EscapedText(std::string_view text) const
+{
+    std::string out;
+    appendEscaped(out, std::string(text).c_str(), false, mEncoding);
+    return out;
+}
+
+std::string PresetDocument::EncodedText(std::string_view utf8) const
+{
+    return encodeXmlSource(utf8, mEncoding, mByteOrderMark);
 }
 
 } // namespace voriraz

@@ -105,17 +105,39 @@ public:
     // around it stay.
     void RemoveChildNamed(Node element, std::string_view name);
 
+    // Removes every child element named name, and with them the formatting
+    // text this document added among the element's children, so items
+    // appended afterwards are laid out exactly as in a list that never had
+    // any. Other children stay.
+    void RemoveItems(Node element, std::string_view name);
+
     // Writes the whole tree to path (the path of the last load when empty),
     // replacing the file atomically. Throws DocumentError "No active
     // document", FileWriteError, or std::runtime_error when a character
-    // cannot be written in the file's encoding.
+    // cannot be written in the file's encoding. The text written becomes
+    // the document's source text.
     void SaveDocument(const std::string &path);
 
     // The serialised document as it would be written, in its encoding.
     std::string SaveToBytes() const;
 
+    // The text of the file this document was last loaded from or saved to,
+    // decoded to UTF-8 (what SaveToBytes encodes, for a save), and the
+    // offset of the document element's "<" in it.
+    const std::string &SourceText() const { return mSourceText; }
+    std::size_t SourceRootOffset() const { return mSourceRootOffset; }
+
+    // Text as a text node of this document is written: markup characters
+    // escaped, characters the file's encoding lacks as character references.
+    std::string EscapedText(std::string_view text) const;
+    // UTF-8 text encoded as this document's file is (its encoding and
+    // byte order mark).
+    std::string EncodedText(std::string_view utf8) const;
+
     bool IsActive() const { return mActive; }
     const std::string &FileName() const { return mFileName; }
+    // The file a load or save with an empty path uses from now on.
+    void SetFileName(std::string path) { mFileName = std::move(path); }
 
     // Loads from bytes in memory, with the same rules and errors as
     // LoadDocument; the file name is left unchanged.
@@ -127,6 +149,7 @@ public:
 
 private:
     void clear();
+    std::string saveToText(std::size_t *rootOffset) const;
     void writeNode(std::string &out, Node node) const;
     void forgetFormattingIn(Node node);
 
@@ -136,6 +159,8 @@ private:
     std::string mFileName;
     XmlEncoding mEncoding = XmlEncoding::Utf8;
     bool mByteOrderMark = false;
+    std::string mSourceText;
+    std::size_t mSourceRootOffset = 0;
 
     // The text nodes this document added as formatting; only they are
     // written with raw carriage returns.

@@ -136,13 +136,46 @@ void readList(PresetDocument &document, Node list, const std::string &listPath, 
     }
 }
 
+// The text of an element holding one text or CDATA node, else nothing;
+// unlike NodeValue it never changes the element.
+std::string plainText(Node element)
+{
+    const Node text = element.first_child();
+    if ((text.type() != pugi::node_pcdata && text.type() != pugi::node_cdata) || text.next_sibling())
+        return std::string();
+    return text.value();
+}
+
+// One flag per artifact line, by position among the flag list's elements.
+// The flags were never required, so a missing, short or unreadable list
+// gives "0" instead of an error.
+std::vector<std::string> readArtifactFlags(Node root, std::size_t lines)
+{
+    std::vector<std::string> flags;
+    flags.reserve(lines);
+    Node flag = firstChildElement(root, element::isUntransferable).first_child();
+    while (flag && flag.type() != pugi::node_element)
+        flag = flag.next_sibling();
+    for (std::size_t line = 0; line < lines; ++line) {
+        std::string text = flag ? plainText(flag) : std::string();
+        flags.push_back(text.empty() ? "0" : std::move(text));
+        if (flag) {
+            do
+                flag = flag.next_sibling();
+            while (flag && flag.type() != pugi::node_element);
+        }
+    }
+    return flags;
+}
+
 } // namespace
 
-void loadPreset(PresetDocument &document, const std::string &path,
-                const PresetCatalogs &catalogs, PresetControls &controls,
-                PresetLoadReport *report)
+UnknownIdentifiers loadPreset(PresetDocument &document, const std::string &path,
+                              const PresetCatalogs &catalogs, PresetControls &controls,
+                              PresetLoadReport *report)
 {
     Reads reads(report);
+    UnknownIdentifiers unknown;
     document.LoadDocument(path);
     Node root = document.DocumentElement();
     refuseMoreItemsThanSlots(document, root, reads);
@@ -180,13 +213,17 @@ void loadPreset(PresetDocument &document, const std::string &path,
         reads.item(&PresetLoadReport::skillItems, itemPath);
         auto skillPath = [&] { return itemPath + "/" + element::skillId; };
         reads(skillPath, [&] {
-            controls.skills[j] = reads.lookUp(catalogs.skills, valueToText(document.FindChildValue(item, element::skillId)),
-                                              PresetCatalog::Skills, skillPath);
+            const std::string text = valueToText(document.FindChildValue(item, element::skillId));
+            controls.skills[j] = reads.lookUp(catalogs.skills, text, PresetCatalog::Skills, skillPath);
+            if (controls.skills[j] < 0)
+                unknown.skills[j] = text;
         });
         auto masteryPath = [&] { return itemPath + "/" + element::mastery; };
         reads(masteryPath, [&] {
-            controls.skillMasteries[j] = reads.lookUp(catalogs.masteries, valueToText(document.FindChildValue(item, element::mastery)),
-                                                      PresetCatalog::Masteries, masteryPath);
+            const std::string text = valueToText(document.FindChildValue(item, element::mastery));
+            controls.skillMasteries[j] = reads.lookUp(catalogs.masteries, text, PresetCatalog::Masteries, masteryPath);
+            if (controls.skillMasteries[j] < 0)
+                unknown.masteries[j] = text;
         });
     }
 
@@ -202,8 +239,10 @@ void loadPreset(PresetDocument &document, const std::string &path,
         reads.item(&PresetLoadReport::armyItems, itemPath);
         auto creaturePath = [&] { return itemPath + "/" + element::creature; };
         reads(creaturePath, [&] {
-            controls.creatures[j] = reads.lookUp(catalogs.creatures, valueToText(document.FindChildValue(item, element::creature)),
-                                                 PresetCatalog::Creatures, creaturePath);
+            const std::string text = valueToText(document.FindChildValue(item, element::creature));
+            controls.creatures[j] = reads.lookUp(catalogs.creatures, text, PresetCatalog::Creatures, creaturePath);
+            if (controls.creatures[j] < 0)
+                unknown.creatures[j] = text;
         });
         reads([&] { return itemPath + "/" + element::count; },
               [&] { controls.counts[j] = valueToText(document.FindChildValue(item, element::count)); });
@@ -217,6 +256,9 @@ void loadPreset(PresetDocument &document, const std::string &path,
 
     readList(document, document.FindOrCreateChild(document.FindOrCreateChild(root, element::editable), element::spellIds),
              editablePath + element::spellIds, controls.spells, &PresetLoadReport::spellLines, reads);
+
+    controls.artifactFlags = readArtifactFlags(root, controls.artifacts.lines.size());
+    return unknown;
 }
 
 } // namespace voriraz

@@ -3,6 +3,7 @@
 #include "presets/PresetControls.h"
 #include "presets/PresetDocument.h"
 
+#include <array>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -52,6 +53,18 @@ struct PresetLoadReport
     std::vector<std::string> spellLines;
 };
 
+// The identifiers of the skill and army items a load found in no catalog,
+// by slot; empty where the slot's identifiers were found or the preset has
+// no item for the slot. A save drops these items.
+struct UnknownIdentifiers
+{
+    std::array<std::string, skillSlotCount> skills;
+    std::array<std::string, skillSlotCount> masteries;
+    std::array<std::string, armySlotCount> creatures;
+
+    bool operator==(const UnknownIdentifiers &) const = default;
+};
+
 // Loads the preset file at path into document and fills controls from it:
 // attributes, primary mastery, war machines, the five skill slots, the eight
 // army slots and the artifact, perk and spell lists, in that order. An empty
@@ -71,8 +84,8 @@ struct PresetLoadReport
 // read), the control being read keeps what it held, and every identifier
 // the catalogs lack is recorded as a miss. Only errors that leave nothing to
 // read are still thrown (XmlParseError, DocumentError for a blank path).
-void loadPreset(PresetDocument &document, const std::string &path,
-                const PresetCatalogs &catalogs, PresetControls &controls,
-                PresetLoadReport *report = nullptr);
+UnknownIdentifiers loadPreset(PresetDocument &document, const std::string &path,
+                              const PresetCatalogs &catalogs, PresetControls &controls,
+                              PresetLoadReport *report = nullptr);
 
 } // namespace voriraz

@@ -55,6 +55,8 @@ const std::vector<CheckRow> brokenPresets {
         "armySlots/Item[1]/Count: '12 ' is not a valid integer value.",
         "armySlots/Item[2]/Count: 'ten' is not a valid integer value.",
         "armySlots/Item[3]/Count: 'none' is not a valid integer value.",
+        "save refused: Army slot 1: \"12 \" is not a whole number from 0 to 2147483647.",
+        "save refused: Army slot 2: \"ten\" is not a whole number from 0 to 2147483647.",
     }},
     {"CreatureMissingFromTheReferenceTable", "no-reference.xdb", {
         "armySlots/Item[2]/Creature: creature \"CRT_GHOST\" has no entry in GameMechanics/RefTables/Creatures.xdb; "

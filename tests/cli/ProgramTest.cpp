@@ -26,7 +26,7 @@ TEST(Program, CommandHelpNamesItsUsageAndPresetRules)
 {
     const Outcome run = runProgram({"resave", "--help"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.out.starts_with("Usage: voriraz-cli resave [--data DIR] [--stdout] PRESET...\n")) << run.out;
+    EXPECT_TRUE(run.out.starts_with("Usage: voriraz-cli resave [--data DIR] [--stdout] [--keep-layout] PRESET...\n")) << run.out;
     EXPECT_NE(run.out.find("--stdout"), std::string::npos);
     EXPECT_NE(run.out.find("--data <DIR>"), std::string::npos);
     EXPECT_NE(run.out.find("a bare file name is a preset of DIR/mod/Maps/DuelMode/Heroes"), std::string::npos);
@@ -77,7 +77,9 @@ TEST(Program, CheckOfTheBrokenTreeFindsAndFails)
               "(Null) into type (String)\n"
               "bad-count.xdb: armySlots/Item[1]/Count: '12 ' is not a valid integer value.\n"
               "bad-count.xdb: armySlots/Item[2]/Count: 'ten' is not a valid integer value.\n"
-              "bad-count.xdb: armySlots/Item[3]/Count: 'none' is not a valid integer value.\n");
+              "bad-count.xdb: armySlots/Item[3]/Count: 'none' is not a valid integer value.\n"
+              "bad-count.xdb: save refused: Army slot 1: \"12 \" is not a whole number from 0 to 2147483647.\n"
+              "bad-count.xdb: save refused: Army slot 2: \"ten\" is not a whole number from 0 to 2147483647.\n");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(runProgram({"check", "--data", tree.arg(), "clean.xdb"}).status, 0);

@@ -77,7 +77,9 @@ TEST_F(Resave, WritesIdentifiersInTheCatalogsCaseAndDropsWhatTheCatalogsLack)
     writeFile(tree.preset("unknown-ids.xdb"), xml);
 
     const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "unknown-ids.xdb", "clean.xdb"});
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, "voriraz-cli: unknown-ids.xdb: warning: drops skill item SKL_FLYING (slot 1), which the catalogs do not know\n"
+                       "voriraz-cli: unknown-ids.xdb: warning: drops skill item MST_ULTRA (slot 2), which the catalogs do not know\n"
+                       "voriraz-cli: unknown-ids.xdb: warning: drops army stack CRT_DRAGON (slot 2), which the catalogs do not know\n");
     ASSERT_EQ(run.status, cli::exitStatus::success);
     const std::string unknown = readFile(tree.preset("unknown-ids.xdb"));
     EXPECT_NE(unknown.find("<PrimarySkillMastery>PSM_A</PrimarySkillMastery>"), std::string::npos);
@@ -165,3 +167,43 @@ TEST_F(Resave, PresetOutsideThePresetsFolderByPath)
 }
 
 } // namespace
+
+TEST_F(Resave, KeepLayoutWritesEveryPresetBackByteForByteAndAnEditOnlyWhereItIs)
+{
+    const DataCopy tree(sampleData);
+    for (const std::string &name : presetNames(tree.folder())) {
+        const std::string before = readFile(tree.preset(name));
+        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--keep-layout", QString::fromStdString(name)});
+        EXPECT_EQ(run.status, cli::exitStatus::success) << name << ": " << run.err;
+        EXPECT_EQ(readFile(tree.preset(name)), before) << name;
+        const Outcome printed = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--keep-layout", "--stdout", QString::fromStdString(name)});
+        EXPECT_EQ(printed.out, before) << name;
+    }
+}
+
+TEST_F(Resave, SavingAgainGivesTheSameFile)
+{
+    const DataCopy tree(sampleData);
+    for (const std::string &name : presetNames(tree.folder())) {
+        runCommand(cli::ResaveCommand(), {"--data", tree.arg(), QString::fromStdString(name)});
+        const std::string once = readFile(tree.preset(name));
+        for (int again = 0; again < 2; ++again)
+            runCommand(cli::ResaveCommand(), {"--data", tree.arg(), QString::fromStdString(name)});
+        EXPECT_EQ(readFile(tree.preset(name)), once) << name;
+    }
+}
+
+TEST_F(Resave, ValuesTheGameCannotReadRefuseTheSaveWithTheWindowsMessage)
+{
+    const DataCopy tree(brokenFixture);
+    std::string xml = readFile(tree.preset("clean.xdb"));
+    xml.replace(xml.find("<Offence>") + 9, 1, "4x");
+    writeFile(tree.preset("clean.xdb"), xml);
+    for (const QString &mode : {QString("--stdout"), QString("--keep-layout")}) {
+        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), mode, "clean.xdb"});
+        EXPECT_EQ(run.status, cli::exitStatus::problems);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "voriraz-cli: clean.xdb: Offence: \"4x\" is not a whole number from -2147483648 to 2147483647.\n");
+        EXPECT_EQ(readFile(tree.preset("clean.xdb")), xml);
+    }
+}

@@ -58,6 +58,8 @@ protected:
     }
     QString entry(const char *suffix) const { return entryPrefix + QLatin1String(suffix); }
     QString placeholderText() const { return QString::fromLatin1(GetParam().placeholder); }
+    // "artifact", "spell" or "perk".
+    QString kind() const { return QString::fromLatin1(GetParam().name).chopped(1).toLower(); }
 
     ListBox *list = nullptr;
     IconComboBox *picker = nullptr;
@@ -111,7 +113,7 @@ TEST_P(CollectionWindow, DeleteAsksFirstAndOnlyWithASelection)
     click(remove);
     ASSERT_EQ(prompts->questions.size(), 1u);
     EXPECT_EQ(prompts->questions[0].title, "Delete");
-    EXPECT_EQ(prompts->questions[0].text, "Are you sure?");
+    EXPECT_EQ(prompts->questions[0].text, QStringLiteral("Delete the %1 %2?").arg(kind(), lines()[0]));
     EXPECT_EQ(prompts->owners.back(), window.get());
     EXPECT_EQ(lines().size(), 2);
     EXPECT_EQ(list->selectedLine(), 0);

@@ -43,8 +43,8 @@ TEST_F(PresetSaveWindow, EditsEverythingSavesAndReloadsWhatWasSaved)
     pick(window->ComboBoxEx2, 2);
     typeInto(window->Edit_Count_4, "5");
     pick(window->ComboBoxEx5, 3);
-    // A creature in a slot without a count: the totals say so, and the slot
-    // is not saved.
+    // A creature in a slot without a count: the totals say so, and the save
+    // refuses it.
     pick(window->ComboBoxEx3, 1);
     EXPECT_EQ(errorTexts(), (QStringList {"'' is not a valid integer value."}));
     prompts->errors.clear();
@@ -73,6 +73,18 @@ TEST_F(PresetSaveWindow, EditsEverythingSavesAndReloadsWhatWasSaved)
     pick(window->ComboBoxEx9, 2);
     ASSERT_TRUE(prompts->errors.empty()) << errorTexts().join('\n').toStdString();
 
+    // The slot without a count and the placeholder line refuse the save,
+    // which writes nothing; once both are mended it goes through.
+    const std::string original = file("a.xdb");
+    click(window->SpeedButton7);
+    EXPECT_EQ(errorTexts(), (QStringList {"Army slot 3: \"\" is not a whole number from 0 to 2147483647.\n"
+                                          "Artifacts, line 2: no artifact has been chosen for this line; pick one or delete the line."}));
+    EXPECT_EQ(file("a.xdb"), original);
+    prompts->errors.clear();
+    pick(window->ComboBoxEx3, 0);
+    clickLine(window->ListBox1, 1);
+    pick(window->ComboBoxEx9, 0);
+
     const QStringList totalsBefore {window->Label8->text(), window->Label9->text(), window->Label10->text()};
     click(window->SpeedButton7);
     ASSERT_TRUE(prompts->errors.empty()) << errorTexts().join('\n').toStdString();
@@ -88,7 +100,7 @@ TEST_F(PresetSaveWindow, EditsEverythingSavesAndReloadsWhatWasSaved)
                              "<Mastery>MST_HIGH</Mastery>\r\n                <SkillID>SKL_TALLOW</SkillID>",
                              "<Item>PRK_B</Item>\r\n            <Item>PRK_C</Item>",
                              "<Item>SPL_A</Item>",
-                             "<Item>ART_B</Item>\r\n        <Item>------- select artifact ------</Item>\r\n        <Item>ART_C</Item>",
+                             "<Item>ART_B</Item>\r\n        <Item>ART_A</Item>\r\n        <Item>ART_C</Item>",
                              "<isUntransferable>\r\n        <Item>0</Item>\r\n        <Item>0</Item>\r\n        <Item>0</Item>",
                              "<Lore><![CDATA[Walks <softly> & far.]]></Lore>",
                              "<!-- A duel hero, kept as the game wrote it. -->"})

@@ -29,6 +29,19 @@ bool RecordingPrompts::confirm(QWidget *owner, const QString &title, const QStri
     return yes;
 }
 
+UnsavedAnswer RecordingPrompts::askUnsaved(QWidget *owner, const QString &title, const QString &text)
+{
+    unsavedQuestions.push_back({title, text});
+    owners.push_back(owner);
+    if (unsavedAnswers.empty()) {
+        ADD_FAILURE() << "unexpected question about unsaved edits: " << text.toStdString();
+        return UnsavedAnswer::Cancel;
+    }
+    const UnsavedAnswer answer = unsavedAnswers.front();
+    unsavedAnswers.pop_front();
+    return answer;
+}
+
 std::optional<QString> RecordingPrompts::chooseSaveFile(QFileDialog *dialog)
 {
     proposedFiles.push_back(dialog->selectedFiles().value(0));

@@ -28,6 +28,7 @@ public:
 
     void showError(QWidget *owner, const QString &title, const QString &text) override;
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
+    UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) override;
     std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;
     TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,
                              TPromptButtons buttons) override;
@@ -37,6 +38,10 @@ public:
 
     // The title every box of the program carries.
     QString errorTitle() const;
+
+    // Answers to the question about unsaved edits, and the questions asked.
+    std::deque<UnsavedAnswer> unsavedAnswers;
+    std::vector<Box> unsavedQuestions;
 
     // Answers to the save dialog (a path, or nothing for Cancel), and the
     // file the dialog proposed each time it was shown.

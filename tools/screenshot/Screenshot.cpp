@@ -21,6 +21,10 @@ public:
         std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
     }
     bool confirm(QWidget *, const QString &, const QString &) override { return false; }
+    voriraz::UnsavedAnswer askUnsaved(QWidget *, const QString &, const QString &) override
+    {
+        return voriraz::UnsavedAnswer::Discard;
+    }
     std::optional<QString> chooseSaveFile(QFileDialog *) override { return std::nullopt; }
     voriraz::TPromptAnswer askFailure(QWidget *, const QString &, const QString &, voriraz::TPromptButtons) override
     {
