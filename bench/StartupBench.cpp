@@ -33,6 +33,7 @@ public:
         return voriraz::UnsavedAnswer::Discard;
     }
     std::optional<QString> chooseSaveFile(QFileDialog *) override { return std::nullopt; }
+    void openFolder(const QString &) override {}
     voriraz::TPromptAnswer askFailure(QWidget *, const QString &, const QString &, voriraz::TPromptButtons) override
     {
         return voriraz::TPromptAnswer::Abort;

@@ -3,6 +3,8 @@
 #include "presets/PresetDirectory.h"
 
 #include <QAbstractItemView>
+#include <QKeyEvent>
+#include <QListView>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 
@@ -18,6 +20,68 @@ IconComboBox::IconComboBox(QWidget *parent, int visibleRows)
     // Some styles open a drop-down list as a menu as tall as the screen;
     // this keeps it a list of the given number of rows.
     setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    view()->installEventFilter(this);
+}
+
+void IconComboBox::setFilter(const QString &filter)
+{
+    mFilter = filter;
+    auto *list = qobject_cast<QListView *>(view());
+    if (!list)
+        return;
+    int shown = 0;
+    int firstShown = -1;
+    for (int row = 0; row < count(); ++row) {
+        const bool matches = itemText(row).contains(filter, Qt::CaseInsensitive);
+        list->setRowHidden(row, !matches);
+        if (matches) {
+            ++shown;
+            if (firstShown < 0)
+                firstShown = row;
+        }
+    }
+    // The highlighted entry is always one that can be chosen.
+    const QModelIndex current = view()->currentIndex();
+    if ((!current.isValid() || list->isRowHidden(current.row())) && firstShown >= 0)
+        view()->setCurrentIndex(model()->index(firstShown, modelColumn(), rootModelIndex()));
+    emit filterChanged(mFilter, shown);
+}
+
+void IconComboBox::showPopup()
+{
+    if (!mFilter.isEmpty())
+        setFilter(QString());
+    QComboBox::showPopup();
+}
+
+void IconComboBox::hidePopup()
+{
+    QComboBox::hidePopup();
+    if (!mFilter.isEmpty())
+        setFilter(QString());
+}
+
+bool IconComboBox::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != view() || event->type() != QEvent::KeyPress)
+        return QComboBox::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Escape && !mFilter.isEmpty()) {
+        setFilter(QString());
+        return true;
+    }
+    if (key->key() == Qt::Key_Backspace && !mFilter.isEmpty()) {
+        setFilter(mFilter.chopped(1));
+        return true;
+    }
+    const QString text = key->text();
+    const bool printable = !text.isEmpty() && text.at(0).isPrint()
+        && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (printable) {
+        setFilter(mFilter + text);
+        return true;
+    }
+    return QComboBox::eventFilter(watched, event);
 }
 
 void IconComboBox::fitPopupToItems()

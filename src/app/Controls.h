@@ -20,6 +20,26 @@ public:
 
     // Widens the drop-down list to the longest item (call after a fill).
     void fitPopupToItems();
+
+    // Typing while the list is open filters it to the entries that contain
+    // the typed text, ignoring case; Backspace takes a character back,
+    // Escape clears the filter (and closes the list when there is none).
+    // Closing the list clears it too.
+    const QString &filter() const { return mFilter; }
+    void setFilter(const QString &filter);
+
+    void showPopup() override;
+    void hidePopup() override;
+
+signals:
+    // The filter changed; shown counts the entries it lets through.
+    void filterChanged(const QString &filter, int shown);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QString mFilter;
 };
 
 // A list box whose userClicked() reports what the user does to it: moving the

@@ -2,7 +2,9 @@
 
 #include "catalogs/ErrorText.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QUrl>
 #include <QMessageBox>
 
 namespace voriraz {
@@ -53,6 +55,11 @@ std::optional<QString> MessageBoxPrompts::chooseSaveFile(QFileDialog *dialog)
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return std::nullopt;
     return dialog->selectedFiles().first();
+}
+
+void MessageBoxPrompts::openFolder(const QString &path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 TPromptAnswer MessageBoxPrompts::askFailure(QWidget *owner, const QString &title, const QString &text,

@@ -39,6 +39,9 @@ public:
     // when the user cancels.
     virtual std::optional<QString> chooseSaveFile(QFileDialog *dialog) = 0;
 
+    // Shows a folder in the desktop's file manager.
+    virtual void openFolder(const QString &path) = 0;
+
     // The packing failure prompt: a confirmation box with the question icon
     // and the buttons Abort, Retry and Ignore (or Abort and Ignore).
     virtual TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,
@@ -53,6 +56,7 @@ public:
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
     UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) override;
     std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;
+    void openFolder(const QString &path) override;
     TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,
                              TPromptButtons buttons) override;
 };

@@ -180,7 +180,13 @@ void TForm1::setKeepLayout(bool keep)
     KeepLayoutAction->setChecked(keep);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // Taking the window down moves the focus and empties lists; none of it
+    // may reach a handler of a window that is half gone.
+    for (QObject *child : findChildren<QObject *>())
+        child->disconnect(this);
+}
 
 void TForm1::runHandler(const std::function<void()> &handler)
 {
@@ -242,6 +248,7 @@ void TForm1::FormCreate()
     PresetSession1.setCatalogs(presetCatalogs());
 
     FileListBox1->setDirectory(mApplicationDir + presetsDirectory);
+    PresetWatcher->addPath(QString::fromStdString(FileListBox1->directory()));
     fill.reset();
     FileListBox1->selectLine(FileListBox1->count() > 0 ? 0 : -1);
     FileListBox1Click();
@@ -309,31 +316,39 @@ void TForm1::FileListBox1Click()
     // Unsaved edits of the preset being left are saved or dropped first, as
     // the user says; Cancel, or a save that fails, keeps that preset
     // selected with its edits.
-    const std::string current = PresetSession1.path();
     bool leave = false;
     try {
         leave = resolveUnsavedEdits();
     } catch (...) {
-        FileListBox1->selectLine(FileListBox1->lineOf(current));
+        FileListBox1->selectLine(FileListBox1->lineOf(mListedPreset));
         throw;
     }
     if (!leave) {
-        FileListBox1->selectLine(FileListBox1->lineOf(current));
+        FileListBox1->selectLine(FileListBox1->lineOf(mListedPreset));
         return;
     }
+    mListedPreset = FileListBox1->selectedFilePath();
+    loadEditedPreset(mListedPreset);
+}
 
+void TForm1::loadEditedPreset(const std::string &path)
+{
     // The load works on a copy of the controls; whatever it set before an
     // error is written back too, so the window shows how far it came.
     PresetControls controls = readPresetControls();
-    try {
-        PresetSession1.load(FileListBox1->selectedFilePath(), controls);
-    } catch (...) {
+    auto shown = [&] {
         writePresetControls(controls);
         updateTitle();
+        resetHistory();
+        rememberEditedFile();
+    };
+    try {
+        PresetSession1.load(path, controls);
+    } catch (...) {
+        shown();
         throw;
     }
-    writePresetControls(controls);
-    updateTitle();
+    shown();
     UpdateArmyStatistics();
 }
 
@@ -344,13 +359,19 @@ void TForm1::SpeedButton7Click()
 
 bool TForm1::saveEditedPreset()
 {
+    return saveEditedPresetTo(PresetSession1.path());
+}
+
+bool TForm1::saveEditedPresetTo(const std::string &path)
+{
     const PresetControls controls = readPresetControls();
     PresetSession1.checkSave(controls);
     if (const std::vector<DroppedItem> dropped = PresetSession1.droppedItems(controls); !dropped.empty()) {
         if (!mPrompts->confirm(this, QStringLiteral("Save preset"), QString::fromStdString(dropQuestion(dropped))))
             return false;
     }
-    PresetSession1.save(controls);
+    PresetSession1.save(controls, path);
+    rememberEditedFile();
     updateTitle();
     showStatus(QStringLiteral("Saved %1").arg(QString::fromStdString(PresetSession1.fileName())));
     return true;

@@ -12,6 +12,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileSystemWatcher>
+#include <QTimer>
+#include <QUndoStack>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -24,6 +27,7 @@
 
 #include <functional>
 #include <memory>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -71,6 +75,14 @@ public:
     // Recomputes the army totals into Label8, Label9 and Label10.
     void UpdateArmyStatistics();
 
+    // Everyday editing beyond the buttons: Save as (Ctrl+Shift+S), a copy
+    // of a preset, the presets folder in the file manager, undo and redo.
+    void SaveAs();
+    void DuplicatePreset(int line);
+    void OpenPresetFolder();
+    void UndoEdit();
+    void RedoEdit();
+
     const std::string &ApplicationDir() const { return mApplicationDir; }
 
     // Whether the last preset load set every control (its statistics may
@@ -83,6 +95,9 @@ public:
     bool keepLayout() const { return PresetSession1.keepLayout(); }
     void setKeepLayout(bool keep);
     QAction *KeepLayoutAction = nullptr;
+    QAction *SaveAsAction = nullptr;
+    QAction *UndoAction = nullptr;
+    QAction *RedoAction = nullptr;
 
     // Runs a handler; an error it throws ends it and is shown in an error box.
     void runHandler(const std::function<void()> &handler);
@@ -147,6 +162,13 @@ public:
     PresetSession PresetSession1;
     PresetDocument &XMLDocument1 = PresetSession1.document();
 
+    // The edits of the loaded preset, step by step.
+    QUndoStack *UndoStack1;
+    // Save as: the dialog that asks for the new file.
+    QFileDialog *SaveAsDialog1;
+    // Watches the presets folder and the file being edited.
+    QFileSystemWatcher *PresetWatcher;
+
     // "Create mod": the dialog that asks for the archive, and the writer.
     QFileDialog *SaveDialog1;
     TArchiveWriter ArchiveWriter1;
@@ -187,6 +209,22 @@ private:
     void updateTitle();
     void updateModified();
 
+    void createEditingComponents();
+    // Saves the edited preset to path, asking about items it drops; false
+    // when the user said No. Throws refusals and write errors.
+    bool saveEditedPresetTo(const std::string &path);
+    // An undo step for whatever the values changed since the last one.
+    void recordStep();
+    // Starts a new history for the values the controls now hold.
+    void resetHistory();
+    void applyValues(const PresetControls &values);
+    // The list of the presets folder again, keeping its selection; and the
+    // edited file, if another program changed it.
+    void followDisk();
+    void rememberEditedFile();
+    // Loads the preset at path into the controls and starts its history.
+    void loadEditedPreset(const std::string &path);
+
     std::unique_ptr<CollectionView> collectionView(ListBox *list, IconComboBox *picker) const;
 
     std::shared_ptr<Prompts> mPrompts;
@@ -194,6 +232,13 @@ private:
     std::optional<std::string> mRequestedDir;
     std::string mApplicationDir;
     std::unique_ptr<ArmyStatistics> mStatistics;
+    PresetControls mStepValues;
+    // The file of the list's line that the window last loaded from.
+    std::string mListedPreset;
+    QTimer mDiskTimer;
+    // What the edited file looked like when it was loaded or saved: its
+    // size and time of last change (nothing when it did not exist).
+    std::optional<std::pair<std::uintmax_t, std::int64_t>> mEditedFile;
     bool mCentred = false;
     int mPackProgressDelayMs = 500;
 };

@@ -111,9 +111,10 @@ std::tuple<QGroupBox *, IconComboBox *, SpeedButton *, SpeedButton *, ListBox *>
                                 const char *listName)
 {
     QGroupBox *box = groupBox(page, boxName, caption, x, y, 218, 339);
+    SpeedButton *remove = speedButton(box, deleteName, "Delete", "glyph-delete.png", 155, 16, 54, 44);
+    remove->setToolTip(QStringLiteral("Delete the selected line (Delete)"));
     return {box, iconPicker(box, QString::fromLatin1(pickerName), 9, 22, 16),
-            speedButton(box, addName, "Add", "glyph-add.png", 96, 16, 53, 44),
-            speedButton(box, deleteName, "Delete", "glyph-delete.png", 155, 16, 54, 44),
+            speedButton(box, addName, "Add", "glyph-add.png", 96, 16, 53, 44), remove,
             listBox(box, listName, 9, 66, 200, 263)};
 }
 
@@ -149,7 +150,7 @@ void TForm1::createControls()
     // Presets
     FileListBox1 = named(new FileListBox(GroupBox1), "FileListBox1", 9, 16, 165, 297);
     SpeedButton7 = speedButton(GroupBox1, "SpeedButton7", "Save preset", "glyph-save.png", 8, 320, 169, 49);
-    SpeedButton7->setToolTip(QStringLiteral("Save preset (Ctrl+S)"));
+    SpeedButton7->setToolTip(QStringLiteral("Save preset (Ctrl+S); right-click for Save as (Ctrl+Shift+S)"));
     // The one setting of saving lives in the button's context menu.
     KeepLayoutAction = new QAction(QStringLiteral("Keep the file's layout when saving"), this);
     KeepLayoutAction->setObjectName(QStringLiteral("KeepLayoutAction"));
@@ -157,6 +158,8 @@ void TForm1::createControls()
     SpeedButton7->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(SpeedButton7, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         QMenu menu(this);
+        menu.addAction(SaveAsAction);
+        menu.addSeparator();
         menu.addAction(KeepLayoutAction);
         menu.exec(SpeedButton7->mapToGlobal(at));
     });
@@ -237,6 +240,7 @@ void TForm1::createControls()
         collectionGroup(TabSheet3, "SpellsBox", "Spells", 240, 6, "ComboBoxEx10", "SpeedButton3", "SpeedButton4", "ListBox2");
 
     createModComponents();
+    createEditingComponents();
 }
 
 void TForm1::setTabOrder()
@@ -266,11 +270,14 @@ void TForm1::setTabOrder()
 
 void TForm1::connectHandlers()
 {
-    // After every handler the title shows whether the values now differ
-    // from the file's.
+    // A handler is one step of the undo history (what was typed before it
+    // is one of its own), and the title then shows whether the values
+    // differ from the file's.
     auto on = [this](void (TForm1::*handler)()) {
         return [this, handler] {
+            recordStep();
             runHandler([this, handler] { (this->*handler)(); });
+            recordStep();
             updateModified();
         };
     };
@@ -299,8 +306,12 @@ void TForm1::connectHandlers()
     connect(SpeedButton5, &QToolButton::clicked, this, on(&TForm1::SpeedButton5Click));
     connect(SpeedButton6, &QToolButton::clicked, this, on(&TForm1::SpeedButton6Click));
 
-    // Keys: Ctrl+S saves, Delete in a list deletes its selected line.
+    // Keys: Ctrl+S saves, Delete in a list deletes its selected line; the
+    // actions carry Save as, undo and redo.
     connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, on(&TForm1::SpeedButton7Click));
+    connect(SaveAsAction, &QAction::triggered, this, on(&TForm1::SaveAs));
+    connect(UndoAction, &QAction::triggered, this, on(&TForm1::UndoEdit));
+    connect(RedoAction, &QAction::triggered, this, on(&TForm1::RedoEdit));
     const std::pair<ListBox *, void (TForm1::*)()> deletes[] = {
         {ListBox1, &TForm1::SpeedButton2Click}, {ListBox2, &TForm1::SpeedButton4Click}, {ListBox3, &TForm1::SpeedButton9Click}};
     for (const auto &[list, handler] : deletes) {
@@ -308,14 +319,30 @@ void TForm1::connectHandlers()
         connect(key, &QShortcut::activated, this, on(handler));
     }
 
-    // The controls without handlers of their own change the values too.
-    auto edited = [this] { updateModified(); };
-    for (QLineEdit *edit : findChildren<QLineEdit *>())
-        connect(edit, &QLineEdit::textEdited, this, edited);
+    // The controls without handlers of their own change the values too; a
+    // field is one undo step per visit, not per key.
+    auto edited = [this] {
+        recordStep();
+        updateModified();
+    };
+    for (QLineEdit *edit : findChildren<QLineEdit *>()) {
+        connect(edit, &QLineEdit::textEdited, this, [this] { updateModified(); });
+        connect(edit, &QLineEdit::editingFinished, this, edited);
+    }
     for (QComboBox *box : findChildren<QComboBox *>())
         connect(box, &QComboBox::activated, this, edited);
     for (QCheckBox *box : {CheckBox1, CheckBox2, CheckBox3})
         connect(box, &QCheckBox::clicked, this, edited);
+
+    // A picker's filter shows in the caption while it is typed.
+    for (IconComboBox *picker : findChildren<IconComboBox *>()) {
+        connect(picker, &IconComboBox::filterChanged, this, [this, picker](const QString &filter, int shown) {
+            if (filter.isEmpty())
+                statusCaption().restore();
+            else
+                mStatus->show(QStringLiteral("Entries with \"%1\": %2 of %3").arg(filter).arg(shown).arg(picker->count()), 60000);
+        });
+    }
 }
 
 } // namespace voriraz

@@ -30,6 +30,7 @@ public:
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
     UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) override;
     std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;
+    void openFolder(const QString &path) override { openedFolders.push_back(path); }
     TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,
                              TPromptButtons buttons) override;
 
@@ -52,6 +53,7 @@ public:
     std::vector<Box> failures;
     std::vector<TPromptButtons> failureButtons;
 
+    std::vector<QString> openedFolders;
     std::vector<Box> errors;
     std::vector<Box> questions;
     std::vector<QWidget *> owners;
