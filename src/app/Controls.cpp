@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QListView>
+#include <QToolTip>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 
@@ -44,6 +45,13 @@ void IconComboBox::setFilter(const QString &filter)
     const QModelIndex current = view()->currentIndex();
     if ((!current.isValid() || list->isRowHidden(current.row())) && firstShown >= 0)
         view()->setCurrentIndex(model()->index(firstShown, modelColumn(), rootModelIndex()));
+    // The popup covers the window's caption; the filter shows beside it.
+    if (view()->isVisible() && !mFilter.isEmpty()) {
+        QToolTip::showText(view()->mapToGlobal(QPoint(view()->width(), 0)),
+                           QStringLiteral("\"%1\": %2 of %3").arg(mFilter).arg(shown).arg(count()), view());
+    } else {
+        QToolTip::hideText();
+    }
     emit filterChanged(mFilter, shown);
 }
 

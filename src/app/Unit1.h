@@ -184,6 +184,9 @@ protected:
     void showEvent(QShowEvent *event) override;
     // Closing with unsaved edits asks first; Cancel keeps the window open.
     void closeEvent(QCloseEvent *event) override;
+    // Undo and redo keys reach the window's history unless the field being
+    // typed in has steps of its own to take back.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();

@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 
 #include <filesystem>
@@ -180,6 +182,13 @@ void TForm1::applyValues(const PresetControls &values)
 {
     const bool armyChanged = values.creatures != mStepValues.creatures || values.counts != mStepValues.counts;
     writePresetControls(values);
+    // The fields' own histories would undo behind the window's back.
+    for (QLineEdit *edit : findChildren<QLineEdit *>()) {
+        if (edit->isUndoAvailable() || edit->isRedoAvailable()) {
+            const QSignalBlocker blocker(edit);
+            edit->setText(edit->text());
+        }
+    }
     mStepValues = values;
     updateModified();
     // A step runs inside the undo stack: its errors end here, in a box.
@@ -197,6 +206,22 @@ void TForm1::RedoEdit()
 {
     recordStep();
     UndoStack1->redo();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *edit = qobject_cast<QLineEdit *>(watched);
+    if (edit && event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const QKeySequence pressed(key->keyCombination());
+        const bool undo = key->matches(QKeySequence::Undo) && !edit->isUndoAvailable();
+        const bool redo = (key->matches(QKeySequence::Redo) || RedoAction->shortcuts().contains(pressed)) && !edit->isRedoAvailable();
+        if (undo || redo) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // --- The disk ---------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QShortcut>
+#include <QSignalBlocker>
 
 #include <tuple>
 
@@ -327,7 +328,14 @@ void TForm1::connectHandlers()
     };
     for (QLineEdit *edit : findChildren<QLineEdit *>()) {
         connect(edit, &QLineEdit::textEdited, this, [this] { updateModified(); });
-        connect(edit, &QLineEdit::editingFinished, this, edited);
+        // The visit is a step of the window's history now; the field's own
+        // history starts afresh, so its undo never goes behind the window's.
+        connect(edit, &QLineEdit::editingFinished, this, [this, edit, edited] {
+            edited();
+            const QSignalBlocker blocker(edit);
+            edit->setText(edit->text());
+        });
+        edit->installEventFilter(this);
     }
     for (QComboBox *box : findChildren<QComboBox *>())
         connect(box, &QComboBox::activated, this, edited);

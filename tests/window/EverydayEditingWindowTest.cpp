@@ -158,6 +158,22 @@ TEST_F(EverydayEditing, EveryKindOfChangeIsUndoneAndRedoneStepByStep)
     EXPECT_EQ(prompts->unsavedQuestions.size(), 1u);
 }
 
+TEST_F(EverydayEditing, UndoKeysInAFieldTakeBackItsTypingFirstThenTheWindowsSteps)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    typeInto(window->Edit1, "12");
+    window->Edit2->setFocus();
+    QTest::keyClicks(window->Edit2, "7");
+    QTest::keyClick(window->Edit2, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(window->Edit2->text(), "1") << "the field's own typing first";
+    EXPECT_EQ(window->Edit1->text(), "12");
+    QTest::keyClick(window->Edit2, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(window->Edit1->text(), "1") << "then the window's history";
+    QTest::keyClick(window->Edit2, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(window->Edit1->text(), "12");
+}
+
 TEST_F(EverydayEditing, LoadingAnotherPresetStartsANewHistory)
 {
     typeInto(window->Edit1, "12");
