@@ -125,13 +125,13 @@ protected:
 
 TEST_F(IconFill, HandsOverEveryEntryThenEveryIconInOrder)
 {
-    writeCatalog("Ember\r\n Frost \r\n\r\nEmber\r\n");
+    writeCatalog("Ember\r\n Frost \r\n.\r\nEmber\r\n");
     writeIcon("Ember", jpegBytes(32, 32, 250, 0, 0));
     writeIcon(" Frost ", jpegBytes(32, 32, 0, 0, 250));
-    writeIcon("", jpegBytes(32, 32, 10, 10, 10));
+    writeIcon(".", jpegBytes(32, 32, 10, 10, 10));
     fill.fillIconCatalog(catalogKinds::spells, sink);
 
-    EXPECT_EQ(sink.entries, (CatalogList {"Ember", " Frost ", "", "Ember"}));
+    EXPECT_EQ(sink.entries, (CatalogList {"Ember", " Frost ", ".", "Ember"}));
     EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0, 1, 2, 3}));
     // Each entry gets its own file's picture, decoded in colour; the
     // duplicate gets its own copy of the same icon.
