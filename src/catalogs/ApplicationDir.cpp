@@ -34,4 +34,23 @@ DataFolder dataFolderOf(const std::string &applicationDir)
     return {applicationDir + "/data"};
 }
 
+bool staysInsideDataFolder(std::string_view relative)
+{
+    if (relative.empty())
+        return true;
+    if (relative.front() != '/')
+        return false;
+    // A ".." is refused even where it would stay inside by the letters: a
+    // symbolic link before it makes the system climb from the link's target.
+    std::size_t start = 1;
+    for (;;) {
+        const std::size_t end = relative.find('/', start);
+        if (relative.substr(start, end == std::string_view::npos ? end : end - start) == "..")
+            return false;
+        if (end == std::string_view::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
 } // namespace voriraz

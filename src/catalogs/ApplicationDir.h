@@ -27,4 +27,11 @@ struct DataFolder
 // The data folder of an application directory: applicationDir + "/data".
 DataFolder dataFolderOf(const std::string &applicationDir);
 
+// Whether a path that a data file gives relative to the data folder (such
+// as "/GameMechanics/Creature/X.xdb") still names something inside the
+// folder once appended to its path: it is empty or starts with "/", and no
+// part of it is "..". Anything else could lead out of the folder ("/../..",
+// or "_other/x", which appended to ".../data" names ".../data_other/x").
+bool staysInsideDataFolder(std::string_view relative);
+
 } // namespace voriraz
