@@ -1,5 +1,8 @@
 #include "cli/Command.h"
 
+#include "cli/DescriptorOutput.h"
+
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace voriraz::cli {
@@ -55,11 +58,15 @@ int Command::execute(const QStringList &arguments, CommandStreams streams)
             throw CommandError(parser.errorText().toStdString() + " Try \"" + programName + " " + name().toStdString()
                                + " --help\".");
         }
-        if (parser.isSet(helpOption())) {
+        int status = exitStatus::success;
+        if (parser.isSet(helpOption()))
             streams.out << helpText().toStdString();
-            return exitStatus::success;
-        }
-        return run(parser, streams);
+        else
+            status = run(parser, streams);
+        // Results that did not reach their file are no success.
+        if (!outputWritten(streams.out, streams.err))
+            status = std::max(status, exitStatus::problems);
+        return status;
     } catch (const std::exception &e) {
         streams.err << programName << ": " << e.what() << '\n';
     }
