@@ -11,6 +11,9 @@ namespace {
 
 const QCommandLineOption stdoutOption(QStringLiteral("stdout"),
                                       QStringLiteral("Write nothing; print the document the save would write."));
+const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
+                                      QStringLiteral("Write the re-saved preset to FILE and leave PRESET as it is."),
+                                      QStringLiteral("FILE"));
 
 } // namespace
 
@@ -26,7 +29,7 @@ QString ResaveCommand::summary() const
 
 QString ResaveCommand::usage() const
 {
-    return QStringLiteral("[--data DIR] [--stdout] PRESET...");
+    return QStringLiteral("[--data DIR] [--stdout | -o FILE] PRESET...");
 }
 
 QString ResaveCommand::description() const
@@ -35,7 +38,9 @@ QString ResaveCommand::description() const
         "Loads each PRESET and saves it exactly as the editor saves it when nothing was edited: identifiers\n"
         "in their catalogs' letter case, army and skill items the catalogs lack dropped, the same refusals,\n"
         "the same all-or-nothing replacement of the file. With --stdout the file stays as it is and the\n"
-        "document the save would write is printed instead (one PRESET only), e.g. to compare it with diff.\n\n")
+        "document the save would write is printed instead (one PRESET only), e.g. to compare it with diff.\n"
+        "With -o FILE the document is saved to FILE instead, in the same all-or-nothing way, and PRESET\n"
+        "stays as it is (one PRESET only).\n\n")
         + presetArgumentHelp()
         + QStringLiteral("\n\nExit status: 0 when every preset was saved, 1 when one could not be loaded or saved,\n"
                          "2 when nothing could be done (a preset or the data folder not found).");
@@ -44,6 +49,7 @@ QString ResaveCommand::description() const
 void ResaveCommand::declare(QCommandLineParser &parser)
 {
     parser.addOption(stdoutOption);
+    parser.addOption(outputOption);
     parser.addPositionalArgument(QStringLiteral("PRESET"), QStringLiteral("Presets to load and save."),
                                  QStringLiteral("PRESET..."));
 }
@@ -56,6 +62,14 @@ int ResaveCommand::run(const QCommandLineParser &parser, CommandStreams streams)
         throw CommandError("resave needs at least one PRESET. Try \"voriraz-cli resave --help\".");
     if (toStdout && arguments.size() > 1)
         throw CommandError("resave --stdout takes exactly one PRESET");
+    // An empty target would make the save fall back to the preset itself.
+    const std::string output = parser.value(outputOption).toStdString();
+    if (parser.isSet(outputOption) && output.empty())
+        throw CommandError("resave -o needs the name of a file");
+    if (!output.empty() && toStdout)
+        throw CommandError("resave takes --stdout or -o FILE, not both");
+    if (!output.empty() && arguments.size() > 1)
+        throw CommandError("resave -o takes exactly one PRESET");
 
     const DataTree tree(dataFolder(parser));
     // Every name is checked before the first file is written.
@@ -73,7 +87,7 @@ int ResaveCommand::run(const QCommandLineParser &parser, CommandStreams streams)
                 streams.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
                 streams.out.flush();
             } else {
-                savePreset(document, preset.path, tree.presetCatalogs(), controls, true);
+                savePreset(document, output.empty() ? preset.path : output, tree.presetCatalogs(), controls, true);
             }
         } catch (const std::exception &e) {
             streams.err << programName << ": " << preset.name << ": " << shownError(e) << '\n';

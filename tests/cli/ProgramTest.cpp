@@ -26,8 +26,9 @@ TEST(Program, CommandHelpNamesItsUsageAndPresetRules)
 {
     const Outcome run = runProgram({"resave", "--help"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.out.starts_with("Usage: voriraz-cli resave [--data DIR] [--stdout] PRESET...\n")) << run.out;
+    EXPECT_TRUE(run.out.starts_with("Usage: voriraz-cli resave [--data DIR] [--stdout | -o FILE] PRESET...\n")) << run.out;
     EXPECT_NE(run.out.find("--stdout"), std::string::npos);
+    EXPECT_NE(run.out.find("-o, --output <FILE>"), std::string::npos);
     EXPECT_NE(run.out.find("--data <DIR>"), std::string::npos);
     EXPECT_NE(run.out.find("a bare file name is a preset of DIR/mod/Maps/DuelMode/Heroes"), std::string::npos);
 }
