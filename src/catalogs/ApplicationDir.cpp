@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace voriraz {
@@ -32,6 +34,23 @@ std::string applicationDir()
 DataFolder dataFolderOf(const std::string &applicationDir)
 {
     return {applicationDir + "/data"};
+}
+
+DataFolder dataFolderAt(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return {std::move(path)};
+}
+
+std::optional<std::string> dataFolderProblem(const std::string &path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? std::string(" not found") : ": " + std::string(std::strerror(errno));
+    if (!S_ISDIR(info.st_mode))
+        return std::string(" is not a folder");
+    return std::nullopt;
 }
 
 bool staysInsideDataFolder(std::string_view relative)

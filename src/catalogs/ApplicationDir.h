@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,16 @@ struct DataFolder
 
 // The data folder of an application directory: applicationDir + "/data".
 DataFolder dataFolderOf(const std::string &applicationDir);
+
+// The data folder at a path given by the user, without trailing separators
+// ("/" stays itself).
+DataFolder dataFolderAt(std::string path);
+
+// What keeps path from serving as a data folder, as the end of a message
+// that starts with the folder's name: " not found", " is not a folder", or
+// ": " and the system's reason ("File name too long"). Nothing when it is a
+// folder.
+std::optional<std::string> dataFolderProblem(const std::string &path);
 
 // Whether a path that a data file gives relative to the data folder (such
 // as "/GameMechanics/Creature/X.xdb") still names something inside the

@@ -3,7 +3,7 @@
 #include "cli/DescriptorOutput.h"
 
 #include <algorithm>
-#include <sys/stat.h>
+#include <optional>
 
 namespace voriraz::cli {
 
@@ -77,19 +77,14 @@ DataFolder Command::dataFolder(const QCommandLineParser &parser) const
 {
     DataFolder folder;
     if (parser.isSet(dataOption)) {
-        folder.path = parser.value(dataOption).toStdString();
-        while (folder.path.size() > 1 && folder.path.back() == '/')
-            folder.path.pop_back();
+        folder = dataFolderAt(parser.value(dataOption).toStdString());
         if (folder.path.empty())
             throw CommandError("--data needs the path of a folder");
     } else {
         folder = dataFolderOf(applicationDir());
     }
-    struct stat info {};
-    if (::stat(folder.path.c_str(), &info) != 0)
-        throw CommandError("data folder " + quoted(folder.path) + " not found");
-    if (!S_ISDIR(info.st_mode))
-        throw CommandError("data folder " + quoted(folder.path) + " is not a folder");
+    if (const std::optional<std::string> problem = dataFolderProblem(folder.path))
+        throw CommandError("data folder " + quoted(folder.path) + *problem);
     return folder;
 }
 
