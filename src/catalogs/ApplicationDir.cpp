@@ -53,6 +53,14 @@ std::optional<std::string> dataFolderProblem(const std::string &path)
     return std::nullopt;
 }
 
+void checkDataFolder(const DataFolder &data)
+{
+    if (const std::optional<std::string> problem = dataFolderProblem(data.path)) {
+        throw DataFolderError("Data folder \"" + data.path + "\"" + *problem
+                              + ". Start the editor with --data DIR, DIR being the data folder of your mod");
+    }
+}
+
 bool staysInsideDataFolder(std::string_view relative)
 {
     if (relative.empty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,18 @@ DataFolder dataFolderAt(std::string path);
 // ": " and the system's reason ("File name too long"). Nothing when it is a
 // folder.
 std::optional<std::string> dataFolderProblem(const std::string &path);
+
+// A data folder that does not exist or is no folder: "Data folder "<path>"
+// not found. Start the editor with --data DIR, DIR being the data folder
+// of your mod" (or the other problem).
+class DataFolderError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws DataFolderError when the window cannot use the data folder.
+void checkDataFolder(const DataFolder &data);
 
 // Whether a path that a data file gives relative to the data folder (such
 // as "/GameMechanics/Creature/X.xdb") still names something inside the
