@@ -3,8 +3,10 @@
 #include "presets/PresetDirectory.h"
 
 #include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 namespace voriraz {
 
@@ -28,6 +30,18 @@ void IconComboBox::fitPopupToItems()
         widest = std::max(widest, metrics.horizontalAdvance(itemText(i)));
     // icon, its gap, the text, the frame and a scroll bar
     view()->setMinimumWidth(std::max(width(), iconSize().width() + 16 + widest + 40));
+}
+
+bool IconComboBox::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QComboBox::event(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    if (currentIndex() < 0)
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), currentText(), this);
+    return true;
 }
 
 ListBox::ListBox(QWidget *parent)

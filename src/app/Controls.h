@@ -20,6 +20,13 @@ public:
 
     // Widens the drop-down list to the longest item (call after a fill).
     void fitPopupToItems();
+
+protected:
+    // The tooltip is the identifier of the current entry, read when it is
+    // asked for: the closed box shows only the icon, and many icons look
+    // alike. Selections set by the program report nothing, so the tooltip
+    // cannot be kept up to date from signals.
+    bool event(QEvent *event) override;
 };
 
 // A list box whose userClicked() reports what the user does to it: moving the
