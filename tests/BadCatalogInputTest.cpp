@@ -101,6 +101,9 @@ const CatalogFaultRow catalogFaults[] = {
     {"NulInALine", std::string("ART_A\nART_B\nAR\0T_C\n", 19), "line 3: NUL byte in the text"},
     {"NulAtTheStartOfALine", std::string("ART_A\r\n\0../ART_OUTSIDE\r\n", 24), "line 2: NUL byte in the text"},
     {"NulAfterTheLastBreak", std::string("ART_A\nART_B\n\0", 13), "line 3: NUL byte in the text"},
+    // Latin-1 text, as editors on Windows save it: the window would show and
+    // save a replacement mark in place of the letter.
+    {"NotUtf8", "ART_A\nART_\xC4RMEL\nART_C\n", "line 2: not UTF-8 text; save the catalog as UTF-8"},
     {"Utf16LittleEndian", std::string("\xFF\xFE" "A\0R\0T\0_\0A\0\n\0", 14),
      "line 1: the file is UTF-16 text; save it as UTF-8"},
     {"Utf16BigEndian", std::string("\xFE\xFF\0A\0\n", 6), "line 1: the file is UTF-16 text; save it as UTF-8"},
@@ -138,6 +141,16 @@ const TolerableCatalogRow tolerableCatalogs[] = {
 
 INSTANTIATE_TEST_SUITE_P(Fill, TolerableCatalog, ::testing::ValuesIn(tolerableCatalogs),
                          [](const auto &row) { return std::string(row.param.name); });
+
+TEST(CatalogText, Utf8IsWellFormedSequencesOnly)
+{
+    for (const char *good : {"", "CRT_A", "\xC3\x84rmel", "\xE2\x82\xAC", "\xF0\x9F\x90\x89"})
+        EXPECT_TRUE(isUtf8(good)) << good;
+    // A Latin-1 letter, a stray continuation byte, an overlong slash, a
+    // surrogate, a cut sequence, and a code point past U+10FFFF.
+    for (const char *bad : {"\xC4", "a\x80", "\xC0\xAF", "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80"})
+        EXPECT_FALSE(isUtf8(bad)) << bad;
+}
 
 TEST(CatalogText, OnlyAByteOrderMarkIsAnEmptyCatalog)
 {

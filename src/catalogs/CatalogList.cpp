@@ -72,6 +72,10 @@ CatalogList parseCatalog(std::string_view text, const std::string &catalogPath)
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (isBlank(entries[i]))
             throw CatalogLineError(catalogPath, i + 1, entries[i].empty() ? "empty entry" : "entry of blanks only");
+        // The window's controls hold text, not bytes: another encoding would
+        // reach them, and from them the saved presets, as replacement marks.
+        if (!isUtf8(entries[i]))
+            throw CatalogLineError(catalogPath, i + 1, "not UTF-8 text; save the catalog as UTF-8");
     }
     return entries;
 }
@@ -142,6 +146,16 @@ char32_t fold(char32_t c)
 }
 
 } // namespace
+
+bool isUtf8(std::string_view text)
+{
+    for (std::size_t pos = 0; pos < text.size();) {
+        const char32_t c = nextCodePoint(text, pos);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+    }
+    return true;
+}
 
 bool equalIgnoringCase(std::string_view a, std::string_view b)
 {

@@ -30,10 +30,10 @@ CatalogList splitCatalog(std::string_view text);
 // messages. A UTF-8 byte-order mark at the start is no part of the first
 // entry, and empty or blank lines (spaces and tabs only) after the last
 // entry are left out. Throws CatalogLineError for a NUL byte ("NUL byte in
-// the text"), UTF-16 text, and an empty or blank line before the last entry
-// ("empty entry", "entry of blanks only"): each would otherwise become an
-// entry no icon or preset can be found for, or cut the catalog short
-// without a word.
+// the text"), UTF-16 text, an empty or blank line before the last entry
+// ("empty entry", "entry of blanks only") and a line that is not UTF-8
+// ("not UTF-8 text; ..."): each would otherwise become an entry no icon or
+// preset can be found for, or cut the catalog short without a word.
 CatalogList parseCatalog(std::string_view text, const std::string &catalogPath);
 
 // Reads a whole catalog file and parses it. Throws FileOpenError
@@ -44,6 +44,10 @@ CatalogList readCatalog(const std::string &path);
 // Position of the first entry equal to text when letter case is ignored
 // (Unicode simple case folding of UTF-8 text), or -1 when none is.
 int findEntryIgnoringCase(const CatalogList &entries, std::string_view text);
+
+// Whether text is well-formed UTF-8 (no stray or overlong sequences, no
+// surrogates).
+bool isUtf8(std::string_view text);
 
 // Whether two UTF-8 texts are equal when letter case is ignored.
 bool equalIgnoringCase(std::string_view a, std::string_view b);
