@@ -79,7 +79,7 @@ int main(int argc, char *argv[])
         if (early.parser.isSet(early.help))
             return printed(early.helpText());
         if (early.parser.isSet(early.version))
-            return printed(QStringLiteral("%1 %2\n").arg(QString::fromLatin1(programName), QStringLiteral(VORIRAZ_VERSION)));
+            return printed(QString::fromLatin1(programName) + QStringLiteral(" " VORIRAZ_VERSION "\n"));
     }
 
     QApplication application(argc, argv);

@@ -13,7 +13,8 @@ constexpr std::size_t shownCharacters = 40;
 
 InvalidCatalogEntryError::InvalidCatalogEntryError(std::string_view entry, const std::string &catalogPath,
                                                    std::size_t line, const std::string &why)
-    : CatalogLineError(catalogPath, line, "\"" + shortenedForMessage(entry, shownCharacters) + "\" cannot name an icon file: " + why)
+    : CatalogLineError(catalogPath, line,
+                       "\"" + shortenedForMessage(entry, shownCharacters) + "\" cannot name an icon file: " + why)
 {
 }
 

@@ -133,7 +133,8 @@ struct AxisWeights
             const long begin = static_cast<long>(i) * from;
             const long end = begin + from;
             for (int j = static_cast<int>(begin / to); j < from && static_cast<long>(j) * to < end; ++j) {
-                const long overlap = std::min(end, static_cast<long>(j + 1) * to) - std::max(begin, static_cast<long>(j) * to);
+                const long sourceBegin = static_cast<long>(j) * to;
+                const long overlap = std::min(end, sourceBegin + to) - std::max(begin, sourceBegin);
                 if (overlap > 0)
                     parts[static_cast<std::size_t>(i)].push_back({j, static_cast<std::uint32_t>(overlap)});
             }
