@@ -1,7 +1,7 @@
 #pragma once
 
-// Catalog text from arbitrary bytes: splitting, lookups ignoring case and the
-// icon path of every entry.
+// Catalog text from arbitrary bytes: reading it as start-up does, splitting,
+// lookups ignoring case and the icon path of every entry.
 
 #include "FuzzCheck.h"
 
@@ -15,8 +15,28 @@
 
 namespace voriraz::fuzz {
 
+// A catalog file's text read as start-up reads it: either refused at a
+// line, in a short message, or entries none of which is empty or blank or
+// holds a NUL byte.
+inline void catalogParse(std::string_view bytes)
+{
+    CatalogList entries;
+    try {
+        entries = parseCatalog(bytes, "/data/artifacts.txt");
+    } catch (const CatalogLineError &e) {
+        check(std::string_view(e.what()).starts_with("/data/artifacts.txt, line "), "a refusal names no line");
+        check(std::strlen(e.what()) < 200, "the message of a refused line is not short");
+        return;
+    }
+    for (const std::string &entry : entries) {
+        check(entry.find_first_not_of(" \t") != std::string::npos, "an empty or blank entry was kept");
+        check(entry.find('\0') == std::string::npos, "an entry holds a NUL byte");
+    }
+}
+
 inline void catalogSplit(std::string_view bytes)
 {
+    catalogParse(bytes);
     const CatalogList entries = splitCatalog(bytes);
 
     std::size_t total = 0;

@@ -123,6 +123,59 @@ TEST_F(Statistics, ShortReferencePointsAtTheDataDirectoryAndFailsToLoad)
     EXPECT_NE(message.find((dir / "data").string()), std::string::npos) << message;
 }
 
+struct OutsideLinkRow
+{
+    const char *name;
+    std::string href;
+};
+void PrintTo(const OutsideLinkRow &row, std::ostream *out) { *out << row.name; }
+
+class OutsideLink : public Statistics, public ::testing::WithParamInterface<OutsideLinkRow> {};
+
+// Each link would reach a well-formed creature file outside the data folder
+// (or a file whose first line the parse error would quote); none is read,
+// and the message names the link, never anything of the file.
+TEST_P(OutsideLink, IsRefusedWithTheLinkAndNothingIsRead)
+{
+    const std::string creatureXml = "<Creature><Exp>7777</Exp><Power>1</Power><Cost><Gold>1</Gold></Cost></Creature>";
+    writeFile(dir / "Outside.xdb", creatureXml);
+    writeFile(dir / "data_other/Outside.xdb", creatureXml);
+    writeFile(dir / "data/GameMechanics/Krell.xdb", creatureXml);
+    table({entry("Ossik"), "<Item><ID>Krell</ID><Obj href=\"" + GetParam().href + "\"/></Item>"});
+    occupy(1, "Ossik", "1");
+    occupy(2, "Krell", "1");
+    EXPECT_EQ(failure(), "Creature file \"" + GetParam().href + "\" lies outside the data folder");
+}
+
+const OutsideLinkRow outsideLinks[] = {
+    {"UpAndOut", "/../Outside.xdb#xpointer(/Creature)"},
+    {"SystemFile", "/../../../../../../../../etc/passwd#xpointer(/Creature)"},
+    {"DownThenFurtherUp", "/GameMechanics/../../Outside.xdb#xpointer(/Creature)"},
+    {"UpAndBackIn", "/GameMechanics/../GameMechanics/Krell.xdb#xpointer(/Creature)"},
+    {"NoLeadingSeparator", "_other/Outside.xdb#xpointer(/Creature)"},
+    {"WindowsSeparators", "\\..\\Outside.xdb#xpointer(/Creature)"},
+    {"ParentAtTheEnd", "/GameMechanics/..#xpointer(/Creature)"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Statistics, OutsideLink, ::testing::ValuesIn(outsideLinks),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+TEST_F(Statistics, ALongOutsideLinkIsShortenedInItsMessage)
+{
+    const std::string href = "/.." + std::string(1000, '/') + "etc/passwd#xpointer(/Creature)";
+    table({"<Item><ID>Krell</ID><Obj href=\"" + href + "\"/></Item>"});
+    occupy(1, "Krell", "1");
+    EXPECT_EQ(failure(), "Creature file \"" + href.substr(0, 120) + "...\" lies outside the data folder");
+}
+
+TEST(DataFolderPath, StaysInsideOnlyBelowTheFolder)
+{
+    for (const char *inside : {"", "/", "/GameMechanics/Creature/Krell.xdb", "/a/./b", "/a..b/..c/d..", "//x"})
+        EXPECT_TRUE(staysInsideDataFolder(inside)) << inside;
+    for (const char *outside : {"..", "/..", "/../x", "/a/../b", "/a/..", "x", "_other/x", "\\..\\x", "./x"})
+        EXPECT_FALSE(staysInsideDataFolder(outside)) << outside;
+}
+
 TEST_F(Statistics, MissingTableIsALoadError)
 {
     std::filesystem::remove(dir / "data/GameMechanics/RefTables/Creatures.xdb");

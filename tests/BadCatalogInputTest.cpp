@@ -3,6 +3,7 @@
 
 #include "catalogs/CatalogFill.h"
 #include "catalogs/FileErrors.h"
+#include "catalogs/CatalogList.h"
 #include "catalogs/IconName.h"
 
 #include <gtest/gtest.h>
@@ -68,22 +69,103 @@ protected:
     TreeSnapshot before;
 };
 
-TEST_F(BadCatalog, ANulByteEndsTheCatalogAndNothingAfterItIsRead)
+// Lines that cannot be entries stop the fill before any control gets an
+// item, with the catalog and the line: a NUL byte no longer cuts the
+// catalog short without a word, and an empty line no longer turns into an
+// icon named ".jpg".
+struct CatalogFaultRow
 {
-    writeArtifacts(std::string("ART_A\nART_B\0../ART_OUTSIDE\nART_C\n", 32), {"ART_A", "ART_B"});
+    const char *name;
+    std::string text;
+    std::string message; // after "<catalog>, "
+};
+void PrintTo(const CatalogFaultRow &row, std::ostream *out) { *out << row.name; }
+
+class CatalogFault : public BadCatalog, public ::testing::WithParamInterface<CatalogFaultRow> {};
+
+TEST_P(CatalogFault, StopsTheFillWithTheCatalogAndTheLine)
+{
+    writeArtifacts(GetParam().text, {"ART_A", "ART_B", "ART_C"});
+    EXPECT_EQ(fill(), catalogPath() + ", " + GetParam().message);
+    EXPECT_TRUE(sink.entries.empty());
+    EXPECT_TRUE(sink.icons.empty());
+    expectNothingChanged();
+}
+
+const CatalogFaultRow catalogFaults[] = {
+    {"EmptyLine", "ART_A\r\n\r\nART_B\r\n", "line 2: empty entry"},
+    {"EmptyFirstLine", "\nART_A\n", "line 1: empty entry"},
+    {"EmptyLineAfterAByteOrderMark", "\xEF\xBB\xBF\nART_A\n", "line 1: empty entry"},
+    {"BlankLine", "ART_A\nART_B\n \t \nART_C\n", "line 3: entry of blanks only"},
+    {"LfCrCountsTwoLines", "ART_A\n\rART_B\n", "line 2: empty entry"},
+    {"NulInALine", std::string("ART_A\nART_B\nAR\0T_C\n", 19), "line 3: NUL byte in the text"},
+    {"NulAtTheStartOfALine", std::string("ART_A\r\n\0../ART_OUTSIDE\r\n", 24), "line 2: NUL byte in the text"},
+    {"NulAfterTheLastBreak", std::string("ART_A\nART_B\n\0", 13), "line 3: NUL byte in the text"},
+    // Latin-1 text, as editors on Windows save it: the window would show and
+    // save a replacement mark in place of the letter.
+    {"NotUtf8", "ART_A\nART_\xC4RMEL\nART_C\n", "line 2: not UTF-8 text; save the catalog as UTF-8"},
+    {"Utf16LittleEndian", std::string("\xFF\xFE" "A\0R\0T\0_\0A\0\n\0", 14),
+     "line 1: the file is UTF-16 text; save it as UTF-8"},
+    {"Utf16BigEndian", std::string("\xFE\xFF\0A\0\n", 6), "line 1: the file is UTF-16 text; save it as UTF-8"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fill, CatalogFault, ::testing::ValuesIn(catalogFaults),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+struct TolerableCatalogRow
+{
+    const char *name;
+    std::string text;
+};
+void PrintTo(const TolerableCatalogRow &row, std::ostream *out) { *out << row.name; }
+
+class TolerableCatalog : public BadCatalog, public ::testing::WithParamInterface<TolerableCatalogRow> {};
+
+// What editors leave in a file is no part of any entry: a byte-order mark
+// before the first, empty and blank lines after the last.
+TEST_P(TolerableCatalog, GivesTheEntriesAlone)
+{
+    writeArtifacts(GetParam().text, {"ART_A", "ART_B"});
     EXPECT_EQ(fill(), "");
     EXPECT_EQ(sink.entries, (CatalogList {"ART_A", "ART_B"}));
     EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1}));
     expectNothingChanged();
 }
 
+const TolerableCatalogRow tolerableCatalogs[] = {
+    {"ByteOrderMark", "\xEF\xBB\xBF" "ART_A\r\nART_B\r\n"},
+    {"ByteOrderMarkAndNoBreakAtTheEnd", "\xEF\xBB\xBF" "ART_A\nART_B"},
+    {"EmptyLinesAtTheEnd", "ART_A\nART_B\n\n\n"},
+    {"BlankLinesAtTheEnd", "ART_A\r\nART_B\r\n  \r\n\t\r\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fill, TolerableCatalog, ::testing::ValuesIn(tolerableCatalogs),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+TEST(CatalogText, Utf8IsWellFormedSequencesOnly)
+{
+    for (const char *good : {"", "CRT_A", "\xC3\x84rmel", "\xE2\x82\xAC", "\xF0\x9F\x90\x89"})
+        EXPECT_TRUE(isUtf8(good)) << good;
+    // A Latin-1 letter, a stray continuation byte, an overlong slash, a
+    // surrogate, a cut sequence, and a code point past U+10FFFF.
+    for (const char *bad : {"\xC4", "a\x80", "\xC0\xAF", "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80"})
+        EXPECT_FALSE(isUtf8(bad)) << bad;
+}
+
+TEST(CatalogText, OnlyAByteOrderMarkIsAnEmptyCatalog)
+{
+    EXPECT_EQ(parseCatalog("\xEF\xBB\xBF", "c.txt"), CatalogList {});
+    EXPECT_EQ(parseCatalog("\xEF\xBB\xBF\r\n", "c.txt"), CatalogList {});
+    // Only the first mark is the file's; one later on is part of its line.
+    EXPECT_EQ(parseCatalog("a\n\xEF\xBB\xBF" "b\n", "c.txt"), (CatalogList {"a", "\xEF\xBB\xBF" "b"}));
+}
+
 TEST_F(BadCatalog, AOneMegabyteLineIsRefusedWithAShortenedEntryInsteadOfAMegabyteMessage)
 {
     const std::string line(1 << 20, 'Q');
     writeArtifacts("ART_A\n" + line + "\nART_C\n", {"ART_A", "ART_C"});
-    EXPECT_EQ(fill(), "Invalid catalog entry \"" + std::string(40, 'Q') + "...\" in \"" + catalogPath()
-                          + "\" (line 2): an identifier names its icon file and may be at most 251 bytes long, "
-                            "not 1048576");
+    EXPECT_EQ(fill(), catalogPath() + ", line 2: \"" + std::string(40, 'Q')
+                          + "...\" cannot name an icon file: an identifier may be at most 251 bytes long, not 1048576");
     EXPECT_EQ(sink.entries.size(), 3u);
     EXPECT_EQ(sink.icons, std::vector<std::size_t> {0});
     expectNothingChanged();
@@ -93,9 +175,8 @@ TEST_F(BadCatalog, AnEntryAsLongAsAFileNameAllowsStillNamesItsIcon)
 {
     const std::string longest(maxIconNameLength, 'L');
     writeArtifacts("ART_A\n" + longest + "\n" + longest + "M\n", {"ART_A", longest});
-    EXPECT_EQ(fill(), "Invalid catalog entry \"" + std::string(40, 'L') + "...\" in \"" + catalogPath()
-                          + "\" (line 3): an identifier names its icon file and may be at most 251 bytes long, "
-                            "not 252");
+    EXPECT_EQ(fill(), catalogPath() + ", line 3: \"" + std::string(40, 'L')
+                          + "...\" cannot name an icon file: an identifier may be at most 251 bytes long, not 252");
     EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1}));
     expectNothingChanged();
 }
@@ -119,8 +200,8 @@ TEST_P(UnsafeEntry, IsRefusedAtItsLineAndNoIconOutsideTheFolderIsRead)
     writeFile(tree / "data/img/artifacts/sub/ART_B.jpg", jpegBytes(32, 32));
     writeArtifacts("ART_A\r\nART_B\r\n" + row.entry + "\r\nART_C\r\n", {"ART_A", "ART_B", "ART_C"});
 
-    EXPECT_EQ(fill(), "Invalid catalog entry \"" + row.shown + "\" in \"" + catalogPath()
-                          + "\" (line 3): an identifier names its icon file and may not hold \"/\", \"\\\" or \"..\"");
+    EXPECT_EQ(fill(), catalogPath() + ", line 3: \"" + row.shown
+                          + "\" cannot name an icon file: an identifier may not hold \"/\", \"\\\" or \"..\"");
     EXPECT_EQ(sink.entries.at(2), row.entry);
     EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1}));
     expectNothingChanged();
@@ -141,11 +222,11 @@ const UnsafeEntryRow unsafeEntries[] = {
 INSTANTIATE_TEST_SUITE_P(Fill, UnsafeEntry, ::testing::ValuesIn(unsafeEntries),
                          [](const auto &row) { return std::string(row.param.name); });
 
-TEST_F(BadCatalog, BlanksASingleDotAndTheEmptyEntryStillNameFilesInTheFolder)
+TEST_F(BadCatalog, BlanksAroundAnEntryAndASingleDotStillNameFilesInTheFolder)
 {
-    writeArtifacts(" ART_A \n\n.\nART.B\n", {" ART_A ", "", ".", "ART.B"});
+    writeArtifacts(" ART_A \n.\nART.B\n", {" ART_A ", ".", "ART.B"});
     EXPECT_EQ(fill(), "");
-    EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1, 2, 3}));
+    EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1, 2}));
     expectNothingChanged();
 }
 
@@ -180,16 +261,16 @@ TEST(IconName, MessageCountsCharactersNotBytesWhenItShortensAnEntry)
         return text + "/";
     }();
     EXPECT_EQ(messageOf([&] { checkIconName(umlauts, "c.txt", 7); }),
-              "Invalid catalog entry \"" + umlauts.substr(0, 80) + "...\" in \"c.txt\" (line 7): an identifier names "
-              "its icon file and may not hold \"/\", \"\\\" or \"..\"");
+              "c.txt, line 7: \"" + umlauts.substr(0, 80) + "...\" cannot name an icon file: an identifier may not "
+              "hold \"/\", \"\\\" or \"..\"");
     EXPECT_NO_THROW(checkIconName(umlauts.substr(0, 90), "c.txt", 7));
 
     // The lead byte takes its three continuation bytes; the other stray
     // continuation bytes count one character each.
     const std::string stray = "\xF4" + std::string(300, '\x89') + "..";
     EXPECT_EQ(messageOf([&] { checkIconName(stray, "c.txt", 1); }),
-              "Invalid catalog entry \"" + stray.substr(0, 43) + "...\" in \"c.txt\" (line 1): an identifier names "
-              "its icon file and may not hold \"/\", \"\\\" or \"..\"");
+              "c.txt, line 1: \"" + stray.substr(0, 43) + "...\" cannot name an icon file: an identifier may not "
+              "hold \"/\", \"\\\" or \"..\"");
 }
 
 } // namespace

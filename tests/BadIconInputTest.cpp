@@ -143,18 +143,18 @@ TEST_P(BadIcon, StopsTheFillWithItsMessageOrDecodes)
     EXPECT_EQ(changedPaths(before, snapshotOf(tree.path())), std::vector<std::string>());
 }
 
-std::string jpegError(int code)
+std::string jpegError(int code, const std::string &text)
 {
-    return "JPEG error #" + std::to_string(code);
+    return "JPEG error #" + std::to_string(code) + " in \"{icon}\": " + text;
 }
 
 const BadIconRow badIcons[] = {
-    {"ZeroBytes", [] { return std::string(); }, jpegError(JERR_INPUT_EMPTY)},
-    {"TruncatedInTheHeader", [] { return jpegBytes(64, 64).substr(0, 40); }, jpegError(JERR_NO_IMAGE)},
+    {"ZeroBytes", [] { return std::string(); }, jpegError(JERR_INPUT_EMPTY, "Empty input file")},
+    {"TruncatedInTheHeader", [] { return jpegBytes(64, 64).substr(0, 40); }, jpegError(JERR_NO_IMAGE, "JPEG datastream contains no image")},
     {"TruncatedInTheScan", [] { const std::string b = jpegBytes(64, 64); return b.substr(0, b.size() - 60); }, ""},
     {"Progressive", [] { return specialJpeg(Kind::Progressive); }, ""},
     // libjpeg has no conversion from CMYK to RGB.
-    {"Cmyk", [] { return specialJpeg(Kind::Cmyk); }, jpegError(JERR_CONVERSION_NOTIMPL)},
+    {"Cmyk", [] { return specialJpeg(Kind::Cmyk); }, jpegError(JERR_CONVERSION_NOTIMPL, "Unsupported color conversion request")},
     {"TwentyThousandPixelsSquare", [] { return withFrameSize(20000, 20000); },
      "Image too large: \"{icon}\" is 20000 x 20000 pixels (at most 4096 x 4096)"},
     {"OnePixelTooWide", [] { return withFrameSize(4097, 32); },

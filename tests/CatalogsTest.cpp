@@ -125,13 +125,13 @@ protected:
 
 TEST_F(IconFill, HandsOverEveryEntryThenEveryIconInOrder)
 {
-    writeCatalog("Ember\r\n Frost \r\n\r\nEmber\r\n");
+    writeCatalog("Ember\r\n Frost \r\n.\r\nEmber\r\n");
     writeIcon("Ember", jpegBytes(32, 32, 250, 0, 0));
     writeIcon(" Frost ", jpegBytes(32, 32, 0, 0, 250));
-    writeIcon("", jpegBytes(32, 32, 10, 10, 10));
+    writeIcon(".", jpegBytes(32, 32, 10, 10, 10));
     fill.fillIconCatalog(catalogKinds::spells, sink);
 
-    EXPECT_EQ(sink.entries, (CatalogList {"Ember", " Frost ", "", "Ember"}));
+    EXPECT_EQ(sink.entries, (CatalogList {"Ember", " Frost ", ".", "Ember"}));
     EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0, 1, 2, 3}));
     // Each entry gets its own file's picture, decoded in colour; the
     // duplicate gets its own copy of the same icon.
@@ -165,29 +165,36 @@ TEST_F(IconFill, IconNamedWithoutTheEntrysCaseIsMissing)
     EXPECT_EQ(fillError(), "Cannot open file \"" + iconPath("Ember") + "\". No such file or directory");
 }
 
-TEST_F(IconFill, DataThatIsNotJpegGivesLibjpegsMessageCode)
+// Among hundreds of icons, the message says which file it is about.
+TEST_F(IconFill, DataThatIsNotJpegGivesLibjpegsMessageCodeTextAndTheFile)
 {
     writeCatalog("Ember\nFrost\n");
     writeIcon("Ember", jpegBytes(32, 32));
     writeIcon("Frost", "GIF89a not a jpeg at all");
-    EXPECT_EQ(fillError(), "JPEG error #" + std::to_string(JERR_NO_SOI));
+    EXPECT_EQ(fillError(), "JPEG error #" + std::to_string(JERR_NO_SOI) + " in \"" + iconPath("Frost")
+                               + "\": Not a JPEG file: starts with 0x47 0x49");
     EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0}));
 }
 
-TEST_F(IconFill, EmptyIconFileIsAJpegError)
+TEST_F(IconFill, EmptyIconFileIsAJpegErrorNamingTheFile)
 {
     writeCatalog("Ember\n");
     writeIcon("Ember", "");
-    EXPECT_EQ(fillError(), "JPEG error #" + std::to_string(JERR_INPUT_EMPTY));
+    EXPECT_EQ(fillError(), "JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + " in \"" + iconPath("Ember")
+                               + "\": Empty input file");
 }
 
-TEST_F(IconFill, IconSmallerThan32InEitherDimensionIsRefused)
+TEST_F(IconFill, IconSmallerThan32InEitherDimensionIsRefusedWithItsFileAndSize)
 {
     writeCatalog("Ember\nFrost\n");
     writeIcon("Ember", jpegBytes(32, 31));
     writeIcon("Frost", jpegBytes(31, 32));
-    EXPECT_EQ(fillError(), "Invalid image size");
+    EXPECT_EQ(fillError(), "Invalid image size: \"" + iconPath("Ember")
+                               + "\" is 32 x 31 pixels (an icon needs at least 32 x 32)");
     EXPECT_TRUE(sink.indexes.empty());
+    writeCatalog("Frost\n");
+    EXPECT_EQ(fillError(), "Invalid image size: \"" + iconPath("Frost")
+                               + "\" is 31 x 32 pixels (an icon needs at least 32 x 32)");
 }
 
 TEST_F(IconFill, LargerAndGreyscaleIconsBecomeOneColourIconOf32)

@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "Spellpower: \"x\" is not a whole number from -2147483648 to 2147483647.\n"
                  "Artifacts, line 1: no artifact has been chosen for this line; pick one or delete the line.\n"
                  "Spells, line 1: no spell has been chosen for this line; pick one or delete the line."}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST(PresetSaveValues, WholeNumbersAtTheEdgesOfTheirRangesAreAccepted)
 {

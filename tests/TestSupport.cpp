@@ -56,11 +56,18 @@ void copyTree(const fs::path &from, const fs::path &to)
 
 #include <cstdio>
 #include <jpeglib.h>
+
+#include <functional>
 #include <vector>
 
 namespace voriraz::test {
 
-std::string jpegBytes(int width, int height, unsigned char r, unsigned char g, unsigned char b, bool greyscale)
+namespace {
+
+// Encodes a picture row by row: fillRow(y, row) fills one row of width
+// pixels of `components` bytes each.
+std::string encodeJpeg(int width, int height, bool greyscale,
+                       const std::function<void(int, std::vector<unsigned char> &)> &fillRow)
 {
     jpeg_compress_struct info {};
     jpeg_error_mgr errors {};
@@ -77,16 +84,8 @@ std::string jpegBytes(int width, int height, unsigned char r, unsigned char g, u
     jpeg_set_quality(&info, 95, TRUE);
     jpeg_start_compress(&info, TRUE);
     std::vector<unsigned char> row(static_cast<std::size_t>(width) * info.input_components);
-    for (int x = 0; x < width; ++x) {
-        if (greyscale) {
-            row[x] = r;
-        } else {
-            row[x * 3] = r;
-            row[x * 3 + 1] = g;
-            row[x * 3 + 2] = b;
-        }
-    }
     while (info.next_scanline < info.image_height) {
+        fillRow(static_cast<int>(info.next_scanline), row);
         JSAMPROW rows[] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);
     }
@@ -95,6 +94,34 @@ std::string jpegBytes(int width, int height, unsigned char r, unsigned char g, u
     jpeg_destroy_compress(&info);
     free(buffer);
     return bytes;
+}
+
+} // namespace
+
+std::string jpegBytes(int width, int height, unsigned char r, unsigned char g, unsigned char b, bool greyscale)
+{
+    return encodeJpeg(width, height, greyscale, [&](int, std::vector<unsigned char> &row) {
+        for (int x = 0; x < width; ++x) {
+            if (greyscale) {
+                row[x] = r;
+            } else {
+                row[x * 3] = r;
+                row[x * 3 + 1] = g;
+                row[x * 3 + 2] = b;
+            }
+        }
+    });
+}
+
+std::string patternJpegBytes(int width, int height)
+{
+    return encodeJpeg(width, height, false, [&](int y, std::vector<unsigned char> &row) {
+        for (int x = 0; x < width; ++x) {
+            row[x * 3] = static_cast<unsigned char>(x * 255 / width);
+            row[x * 3 + 1] = static_cast<unsigned char>(y * 255 / height);
+            row[x * 3 + 2] = ((x / 24 + y / 24) % 2) ? 230 : 20;
+        }
+    });
 }
 
 } // namespace voriraz::test

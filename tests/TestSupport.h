@@ -76,4 +76,8 @@ std::vector<std::filesystem::path> presetsOf(const std::filesystem::path &dataFo
 std::string jpegBytes(int width, int height, unsigned char r = 200, unsigned char g = 80, unsigned char b = 40,
                       bool greyscale = false);
 
+// A JPEG with detail everywhere: red rising from left to right, green from
+// top to bottom, and a chequer of 24-pixel squares in blue.
+std::string patternJpegBytes(int width, int height);
+
 } // namespace voriraz::test

@@ -3,11 +3,12 @@
 #include "presets/PresetDirectory.h"
 
 #include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QListView>
-#include <QToolTip>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 namespace voriraz {
 
@@ -102,6 +103,18 @@ void IconComboBox::fitPopupToItems()
     view()->setMinimumWidth(std::max(width(), iconSize().width() + 16 + widest + 40));
 }
 
+bool IconComboBox::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QComboBox::event(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    if (currentIndex() < 0)
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), currentText(), this);
+    return true;
+}
+
 ListBox::ListBox(QWidget *parent)
     : QListWidget(parent)
 {
@@ -155,18 +168,20 @@ std::vector<std::string> ListBox::lines() const
 
 std::vector<std::string> ListBox::lineData() const
 {
-    std::vector<std::string> data;
-    data.reserve(static_cast<std::size_t>(count()));
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(count()));
     for (int i = 0; i < count(); ++i)
-        data.push_back(item(i)->data(Qt::UserRole).toString().toStdString());
-    return data;
+        lines.push_back(item(i)->data(Qt::UserRole).toString().toStdString());
+    return lines;
 }
 
-void ListBox::setLineData(const std::vector<std::string> &data)
+void ListBox::setLineData(const std::vector<std::string> &lines)
 {
     const QSignalBlocker blocker(this);
-    for (int i = 0; i < count(); ++i)
-        item(i)->setData(Qt::UserRole, static_cast<std::size_t>(i) < data.size() ? QString::fromStdString(data[static_cast<std::size_t>(i)]) : QString());
+    for (int i = 0; i < count(); ++i) {
+        const auto line = static_cast<std::size_t>(i);
+        item(i)->setData(Qt::UserRole, line < lines.size() ? QString::fromStdString(lines[line]) : QString());
+    }
 }
 
 void ListBox::mousePressEvent(QMouseEvent *event)

@@ -37,6 +37,11 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // The tooltip is the identifier of the current entry, read when it is
+    // asked for: the closed box shows only the icon, and many icons look
+    // alike. Selections set by the program report nothing, so the tooltip
+    // cannot be kept up to date from signals.
+    bool event(QEvent *event) override;
 
 private:
     QString mFilter;
@@ -62,7 +67,7 @@ public:
     // Text kept with each line, which follows the line when lines are added,
     // removed or renamed; a line that has none gives the empty text.
     std::vector<std::string> lineData() const;
-    void setLineData(const std::vector<std::string> &data);
+    void setLineData(const std::vector<std::string> &lines);
 
 signals:
     void userClicked();

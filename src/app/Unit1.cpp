@@ -158,9 +158,14 @@ void setLineList(ListBox *list, const LineList &lines)
 } // namespace
 
 TForm1::TForm1(std::optional<std::string> applicationDir, std::shared_ptr<Prompts> prompts)
+    : TForm1(WindowOptions {std::move(applicationDir), std::nullopt, std::nullopt}, std::move(prompts))
+{
+}
+
+TForm1::TForm1(WindowOptions options, std::shared_ptr<Prompts> prompts)
     : QWidget(nullptr)
     , mPrompts(prompts ? std::move(prompts) : std::make_shared<MessageBoxPrompts>())
-    , mRequestedDir(std::move(applicationDir))
+    , mOptions(std::move(options))
 {
     createControls();
     setTabOrder();
@@ -232,10 +237,12 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::FormCreate()
 {
-    mApplicationDir = mRequestedDir ? *mRequestedDir : applicationDir();
-    mStatistics = std::make_unique<ArmyStatistics>(mApplicationDir);
+    mApplicationDir = mOptions.applicationDir ? *mOptions.applicationDir : applicationDir();
+    mDataFolder = mOptions.dataFolder ? DataFolder {*mOptions.dataFolder} : dataFolderOf(mApplicationDir);
+    checkDataFolder(mDataFolder);
+    mStatistics = std::make_unique<ArmyStatistics>(mDataFolder);
 
-    auto fill = std::make_unique<CatalogFill>(mApplicationDir);
+    auto fill = std::make_unique<CatalogFill>(mDataFolder);
     PickerSink creatures({ComboBoxEx1, ComboBoxEx2, ComboBoxEx3, ComboBoxEx4, ComboBoxEx5, ComboBoxEx6, ComboBoxEx7, ComboBoxEx8},
                          ImageList1);
     PickerSink artifacts({ComboBoxEx9}, ImageList2);
@@ -247,11 +254,24 @@ void TForm1::FormCreate()
     fillStartupCatalogs(*fill, {creatures, artifacts, spells, perks, skills, primaryMasteries, masteries});
     PresetSession1.setCatalogs(presetCatalogs());
 
-    FileListBox1->setDirectory(mApplicationDir + presetsDirectory);
+    FileListBox1->setDirectory(presetsDirectoryOf(mDataFolder));
     PresetWatcher->addPath(QString::fromStdString(FileListBox1->directory()));
     fill.reset();
-    FileListBox1->selectLine(FileListBox1->count() > 0 ? 0 : -1);
+    FileListBox1->selectLine(startupPresetLine());
     FileListBox1Click();
+}
+
+int TForm1::startupPresetLine() const
+{
+    if (!mOptions.preset)
+        return FileListBox1->count() > 0 ? 0 : -1;
+    const QString name = QString::fromStdString(presetNameInDirectory(*mOptions.preset, FileListBox1->directory()));
+    for (int line = 0; line < FileListBox1->count(); ++line) {
+        if (FileListBox1->item(line)->text() == name)
+            return line;
+    }
+    throw PresetArgumentError("Preset \"" + *mOptions.preset + "\" not found in the presets folder \""
+                              + FileListBox1->directory() + "\"");
 }
 
 // --- Presets ----------------------------------------------------------------

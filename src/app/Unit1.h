@@ -35,6 +35,20 @@ namespace voriraz {
 
 class CollectionView;
 
+// What the window starts on, from its command line.
+struct WindowOptions
+{
+    // The program's directory; none: the directory of the running
+    // executable (tests give other trees).
+    std::optional<std::string> applicationDir;
+    // The data folder; none: the "data" folder of the program's directory.
+    std::optional<std::string> dataFolder;
+    // The preset selected and loaded at start-up instead of the first of the
+    // list: a bare file name of the presets folder, or a path to a file in
+    // that folder.
+    std::optional<std::string> preset;
+};
+
 // The editor's one window: the preset list, the three pages of preset
 // controls and the command buttons. Every control carries its name as its
 // objectName. The window's behaviour lies in its handlers; each one runs
@@ -50,6 +64,7 @@ public:
     // prompts overrides the real message boxes.
     explicit TForm1(std::optional<std::string> applicationDir = std::nullopt,
                     std::shared_ptr<Prompts> prompts = nullptr);
+    explicit TForm1(WindowOptions options, std::shared_ptr<Prompts> prompts = nullptr);
     ~TForm1() override;
 
     // Handlers, named after their control and event.
@@ -84,6 +99,8 @@ public:
     void RedoEdit();
 
     const std::string &ApplicationDir() const { return mApplicationDir; }
+    // The data folder the window reads and writes, set by FormCreate.
+    const DataFolder &dataFolder() const { return mDataFolder; }
 
     // Whether the last preset load set every control (its statistics may
     // still have failed). Saving is refused otherwise.
@@ -229,11 +246,15 @@ private:
     void loadEditedPreset(const std::string &path);
 
     std::unique_ptr<CollectionView> collectionView(ListBox *list, IconComboBox *picker) const;
+    // The line of the preset list that start-up selects. Throws when the
+    // preset asked for is not in the list.
+    int startupPresetLine() const;
 
     std::shared_ptr<Prompts> mPrompts;
     StatusCaption *mStatus = nullptr;
-    std::optional<std::string> mRequestedDir;
+    WindowOptions mOptions;
     std::string mApplicationDir;
+    DataFolder mDataFolder;
     std::unique_ptr<ArmyStatistics> mStatistics;
     PresetControls mStepValues;
     // The file of the list's line that the window last loaded from.

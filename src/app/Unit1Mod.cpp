@@ -36,7 +36,7 @@ void TForm1::SpeedButton6Click()
         return;
     // The dialog proposes the last chosen file next time.
     SaveDialog1->selectFile(*chosen);
-    const std::filesystem::path source = std::filesystem::path(mApplicationDir) / "data" / "mod";
+    const std::filesystem::path source = std::filesystem::path(mDataFolder.path) / "mod";
     WriteModArchive(chosen->toStdString(), source.string());
 }
 

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace voriraz {
@@ -32,6 +34,50 @@ std::string applicationDir()
 DataFolder dataFolderOf(const std::string &applicationDir)
 {
     return {applicationDir + "/data"};
+}
+
+DataFolder dataFolderAt(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return {std::move(path)};
+}
+
+std::optional<std::string> dataFolderProblem(const std::string &path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? std::string(" not found") : ": " + std::string(std::strerror(errno));
+    if (!S_ISDIR(info.st_mode))
+        return std::string(" is not a folder");
+    return std::nullopt;
+}
+
+void checkDataFolder(const DataFolder &data)
+{
+    if (const std::optional<std::string> problem = dataFolderProblem(data.path)) {
+        throw DataFolderError("Data folder \"" + data.path + "\"" + *problem
+                              + ". Start the editor with --data DIR, DIR being the data folder of your mod");
+    }
+}
+
+bool staysInsideDataFolder(std::string_view relative)
+{
+    if (relative.empty())
+        return true;
+    if (relative.front() != '/')
+        return false;
+    // A ".." is refused even where it would stay inside by the letters: a
+    // symbolic link before it makes the system climb from the link's target.
+    std::size_t start = 1;
+    for (;;) {
+        const std::size_t end = relative.find('/', start);
+        if (relative.substr(start, end == std::string_view::npos ? end : end - start) == "..")
+            return false;
+        if (end == std::string_view::npos)
+            return true;
+        start = end + 1;
+    }
 }
 
 } // namespace voriraz

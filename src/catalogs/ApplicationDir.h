@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -26,5 +28,34 @@ struct DataFolder
 
 // The data folder of an application directory: applicationDir + "/data".
 DataFolder dataFolderOf(const std::string &applicationDir);
+
+// The data folder at a path given by the user, without trailing separators
+// ("/" stays itself).
+DataFolder dataFolderAt(std::string path);
+
+// What keeps path from serving as a data folder, as the end of a message
+// that starts with the folder's name: " not found", " is not a folder", or
+// ": " and the system's reason ("File name too long"). Nothing when it is a
+// folder.
+std::optional<std::string> dataFolderProblem(const std::string &path);
+
+// A data folder that does not exist or is no folder: "Data folder "<path>"
+// not found. Start the editor with --data DIR, DIR being the data folder
+// of your mod" (or the other problem).
+class DataFolderError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws DataFolderError when the window cannot use the data folder.
+void checkDataFolder(const DataFolder &data);
+
+// Whether a path that a data file gives relative to the data folder (such
+// as "/GameMechanics/Creature/X.xdb") still names something inside the
+// folder once appended to its path: it is empty or starts with "/", and no
+// part of it is "..". Anything else could lead out of the folder ("/../..",
+// or "_other/x", which appended to ".../data" names ".../data_other/x").
+bool staysInsideDataFolder(std::string_view relative);
 
 } // namespace voriraz

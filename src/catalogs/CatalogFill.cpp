@@ -6,6 +6,13 @@
 
 namespace voriraz {
 
+InvalidImageSize::InvalidImageSize(const std::string &path, int width, int height)
+    : std::runtime_error("Invalid image size: \"" + path + "\" is " + std::to_string(width) + " x "
+                         + std::to_string(height) + " pixels (an icon needs at least " + std::to_string(iconSize)
+                         + " x " + std::to_string(iconSize) + ")")
+{
+}
+
 CatalogFill::CatalogFill(const std::string &applicationDir)
     : CatalogFill(dataFolderOf(applicationDir))
 {
@@ -29,10 +36,13 @@ void CatalogFill::fillIconCatalog(const IconCatalogKind &kind, CatalogSink &sink
         // The entry becomes part of a path: one that could lead out of the
         // icon folder is refused before anything is read.
         checkIconName(mIdentifiers[i], mDataDir + kind.catalogFile, i + 1);
-        mDecoder.loadFile(iconPath(kind, mIdentifiers[i]));
-        mDecoder.decode(mBitmap);
+        const std::string path = iconPath(kind, mIdentifiers[i]);
+        mDecoder.loadFile(path);
+        // A picture smaller than an icon comes out at full size, and is
+        // refused with its own size.
+        mDecoder.decode(mBitmap, iconSize);
         if (mBitmap.width < iconSize || mBitmap.height < iconSize)
-            throw InvalidImageSize();
+            throw InvalidImageSize(path, mBitmap.width, mBitmap.height);
         // A larger picture still makes exactly one icon, so icon i stays
         // the icon of entry i.
         scaleDownTo(mBitmap, iconSize);

@@ -31,11 +31,12 @@ inline constexpr const char *mastery = "/mastery.txt";
 // The side of every icon in pixels.
 inline constexpr int iconSize = 32;
 
-// An icon smaller than iconSize in either dimension.
+// An icon smaller than iconSize in either dimension: "Invalid image size:
+// "<path>" is <w> x <h> pixels (an icon needs at least 32 x 32)".
 class InvalidImageSize : public std::runtime_error
 {
 public:
-    InvalidImageSize() : std::runtime_error("Invalid image size") {}
+    InvalidImageSize(const std::string &path, int width, int height);
 };
 
 // Receives the fill of one icon catalog: first every entry, then the icons
@@ -62,10 +63,14 @@ public:
 
     // Reads the kind's catalog, hands all entries to the sink, then decodes
     // and hands over each icon in order. Throws FileOpenError (catalog or
-    // icon missing), InvalidCatalogEntryError (an entry that cannot name a
-    // file in the icon folder, refused before its icon is opened), JpegError,
-    // ImageTooLargeError or InvalidImageSize, leaving the sink with every
-    // entry and the icons of the entries before the failing one.
+    // icon missing), CatalogLineError (a catalog line that is no entry,
+    // before the sink gets anything), InvalidCatalogEntryError (an entry that
+    // cannot name a file in the icon folder, refused before its icon is
+    // opened), JpegError, ImageTooLargeError or InvalidImageSize, leaving the
+    // sink with every entry and the icons of the entries before the failing
+    // one. Every icon error names the icon's file. A large picture is decoded
+    // at the smallest of libjpeg's scales that still covers an icon, then
+    // averaged down to it.
     void fillIconCatalog(const IconCatalogKind &kind, CatalogSink &sink);
 
     // Reads a catalog without icons (relative path such as

@@ -32,9 +32,57 @@ CatalogList splitCatalog(std::string_view text)
     return entries;
 }
 
+CatalogLineError::CatalogLineError(const std::string &catalogPath, std::size_t line, const std::string &why)
+    : std::runtime_error(catalogPath + ", line " + std::to_string(line) + ": " + why)
+{
+}
+
+namespace {
+
+bool isBlank(std::string_view line)
+{
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// The line, counted from 1, that the byte at offset lies on.
+std::size_t lineAt(std::string_view text, std::size_t offset)
+{
+    const std::string_view before = text.substr(0, offset);
+    const std::size_t complete = splitCatalog(before).size();
+    const bool startsALine = before.empty() || before.back() == '\r' || before.back() == '\n';
+    return startsALine ? complete + 1 : complete;
+}
+
+} // namespace
+
+CatalogList parseCatalog(std::string_view text, const std::string &catalogPath)
+{
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(byteOrderMark))
+        text.remove_prefix(byteOrderMark.size());
+    else if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
+        throw CatalogLineError(catalogPath, 1, "the file is UTF-16 text; save it as UTF-8");
+
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+        throw CatalogLineError(catalogPath, lineAt(text, nul), "NUL byte in the text");
+
+    CatalogList entries = splitCatalog(text);
+    while (!entries.empty() && isBlank(entries.back()))
+        entries.pop_back();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (isBlank(entries[i]))
+            throw CatalogLineError(catalogPath, i + 1, entries[i].empty() ? "empty entry" : "entry of blanks only");
+        // The window's controls hold text, not bytes: another encoding would
+        // reach them, and from them the saved presets, as replacement marks.
+        if (!isUtf8(entries[i]))
+            throw CatalogLineError(catalogPath, i + 1, "not UTF-8 text; save the catalog as UTF-8");
+    }
+    return entries;
+}
+
 CatalogList readCatalog(const std::string &path)
 {
-    return splitCatalog(readWholeFile(path));
+    return parseCatalog(readWholeFile(path), path);
 }
 
 namespace {
@@ -98,6 +146,16 @@ char32_t fold(char32_t c)
 }
 
 } // namespace
+
+bool isUtf8(std::string_view text)
+{
+    for (std::size_t pos = 0; pos < text.size();) {
+        const char32_t c = nextCodePoint(text, pos);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+    }
+    return true;
+}
 
 bool equalIgnoringCase(std::string_view a, std::string_view b)
 {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "catalogs/CatalogList.h"
+
 #include <cstddef>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -12,9 +13,9 @@ namespace voriraz {
 inline constexpr std::size_t maxIconNameLength = 251;
 
 // A catalog entry that cannot name a file in its kind's icon folder:
-// "Invalid catalog entry "<entry>" in "<catalog>" (line <n>): <why>", the
+// "<catalog>, line <n>: "<entry>" cannot name an icon file: <why>", the
 // entry cut to its first 40 characters (and "...") when longer.
-class InvalidCatalogEntryError : public std::runtime_error
+class InvalidCatalogEntryError : public CatalogLineError
 {
 public:
     InvalidCatalogEntryError(std::string_view entry, const std::string &catalogPath, std::size_t line,
@@ -26,7 +27,7 @@ public:
 // separator ('/', or '\' as catalogs written on Windows use it) nor "..", so
 // that it cannot lead out of the folder, and must be at most
 // maxIconNameLength bytes long. Throws InvalidCatalogEntryError otherwise.
-// An empty entry passes: its icon is the folder's ".jpg".
+// An empty entry passes here (reading a catalog refuses empty lines).
 void checkIconName(std::string_view entry, const std::string &catalogPath, std::size_t line);
 
 } // namespace voriraz

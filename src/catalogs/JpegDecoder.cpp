@@ -9,8 +9,8 @@
 
 namespace voriraz {
 
-JpegError::JpegError(int messageCode)
-    : std::runtime_error("JPEG error #" + std::to_string(messageCode))
+JpegError::JpegError(const std::string &path, int messageCode, const std::string &text)
+    : std::runtime_error("JPEG error #" + std::to_string(messageCode) + " in \"" + path + "\": " + text)
     , mCode(messageCode)
 {
 }
@@ -23,17 +23,20 @@ ImageTooLargeError::ImageTooLargeError(const std::string &path, unsigned width, 
 }
 
 // libjpeg reports fatal errors through error_exit, which by default prints
-// and calls exit(). Ours jumps back into decode() instead, which turns the
-// message code into a JpegError once no libjpeg frame is on the stack.
+// and calls exit(). Ours keeps libjpeg's text of the error and jumps back
+// into decode() instead, which turns it into a JpegError once no libjpeg
+// frame is on the stack.
 struct JpegDecoder::State
 {
     jpeg_decompress_struct info {};
     jpeg_error_mgr errors {};
     std::jmp_buf recovery {};
+    char text[JMSG_LENGTH_MAX] {};
 
     static void errorExit(j_common_ptr common)
     {
         auto *state = reinterpret_cast<State *>(common->client_data);
+        (*common->err->format_message)(common, state->text);
         std::longjmp(state->recovery, 1);
     }
 
@@ -63,7 +66,7 @@ void JpegDecoder::loadFile(const std::string &path)
     mPath = path;
 }
 
-void JpegDecoder::decode(Bitmap &bitmap)
+void JpegDecoder::decode(Bitmap &bitmap, unsigned minimumSide)
 {
     jpeg_decompress_struct &info = mState->info;
     // Nothing with a destructor may be created between setjmp and the last
@@ -71,7 +74,7 @@ void JpegDecoder::decode(Bitmap &bitmap)
     if (setjmp(mState->recovery)) {
         const int code = mState->errors.msg_code;
         jpeg_abort_decompress(&info);
-        throw JpegError(code);
+        throw JpegError(mPath, code, mState->text);
     }
 
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(mData.data()),
@@ -86,8 +89,14 @@ void JpegDecoder::decode(Bitmap &bitmap)
     info.out_color_space = JCS_RGB;
     info.dct_method = JDCT_ISLOW;
     info.do_fancy_upsampling = TRUE;
-    info.scale_num = 1;
-    info.scale_denom = 1;
+    // libjpeg scales by eighths: the first scale that gives enough pixels
+    // both ways wins, and 8/8 is the full size.
+    info.scale_denom = 8;
+    for (info.scale_num = minimumSide == 0 ? 8 : 1; info.scale_num < 8; ++info.scale_num) {
+        jpeg_calc_output_dimensions(&info);
+        if (info.output_width >= minimumSide && info.output_height >= minimumSide)
+            break;
+    }
     jpeg_start_decompress(&info);
 
     bitmap.width = static_cast<int>(info.output_width);
@@ -101,30 +110,70 @@ void JpegDecoder::decode(Bitmap &bitmap)
     jpeg_finish_decompress(&info);
 }
 
+namespace {
+
+// How much of each source pixel along one axis of `from` pixels falls into
+// each of the `to` target pixels: the axis is measured in units of
+// 1/(from × to), so source pixel j spans [j × to, (j + 1) × to) and target
+// pixel i spans [i × from, (i + 1) × from), and every overlap is a whole
+// number of units. The weights of one target pixel add up to `from`.
+struct AxisWeights
+{
+    struct Part
+    {
+        int source;
+        std::uint32_t weight;
+    };
+    std::vector<std::vector<Part>> parts;
+
+    AxisWeights(int from, int to)
+        : parts(static_cast<std::size_t>(to))
+    {
+        for (int i = 0; i < to; ++i) {
+            const long begin = static_cast<long>(i) * from;
+            const long end = begin + from;
+            for (int j = static_cast<int>(begin / to); j < from && static_cast<long>(j) * to < end; ++j) {
+                const long sourceBegin = static_cast<long>(j) * to;
+                const long overlap = std::min(end, sourceBegin + to) - std::max(begin, sourceBegin);
+                if (overlap > 0)
+                    parts[static_cast<std::size_t>(i)].push_back({j, static_cast<std::uint32_t>(overlap)});
+            }
+        }
+    }
+};
+
+} // namespace
+
 void scaleDownTo(Bitmap &bitmap, int size)
 {
     if (bitmap.width <= size && bitmap.height <= size)
         return;
+    // Each target pixel is the average of the area of the source it covers,
+    // parts of pixels at its edges weighed by how much of them it covers:
+    // first along the rows, then down the columns.
+    const AxisWeights across(bitmap.width, size);
+    const AxisWeights down(bitmap.height, size);
+    std::vector<std::uint64_t> rows(static_cast<std::size_t>(bitmap.height) * size * 3);
+    for (int y = 0; y < bitmap.height; ++y) {
+        const std::uint8_t *line = bitmap.rgb.data() + static_cast<std::size_t>(y) * bitmap.width * 3;
+        std::uint64_t *out = rows.data() + static_cast<std::size_t>(y) * size * 3;
+        for (int x = 0; x < size; ++x) {
+            for (const AxisWeights::Part &part : across.parts[static_cast<std::size_t>(x)]) {
+                const std::uint8_t *pixel = line + static_cast<std::size_t>(part.source) * 3;
+                for (int c = 0; c < 3; ++c)
+                    out[x * 3 + c] += std::uint64_t(part.weight) * pixel[c];
+            }
+        }
+    }
+    const std::uint64_t total = std::uint64_t(bitmap.width) * std::uint64_t(bitmap.height);
     std::vector<std::uint8_t> scaled(static_cast<std::size_t>(size) * size * 3);
     for (int y = 0; y < size; ++y) {
-        const int y0 = y * bitmap.height / size;
-        const int y1 = std::max(y0 + 1, (y + 1) * bitmap.height / size);
-        for (int x = 0; x < size; ++x) {
-            const int x0 = x * bitmap.width / size;
-            const int x1 = std::max(x0 + 1, (x + 1) * bitmap.width / size);
-            unsigned sum[3] = {0, 0, 0};
-            for (int sy = y0; sy < y1; ++sy) {
-                const std::uint8_t *pixel = bitmap.rgb.data() + (static_cast<std::size_t>(sy) * bitmap.width + x0) * 3;
-                for (int sx = x0; sx < x1; ++sx, pixel += 3) {
-                    sum[0] += pixel[0];
-                    sum[1] += pixel[1];
-                    sum[2] += pixel[2];
-                }
-            }
-            const unsigned count = static_cast<unsigned>((y1 - y0) * (x1 - x0));
-            std::uint8_t *out = scaled.data() + (static_cast<std::size_t>(y) * size + x) * 3;
-            for (int c = 0; c < 3; ++c)
-                out[c] = static_cast<std::uint8_t>((sum[c] + count / 2) / count);
+        for (int x = 0; x < size * 3; ++x) {
+            std::uint64_t sum = 0;
+            for (const AxisWeights::Part &part : down.parts[static_cast<std::size_t>(y)])
+                sum += part.weight * rows[static_cast<std::size_t>(part.source) * size * 3 + static_cast<std::size_t>(x)];
+            scaled[static_cast<std::size_t>(y) * size * 3 + static_cast<std::size_t>(x)] =
+                static_cast<std::uint8_t>((sum + total / 2) / total);
         }
     }
     bitmap.width = size;

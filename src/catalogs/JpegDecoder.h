@@ -16,11 +16,12 @@ struct Bitmap
     std::vector<std::uint8_t> rgb;
 };
 
-// Libjpeg refused the data: "JPEG error #<n>", n being libjpeg's message code.
+// Libjpeg refused the data: "JPEG error #<n> in "<path>": <libjpeg's text>",
+// n being libjpeg's message code.
 class JpegError : public std::runtime_error
 {
 public:
-    explicit JpegError(int messageCode);
+    JpegError(const std::string &path, int messageCode, const std::string &text);
     int messageCode() const { return mCode; }
 
 private:
@@ -41,10 +42,11 @@ public:
 // decoder allocate gigabytes.
 inline constexpr unsigned maxPictureSide = 4096;
 
-// Decodes JPEG files at full size into 24-bit bitmaps with libjpeg's accurate
-// settings. One decoder serves any number of pictures: its libjpeg state is
-// created once and reused, and a picture is decoded into a caller's bitmap
-// so that its buffer is reused too.
+// Decodes JPEG files into 24-bit bitmaps with libjpeg's accurate settings,
+// at full size or at the smallest of libjpeg's scales (1/8 to 8/8) that is
+// still large enough. One decoder serves any number of pictures: its libjpeg
+// state is created once and reused, and a picture is decoded into a
+// caller's bitmap so that its buffer is reused too.
 class JpegDecoder
 {
 public:
@@ -56,12 +58,16 @@ public:
     // Reads the whole file into the decoder. Throws FileOpenError.
     void loadFile(const std::string &path);
 
-    // Decodes the loaded data into bitmap (colour, full size; a greyscale
-    // picture is expanded to colour). Throws JpegError when libjpeg cannot
-    // decode it; libjpeg's warnings about damaged data are not errors.
-    // Throws ImageTooLargeError, leaving bitmap as it was, for a picture
-    // beyond maxPictureSide.
-    void decode(Bitmap &bitmap);
+    // Decodes the loaded data into bitmap, in colour (a greyscale picture is
+    // expanded to colour). With minimumSide 0 the picture is decoded at full
+    // size; otherwise at the smallest scale whose width and height are both
+    // at least minimumSide, which libjpeg reaches by leaving out the finer
+    // detail of each 8 × 8 block instead of decoding it: a picture
+    // narrower or lower than minimumSide comes out at full size. Throws
+    // JpegError when libjpeg cannot decode it; libjpeg's warnings about
+    // damaged data are not errors. Throws ImageTooLargeError, leaving bitmap
+    // as it was, for a picture beyond maxPictureSide.
+    void decode(Bitmap &bitmap, unsigned minimumSide = 0);
 
 private:
     struct State;
@@ -70,8 +76,9 @@ private:
     std::string mData;
 };
 
-// Resamples a bitmap larger than size × size down to exactly that size by
-// averaging the source pixels each target pixel covers.
+// Resamples a bitmap larger than size × size down to exactly that size:
+// each target pixel is the average of the source area it covers, the
+// pixels at its edges weighed by the part of them it covers.
 void scaleDownTo(Bitmap &bitmap, int size);
 
 } // namespace voriraz

@@ -1,6 +1,9 @@
 #include "cli/Command.h"
 
-#include <sys/stat.h>
+#include "cli/DescriptorOutput.h"
+
+#include <algorithm>
+#include <optional>
 
 namespace voriraz::cli {
 
@@ -55,11 +58,15 @@ int Command::execute(const QStringList &arguments, CommandStreams streams)
             throw CommandError(parser.errorText().toStdString() + " Try \"" + programName + " " + name().toStdString()
                                + " --help\".");
         }
-        if (parser.isSet(helpOption())) {
+        int status = exitStatus::success;
+        if (parser.isSet(helpOption()))
             streams.out << helpText().toStdString();
-            return exitStatus::success;
-        }
-        return run(parser, streams);
+        else
+            status = run(parser, streams);
+        // Results that did not reach their file are no success.
+        if (!outputWritten(streams.out, streams.err))
+            status = std::max(status, exitStatus::problems);
+        return status;
     } catch (const std::exception &e) {
         streams.err << programName << ": " << e.what() << '\n';
     }
@@ -70,19 +77,14 @@ DataFolder Command::dataFolder(const QCommandLineParser &parser) const
 {
     DataFolder folder;
     if (parser.isSet(dataOption)) {
-        folder.path = parser.value(dataOption).toStdString();
-        while (folder.path.size() > 1 && folder.path.back() == '/')
-            folder.path.pop_back();
+        folder = dataFolderAt(parser.value(dataOption).toStdString());
         if (folder.path.empty())
             throw CommandError("--data needs the path of a folder");
     } else {
         folder = dataFolderOf(applicationDir());
     }
-    struct stat info {};
-    if (::stat(folder.path.c_str(), &info) != 0)
-        throw CommandError("data folder " + quoted(folder.path) + " not found");
-    if (!S_ISDIR(info.st_mode))
-        throw CommandError("data folder " + quoted(folder.path) + " is not a folder");
+    if (const std::optional<std::string> problem = dataFolderProblem(folder.path))
+        throw CommandError("data folder " + quoted(folder.path) + *problem);
     return folder;
 }
 

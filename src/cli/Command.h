@@ -52,8 +52,10 @@ public:
 
     // Parses the arguments that follow the command's name and runs the
     // command: prints its help for --help, and for an error that keeps it
-    // from running prints "voriraz-cli: <message>" to err. Returns the exit
-    // status; never throws.
+    // from running prints "voriraz-cli: <message>" to err. Output that
+    // cannot be written to out (a full disk) is said on err and makes the
+    // status at least exitStatus::problems. Returns the exit status; never
+    // throws.
     int execute(const QStringList &arguments, CommandStreams streams);
 
     // The usage line and help text of the command.

@@ -6,6 +6,8 @@
 #include "presets/XmlParseError.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace voriraz::cli {
@@ -57,10 +59,14 @@ PresetFile DataTree::preset(const QString &argument) const
     const bool isPath = text.find('/') != std::string::npos;
     const PresetFile file {text, isPath ? text : presetFilePath(presetsDirectory(), text)};
     struct stat info {};
-    if (text.empty() || ::stat(file.path.c_str(), &info) != 0) {
+    const int failure = text.empty() ? ENOENT : ::stat(file.path.c_str(), &info) == 0 ? 0 : errno;
+    if (failure == ENOENT) {
         throw CommandError("preset \"" + text + "\" not found"
                            + (isPath ? std::string() : " in the presets folder \"" + presetsDirectory() + "\""));
     }
+    // Any other reason, such as a name too long for the system, is told as it is.
+    if (failure != 0)
+        throw CommandError("preset \"" + text + "\": " + std::strerror(failure));
     if (!S_ISREG(info.st_mode))
         throw CommandError("preset \"" + text + "\" is not a file");
     return file;

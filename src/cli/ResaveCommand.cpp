@@ -11,6 +11,9 @@ const QCommandLineOption stdoutOption(QStringLiteral("stdout"),
                                       QStringLiteral("Write nothing; print the document the save would write."));
 const QCommandLineOption keepLayoutOption(QStringLiteral("keep-layout"),
                                           QStringLiteral("Keep the file's own layout: change only the values that differ."));
+const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
+                                      QStringLiteral("Write the re-saved preset to FILE and leave PRESET as it is."),
+                                      QStringLiteral("FILE"));
 
 } // namespace
 
@@ -26,7 +29,7 @@ QString ResaveCommand::summary() const
 
 QString ResaveCommand::usage() const
 {
-    return QStringLiteral("[--data DIR] [--stdout] [--keep-layout] PRESET...");
+    return QStringLiteral("[--data DIR] [--stdout | -o FILE] [--keep-layout] PRESET...");
 }
 
 QString ResaveCommand::description() const
@@ -36,8 +39,10 @@ QString ResaveCommand::description() const
         "in their catalogs' letter case, army and skill items the catalogs lack dropped (a warning line\n"
         "each), the same refusals, the same all-or-nothing replacement of the file. With --stdout the file\n"
         "stays as it is and the document the save would write is printed instead (one PRESET only), e.g. to\n"
-        "compare it with diff. With --keep-layout the save keeps the file's whitespace and spelling and\n"
-        "changes only what differs, so a preset without edits is written back byte for byte.\n\n")
+        "compare it with diff. With -o FILE the document is saved to FILE instead, in the same all-or-nothing\n"
+        "way, and PRESET stays as it is (one PRESET only). With --keep-layout the save keeps the file's\n"
+        "whitespace and spelling and changes only what differs, so a preset without edits is written back\n"
+        "byte for byte.\n\n")
         + presetArgumentHelp()
         + QStringLiteral("\n\nExit status: 0 when every preset was saved, 1 when one could not be loaded or saved,\n"
                          "2 when nothing could be done (a preset or the data folder not found).");
@@ -47,6 +52,7 @@ void ResaveCommand::declare(QCommandLineParser &parser)
 {
     parser.addOption(stdoutOption);
     parser.addOption(keepLayoutOption);
+    parser.addOption(outputOption);
     parser.addPositionalArgument(QStringLiteral("PRESET"), QStringLiteral("Presets to load and save."),
                                  QStringLiteral("PRESET..."));
 }
@@ -59,6 +65,14 @@ int ResaveCommand::run(const QCommandLineParser &parser, CommandStreams streams)
         throw CommandError("resave needs at least one PRESET. Try \"voriraz-cli resave --help\".");
     if (toStdout && arguments.size() > 1)
         throw CommandError("resave --stdout takes exactly one PRESET");
+    // An empty target would make the save fall back to the preset itself.
+    const std::string output = parser.value(outputOption).toStdString();
+    if (parser.isSet(outputOption) && output.empty())
+        throw CommandError("resave -o needs the name of a file");
+    if (!output.empty() && toStdout)
+        throw CommandError("resave takes --stdout or -o FILE, not both");
+    if (!output.empty() && arguments.size() > 1)
+        throw CommandError("resave -o takes exactly one PRESET");
 
     const DataTree tree(dataFolder(parser));
     // Every name is checked before the first file is written.
@@ -79,7 +93,7 @@ int ResaveCommand::run(const QCommandLineParser &parser, CommandStreams streams)
                 streams.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
                 streams.out.flush();
             } else {
-                session.save(controls);
+                session.save(controls, output);
             }
         } catch (const std::exception &e) {
             streams.err << programName << ": " << preset.name << ": " << shownError(e) << '\n';

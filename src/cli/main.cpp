@@ -1,16 +1,18 @@
 #include "cli/Commands.h"
+#include "cli/DescriptorOutput.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <iostream>
+#include <unistd.h>
 
 using namespace voriraz::cli;
 
-int main(int argc, char *argv[])
+namespace {
+
+int run(QCoreApplication &application, std::ostream &out)
 {
-    QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QString::fromLatin1(programName));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VORIRAZ_VERSION));
     const std::vector<std::unique_ptr<Command>> commands = allCommands();
 
     QString description = QStringLiteral("Checks, re-saves and totals the presets of a Voriraz Editor data tree "
@@ -35,21 +37,39 @@ int main(int argc, char *argv[])
         return exitStatus::trouble;
     }
     if (parser.isSet(version)) {
-        std::cout << programName << ' ' << VORIRAZ_VERSION << '\n';
+        out << programName << ' ' << VORIRAZ_VERSION << '\n';
         return exitStatus::success;
     }
     const QStringList arguments = parser.positionalArguments();
     if (parser.isSet(help) || arguments.isEmpty()) {
-        (arguments.isEmpty() && !parser.isSet(help) ? std::cerr : std::cout)
+        (arguments.isEmpty() && !parser.isSet(help) ? std::cerr : out)
             << helpWithUsage(parser, usage).toStdString();
         return parser.isSet(help) ? exitStatus::success : exitStatus::trouble;
     }
 
     for (const auto &command : commands) {
         if (command->name() == arguments.first())
-            return command->execute(arguments.mid(1), {std::cout, std::cerr});
+            return command->execute(arguments.mid(1), {out, std::cerr});
     }
     std::cerr << programName << ": unknown command \"" << arguments.first().toStdString() << "\". Try \"" << programName
               << " --help\".\n";
     return exitStatus::trouble;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(programName));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VORIRAZ_VERSION));
+    // Standard output through a buffer that keeps the reason of a failed
+    // write: output that never arrived ends the program with a failure.
+    DescriptorBuffer buffer(STDOUT_FILENO);
+    std::ostream out(&buffer);
+    int status = run(application, out);
+    // A command reports its own failed output; the rest is checked here.
+    if (out && !outputWritten(out, std::cerr))
+        status = std::max(status, exitStatus::problems);
+    return status;
 }

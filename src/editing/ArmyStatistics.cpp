@@ -1,5 +1,7 @@
 #include "editing/ArmyStatistics.h"
 
+#include "catalogs/ErrorText.h"
+
 #include <cstdint>
 #include <limits>
 
@@ -40,7 +42,16 @@ void addChecked(std::int64_t &total, int count, int value, const char *what)
     }
 }
 
+// How much of a refused reference its message shows.
+constexpr std::size_t shownReferenceCharacters = 120;
+
 } // namespace
+
+OutsideDataFolderError::OutsideDataFolderError(std::string_view reference)
+    : std::runtime_error("Creature file \"" + shortenedForMessage(reference, shownReferenceCharacters)
+                         + "\" lies outside the data folder")
+{
+}
 
 ArmyStatistics::ArmyStatistics(const std::string &applicationDir)
     : ArmyStatistics(dataFolderOf(applicationDir))
@@ -126,7 +137,10 @@ ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
     std::int64_t power = 0;
     for (const SlotReference &reference : references) {
         const std::string &count = slots[reference.slot].count;
-        mDocument.LoadDocument(mDataDir + withoutLastCharacters(reference.location, referenceSuffixLength));
+        const std::string file = withoutLastCharacters(reference.location, referenceSuffixLength);
+        if (!staysInsideDataFolder(file))
+            throw OutsideDataFolderError(reference.location);
+        mDocument.LoadDocument(mDataDir + file);
         const Node root = mDocument.DocumentElement();
         auto value = [&](Node element) { return textToInteger(valueToText(mDocument.NodeValue(element))); };
 

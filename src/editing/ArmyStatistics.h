@@ -7,7 +7,9 @@
 
 #include <array>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -26,6 +28,15 @@ using ArmySlotStates = std::array<ArmySlotState, armySlotCount>;
 
 // The creature reference table, relative to the data folder.
 inline constexpr const char *creatureReferenceTable = "/GameMechanics/RefTables/Creatures.xdb";
+
+// A creature reference that would read a file outside the data folder:
+// "Creature file "<reference>" lies outside the data folder". The message
+// names the reference, never anything of the file it points to.
+class OutsideDataFolderError : public std::runtime_error
+{
+public:
+    explicit OutsideDataFolderError(std::string_view reference);
+};
 
 // The army's three totals.
 struct ArmyTotals
@@ -59,7 +70,8 @@ public:
     // (a count or value that is not an integer), ConversionError (a missing
     // or empty value, or a matching entry without href), DocumentError, or
     // IntegerOverflowError when a product or a total leaves the signed 32-bit
-    // range.
+    // range, or OutsideDataFolderError for a reference that does not stay
+    // inside the data folder (refused before anything is read for it).
     ArmyTotals compute(const ArmySlotStates &slots);
 
     // The number of reference table entries whose ID is identifier (exact,

@@ -457,11 +457,6 @@ std::vector<int> LayoutKeepingWriter::changeSlotList(const SourceSpan &parent, c
     return after;
 }
 
-std::string key(int a, const std::string &b)
-{
-    return std::to_string(a) + '\x1f' + b;
-}
-
 std::string textElement(const char *name, const std::string &escapedText)
 {
     return std::string("<") + name + ">" + escapedText + "</" + name + ">";
@@ -504,16 +499,16 @@ LayoutKeepingSave LayoutKeepingWriter::write(const PresetControls &file, const P
     // Every list's items are the list's child nodes in order, as a load
     // reads them; the flags are its elements.
     auto itemsOf = [&](const SourceSpan &parent, const char *name, bool elementsOnly) {
-        std::vector<std::size_t> items;
+        std::vector<std::size_t> found;
         const Spans siblings = childSpans(mText, parent);
         if (const SourceSpan *list = firstChildNamed(siblings, name)) {
             const Spans nodes = childSpans(mText, *list);
             for (std::size_t n = 0; n < nodes.size(); ++n) {
                 if (!elementsOnly || nodes[n].isElement())
-                    items.push_back(n);
+                    found.push_back(n);
             }
         }
-        return items;
+        return found;
     };
 
     SlotListChange army {element::armySlots, std::vector<int>(items.army.begin(), items.army.end()), {}, {}, {}, {}};

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <memory>
 #include <sys/stat.h>
 
@@ -68,6 +69,19 @@ std::vector<std::string> listPresetFiles(const std::string &directory)
     }
     std::sort(names.begin(), names.end(), byNameIgnoringCase);
     return names;
+}
+
+std::string presetNameInDirectory(const std::string &argument, const std::string &directory)
+{
+    if (argument.find('/') == std::string::npos)
+        return argument;
+    const std::filesystem::path path(argument);
+    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+    std::error_code error;
+    if (path.has_filename() && std::filesystem::equivalent(folder, directory, error))
+        return path.filename().string();
+    throw PresetArgumentError("Preset \"" + argument + "\" is not in the presets folder \"" + directory
+                              + "\". Start the editor with --data DIR to edit the presets of another data folder");
 }
 
 std::string presetFilePath(const std::string &directory, const std::string &name)

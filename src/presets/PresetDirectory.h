@@ -36,6 +36,22 @@ public:
 // DirectoryListError when the directory is missing or unreadable.
 std::vector<std::string> listPresetFiles(const std::string &directory);
 
+// A PRESET named on a command line that is no preset of the presets folder.
+class PresetArgumentError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The file name in directory that a PRESET of a command line stands for. A
+// bare name is a file name of the directory; a name with a "/" in it is a
+// path (relative to the working folder), which must lead to a file directly
+// in directory, reached by any way (links, "./"). Throws
+// PresetArgumentError ("Preset "<argument>" is not in the presets folder
+// "<directory>"") for a path elsewhere. Whether the file exists is not
+// checked.
+std::string presetNameInDirectory(const std::string &argument, const std::string &directory);
+
 // directory, a separator unless it already ends with one, and name; the
 // empty text when name is empty.
 std::string presetFilePath(const std::string &directory, const std::string &name);

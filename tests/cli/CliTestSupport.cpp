@@ -26,11 +26,13 @@ Outcome runCommand(cli::Command &&command, const QStringList &arguments)
     return runCommand(command, arguments);
 }
 
-Outcome runProgram(const QStringList &arguments, const fs::path &workingDirectory)
+Outcome runProgram(const QStringList &arguments, const fs::path &workingDirectory, const QString &stdoutFile)
 {
     QProcess process;
     if (!workingDirectory.empty())
         process.setWorkingDirectory(qs(workingDirectory));
+    if (!stdoutFile.isEmpty())
+        process.setStandardOutputFile(stdoutFile);
     process.start(QStringLiteral(VORIRAZ_CLI_PROGRAM), arguments);
     Outcome run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {

@@ -29,8 +29,10 @@ struct Outcome
 Outcome runCommand(cli::Command &command, const QStringList &arguments);
 Outcome runCommand(cli::Command &&command, const QStringList &arguments);
 
-// Runs the voriraz-cli executable as a process.
-Outcome runProgram(const QStringList &arguments, const std::filesystem::path &workingDirectory = {});
+// Runs the voriraz-cli executable as a process; with stdoutFile, its
+// standard output goes to that file (such as /dev/full) instead.
+Outcome runProgram(const QStringList &arguments, const std::filesystem::path &workingDirectory = {},
+                   const QString &stdoutFile = {});
 
 // A data folder of its own for a test: a copy of a tree in <temp>/<name>,
 // with icons painted for every catalog entry where the tree has none.

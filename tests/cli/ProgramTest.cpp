@@ -26,8 +26,9 @@ TEST(Program, CommandHelpNamesItsUsageAndPresetRules)
 {
     const Outcome run = runProgram({"resave", "--help"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.out.starts_with("Usage: voriraz-cli resave [--data DIR] [--stdout] [--keep-layout] PRESET...\n")) << run.out;
+    EXPECT_TRUE(run.out.starts_with("Usage: voriraz-cli resave [--data DIR] [--stdout | -o FILE] [--keep-layout] PRESET...\n")) << run.out;
     EXPECT_NE(run.out.find("--stdout"), std::string::npos);
+    EXPECT_NE(run.out.find("-o, --output <FILE>"), std::string::npos);
     EXPECT_NE(run.out.find("--data <DIR>"), std::string::npos);
     EXPECT_NE(run.out.find("a bare file name is a preset of DIR/mod/Maps/DuelMode/Heroes"), std::string::npos);
 }
@@ -182,6 +183,50 @@ TEST(Program, StatsPrintsTheWindowsTotalsOrItsError)
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "voriraz-cli: overflow-item.xdb: The army's total experience leaves the range of 32-bit integers "
                        "(-2147483648 to 2147483647)\n");
+    EXPECT_EQ(run.status, 1);
+}
+
+// A name longer than the system allows is told as such, not as missing.
+TEST(Program, NamesTooLongForTheSystemSaySo)
+{
+    const DataCopy tree(brokenFixture);
+    const std::string longName = std::string(300, 'n') + ".xdb";
+    Outcome run = runProgram({"stats", "--data", tree.arg(), QString::fromStdString(longName)});
+    EXPECT_EQ(run.err, "voriraz-cli: preset \"" + longName + "\": File name too long\n");
+    EXPECT_EQ(run.status, 2);
+
+    const std::string longPath = "/" + std::string(5000, 'p');
+    run = runProgram({"resave", "--data", tree.arg(), QString::fromStdString(longPath + "/x.xdb")});
+    EXPECT_EQ(run.err, "voriraz-cli: preset \"" + longPath + "/x.xdb\": File name too long\n");
+    EXPECT_EQ(run.status, 2);
+
+    run = runProgram({"check", "--data", QString::fromStdString(longPath)});
+    EXPECT_EQ(run.err, "voriraz-cli: data folder \"" + longPath + "\": File name too long\n");
+    EXPECT_EQ(run.status, 2);
+}
+
+// A reference table that links a creature to a file outside the data
+// folder: the file is not read, and the message names the link alone.
+TEST(Program, ACreatureLinkOutOfTheDataFolderIsRefusedWithoutReadingIt)
+{
+    const DataCopy tree(brokenFixture);
+    writeFile(tree.folder() / "../secret.xdb", "<Creature><Exp>TOP SECRET</Exp></Creature>");
+    const fs::path table = tree.folder() / "GameMechanics/RefTables/Creatures.xdb";
+    std::string xml = readFile(table);
+    const std::string krell = "/GameMechanics/Creature/Krell.xdb#xpointer(/Creature)";
+    const std::string outside = "/../secret.xdb#xpointer(/Creature)";
+    xml.replace(xml.find(krell), krell.size(), outside);
+    writeFile(table, xml);
+
+    Outcome run = runProgram({"stats", "--data", tree.arg(), "clean.xdb"});
+    EXPECT_EQ(run.err, "voriraz-cli: clean.xdb: Creature file \"" + outside + "\" lies outside the data folder.\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, 1);
+
+    run = runProgram({"check", "--data", tree.arg(), "clean.xdb"});
+    EXPECT_NE(run.out.find("Creature file \"" + outside + "\" lies outside the data folder"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("SECRET"), std::string::npos);
     EXPECT_EQ(run.status, 1);
 }
 

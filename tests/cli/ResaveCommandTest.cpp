@@ -166,6 +166,86 @@ TEST_F(Resave, PresetOutsideThePresetsFolderByPath)
     EXPECT_EQ(readFile(elsewhere / "mine.xdb"), windowSave(brokenFixture, "clean.xdb"));
 }
 
+// -o FILE: the document --stdout prints, written to FILE with the save's
+// all-or-nothing replacement; the preset itself stays as it was.
+TEST_F(Resave, OutputFileGetsTheSavedDocumentAndThePresetStays)
+{
+    const DataCopy tree(sampleData);
+    const TempDir drafts;
+    for (const std::string &name : presetNames(tree.folder())) {
+        SCOPED_TRACE(name);
+        const std::string before = readFile(tree.preset(name));
+        const fs::path target = drafts / ("new-" + name);
+        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), QString::fromStdString(name), "-o", qs(target)});
+        EXPECT_EQ(run.status, cli::exitStatus::success) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(readFile(target), windowSave(sampleData, name));
+        EXPECT_EQ(readFile(tree.preset(name)), before);
+    }
+    // An existing target is replaced whole.
+    const std::string name = presetNames(tree.folder()).front();
+    writeFile(drafts / "old.xdb", std::string(100000, 'x'));
+    EXPECT_EQ(runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--output", qs(drafts / "old.xdb"), QString::fromStdString(name)}).status,
+              cli::exitStatus::success);
+    EXPECT_EQ(readFile(drafts / "old.xdb"), windowSave(sampleData, name));
+}
+
+TEST_F(Resave, OutputFileThatCannotBeWrittenLeavesBothFilesAsTheyWere)
+{
+    const DataCopy tree(brokenFixture);
+    const std::string before = readFile(tree.preset("clean.xdb"));
+    const TempDir drafts;
+    writeFile(drafts / "kept.xdb", "old draft");
+    setWriteFaultHookForTesting([](std::size_t) { return ENOSPC; });
+    Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "clean.xdb", "-o", qs(drafts / "kept.xdb")});
+    EXPECT_EQ(run.err, "voriraz-cli: clean.xdb: Cannot write file \"" + (drafts / "kept.xdb").string()
+                           + "\". No space left on device.\n");
+    EXPECT_EQ(run.status, cli::exitStatus::problems);
+    EXPECT_EQ(readFile(drafts / "kept.xdb"), "old draft");
+    EXPECT_EQ(readFile(tree.preset("clean.xdb")), before);
+    setWriteFaultHookForTesting(nullptr);
+
+    run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "clean.xdb", "-o", qs(drafts / "no/such/folder.xdb")});
+    EXPECT_EQ(run.status, cli::exitStatus::problems);
+    EXPECT_TRUE(run.err.ends_with("No such file or directory.\n")) << run.err;
+    EXPECT_EQ(readFile(tree.preset("clean.xdb")), before);
+}
+
+struct OutputUsageRow
+{
+    const char *name;
+    QStringList arguments;
+    std::string message;
+};
+void PrintTo(const OutputUsageRow &row, std::ostream *out) { *out << row.name; }
+
+class ResaveOutputUsage : public Resave, public ::testing::WithParamInterface<OutputUsageRow> {};
+
+TEST_P(ResaveOutputUsage, IsRefusedBeforeAnythingIsWritten)
+{
+    const DataCopy tree(brokenFixture);
+    const std::string clean = readFile(tree.preset("clean.xdb"));
+    const std::string noExp = readFile(tree.preset("no-exp.xdb"));
+    const Outcome run = runCommand(cli::ResaveCommand(), QStringList {"--data", tree.arg()} + GetParam().arguments);
+    EXPECT_EQ(run.err, "voriraz-cli: " + GetParam().message + "\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, cli::exitStatus::trouble);
+    EXPECT_EQ(readFile(tree.preset("clean.xdb")), clean);
+    EXPECT_EQ(readFile(tree.preset("no-exp.xdb")), noExp);
+}
+
+const OutputUsageRow outputUsages[] = {
+    {"TwoPresets", {"clean.xdb", "no-exp.xdb", "-o", "/tmp/voriraz-never-written.xdb"},
+     "resave -o takes exactly one PRESET"},
+    {"WithStdout", {"clean.xdb", "--stdout", "-o", "/tmp/voriraz-never-written.xdb"},
+     "resave takes --stdout or -o FILE, not both"},
+    // An empty name would fall back to the preset's own file.
+    {"EmptyFileName", {"clean.xdb", "-o", ""}, "resave -o needs the name of a file"},
+    {"MissingFileName", {"clean.xdb", "-o"}, "Missing value after '-o'. Try \"voriraz-cli resave --help\"."},
+};
+
+INSTANTIATE_TEST_SUITE_P(Resave, ResaveOutputUsage, ::testing::ValuesIn(outputUsages), RowName());
+
 } // namespace
 
 TEST_F(Resave, KeepLayoutWritesEveryPresetBackByteForByteAndAnEditOnlyWhereItIs)

@@ -304,11 +304,16 @@ TEST_P(BadIcon, KeepsTheItemsAndTheIconsBeforeItAndStopsStartUp)
 }
 
 const BadIconRow badIcons[] = {
-    {"CreatureIconTooLow", 0, 2, Damage::TooLow, "Invalid image size."},
+    // Every message names the icon's file.
+    {"CreatureIconTooLow", 0, 2, Damage::TooLow,
+     "Invalid image size: \"{icon}\" is 32 x 31 pixels (an icon needs at least 32 x 32)"},
     {"ArtifactIconMissing", 1, 2, Damage::Missing, "Cannot open file \"{icon}\". No such file or directory."},
-    {"SpellIconNotJpeg", 2, 1, Damage::NotJpeg, "JPEG error #" + std::to_string(JERR_NO_SOI) + "."},
-    {"PerkIconEmpty", 3, 0, Damage::Empty, "JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + "."},
-    {"SkillIconTooNarrow", 4, 1, Damage::TooNarrow, "Invalid image size."},
+    {"SpellIconNotJpeg", 2, 1, Damage::NotJpeg,
+     "JPEG error #" + std::to_string(JERR_NO_SOI) + " in \"{icon}\": Not a JPEG file: starts with 0x47 0x49."},
+    {"PerkIconEmpty", 3, 0, Damage::Empty,
+     "JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + " in \"{icon}\": Empty input file."},
+    {"SkillIconTooNarrow", 4, 1, Damage::TooNarrow,
+     "Invalid image size: \"{icon}\" is 31 x 32 pixels (an icon needs at least 32 x 32)"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Startup, BadIcon, ::testing::ValuesIn(badIcons), RowName());

@@ -390,6 +390,10 @@ std::vector<ArtPicture> paintWindowArt()
         {QStringLiteral("ammo-cart.png"), ammoCart()},
         {QStringLiteral("app-icon-16.png"), appIcon(16)},
         {QStringLiteral("app-icon-32.png"), appIcon(32)},
+        // The sizes an installed copy puts into the desktop's icon theme.
+        {QStringLiteral("app-icon-48.png"), appIcon(48)},
+        {QStringLiteral("app-icon-128.png"), appIcon(128)},
+        {QStringLiteral("app-icon-256.png"), appIcon(256)},
     };
 }
 

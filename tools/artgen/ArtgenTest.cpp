@@ -167,7 +167,9 @@ TEST(WindowArt, WritesPicturesAndResourceList)
         EXPECT_TRUE(listing.contains("<file>" + picture.fileName.toUtf8() + "</file>"));
         const QImage image(out + "/" + picture.fileName);
         ASSERT_FALSE(image.isNull()) << qPrintable(picture.fileName);
-        const int expected = picture.fileName.startsWith("glyph-") || picture.fileName.endsWith("-16.png") ? 16 : 32;
+        int expected = picture.fileName.startsWith("glyph-") ? 16 : 32;
+        if (picture.fileName.startsWith("app-icon-"))
+            expected = picture.fileName.mid(9).chopped(4).toInt();
         EXPECT_EQ(image.size(), QSize(expected, expected)) << qPrintable(picture.fileName);
         // Drawn on a clear background, and actually drawn on.
         EXPECT_EQ(qAlpha(image.pixel(0, expected - 1)) + qAlpha(image.pixel(expected - 1, 0)) < 510, true);
@@ -177,10 +179,11 @@ TEST(WindowArt, WritesPicturesAndResourceList)
                 opaque += qAlpha(image.pixel(x, y)) > 200;
         EXPECT_GT(opaque, expected * expected / 8) << qPrintable(picture.fileName);
     }
-    EXPECT_EQ(names.size(), 10u);
+    EXPECT_EQ(names.size(), 13u);
     for (const char* name : {"glyph-add.png", "glyph-delete.png", "glyph-close.png", "glyph-create-mod.png",
                              "glyph-save.png", "ballista.png", "first-aid-tent.png", "ammo-cart.png",
-                             "app-icon-16.png", "app-icon-32.png"})
+                             "app-icon-16.png", "app-icon-32.png", "app-icon-48.png", "app-icon-128.png",
+                             "app-icon-256.png"})
         EXPECT_EQ(names.count(name), 1u) << name;
 }
 
