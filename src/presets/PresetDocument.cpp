@@ -4,6 +4,7 @@
 #include "presets/AtomicFile.h"
 #include "presets/XmlParseError.h"
 #include "presets/XmlWellFormed.h"
+#include "text/Utf8.h"
 
 #include <algorithm>
 

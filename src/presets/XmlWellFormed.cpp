@@ -1,6 +1,7 @@
 #include "presets/XmlWellFormed.h"
 
 #include "presets/XmlEncoding.h"
+#include "text/Utf8.h"
 
 #include <algorithm>
 #include <array>
