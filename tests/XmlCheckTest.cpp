@@ -54,6 +54,7 @@ const BrokenDocument kBroken[] = {
     {"SecondRoot", "<a/>\n<b/>", XmlFault::AfterDocumentElement, 2},
     {"UnknownEntity", "<a>\n&nbsp;</a>", XmlFault::UndefinedEntity, 2},
     {"UnknownEntityInAttribute", "<a x='&foo;'/>", XmlFault::UndefinedEntity, 1},
+    {"UnknownEntityInAttributeOnALineOfItsOwn", "<a>\n<b x='1'\n y='&lt;&foo;'/></a>", XmlFault::UndefinedEntity, 3},
     {"LessThanInAttribute", "<a x='<'/>", XmlFault::InvalidCharacter, 1},
     {"DuplicateAttribute", "<a x='1'\n x='2'/>", XmlFault::DuplicateAttribute, 2},
     {"DuplicateAmongManyAttributes", manyAttributesThenRepeat(), XmlFault::DuplicateAttribute, 2},
@@ -75,6 +76,7 @@ const BrokenDocument kBroken[] = {
     {"ExternalEntityInAttribute", "<!DOCTYPE a [<!ENTITY e SYSTEM 'e.txt'>]>\n<a v='&e;'/>", XmlFault::DtdEntity, 2},
     {"UnparsedEntity", "<!DOCTYPE a [<!NOTATION n SYSTEM 'n'><!ENTITY e SYSTEM 'e' NDATA n>]>\n<a>&e;</a>",
      XmlFault::DtdEntity, 2},
+    {"UndefinedEntityInDefault", "<!DOCTYPE a [<!ATTLIST a v CDATA\n '&u;'>]><a/>", XmlFault::UndefinedEntity, 2},
     {"ParameterEntityIsNotGeneral", "<!DOCTYPE a [<!ENTITY % x 'y'>]><a>&x;</a>", XmlFault::UndefinedEntity, 1},
     // After a parameter entity reference expat leaves undefined entities to
     // the application instead of refusing them.
@@ -222,6 +224,9 @@ TEST(XmlCheckTest, MessageGivesReasonLineAndFortyCharactersOfTheLine)
     EXPECT_EQ(messageOf("<!DOCTYPE a [<!ENTITY lore 'x'>]>\n<a>&lore;</a>"),
               "Reference to entity 'lore', declared in the document type definition, which this editor does not "
               "expand.\nLine: 2\n<a>&lore;</a>");
+    EXPECT_EQ(messageOf("<a\n b='&#38;&lt;&lore;'/>"), "Reference to undefined entity 'lore'.\nLine: 2\n b='&#38;&lt;&lore;'/>");
+    EXPECT_EQ(messageOf("<!DOCTYPE a [<!ATTLIST a v CDATA\n '&u;'>]><a/>"),
+              "Reference to undefined entity 'u'.\nLine: 2\n '&u;'>]><a/>");
     EXPECT_EQ(messageOf("<a>&#1;</a>"), "Character reference '&#1;' is not a valid XML character.\nLine: 1\n<a>&#1;</a>");
 }
 

@@ -91,6 +91,19 @@ bool isPredefinedEntity(std::string_view name)
     return name == "lt" || name == "gt" || name == "amp" || name == "apos" || name == "quot";
 }
 
+// The first reference at or after `from` to an entity other than the five
+// predefined ones; npos when there is none.
+std::size_t firstEntityReference(std::string_view text, std::size_t from)
+{
+    for (std::size_t at = text.find('&', from); at != std::string_view::npos; at = text.find('&', at + 1)) {
+        if (at + 1 < text.size() && text[at + 1] == '#')
+            continue;
+        if (!isPredefinedEntity(nameAt(text, at + 1)))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
 class ExpatCheck
 {
 public:
@@ -133,7 +146,7 @@ private:
                                             int, const XML_Char *, const XML_Char *, const XML_Char *, const XML_Char *);
     static void XMLCALL onAttributeDeclaration(void *userData, const XML_Char *, const XML_Char *, const XML_Char *,
                                                const XML_Char *defaultValue, int);
-    static void XMLCALL onSkippedEntity(void *userData, const XML_Char *name, int isParameter);
+    static void XMLCALL onSkippedEntity(void *userData, const XML_Char *, int isParameter);
     static int XMLCALL refuseExternalEntity(XML_Parser, const XML_Char *, const XML_Char *, const XML_Char *,
                                             const XML_Char *)
     {
@@ -146,6 +159,7 @@ private:
     }
     void stop(XmlFault fault, std::size_t offset);
     void refuseEntityReferences(std::size_t from, std::size_t to);
+    XmlFault entityFault(std::size_t reference) const;
     Finding findingOf(XML_Error code) const;
     std::string reasonFor(XmlFault fault, std::size_t offset) const;
     std::string unterminatedReason(std::size_t offset) const;
@@ -164,10 +178,11 @@ void ExpatCheck::run()
     // Expat takes a BOM at the very start as one; the decoder has removed
     // the file's own, so another U+FEFF there is text before the element.
     if (mText.substr(0, 3) == "\xEF\xBB\xBF")
-        stop(XmlFault::InvalidCharacter, 0);
+        throw XmlFaultError(XmlFault::InvalidCharacter,
+                            parseErrorAt(mText, 0, reasonFor(XmlFault::InvalidCharacter, 0)));
 
     std::string_view rest = mText;
-    XML_Status status = mFinding ? XML_STATUS_ERROR : XML_STATUS_OK;
+    XML_Status status = XML_STATUS_OK;
     while (status == XML_STATUS_OK) {
         const std::size_t chunk = std::min<std::size_t>(rest.size(), INT_MAX / 2);
         const bool last = chunk == rest.size();
@@ -189,6 +204,15 @@ ExpatCheck::Finding ExpatCheck::findingOf(XML_Error code) const
     if (fault == XmlFault::NoDocumentElement && !mOpenTags.empty()) {
         fault = XmlFault::UnclosedElement;
         offset = mOpenTags.back();
+    }
+    // A reference in an attribute value or default is reported at its tag
+    // or literal; the first one there is where the reader should look.
+    const bool entity = fault == XmlFault::UndefinedEntity || fault == XmlFault::DtdEntity;
+    if (entity && offset < mText.size() && mText[offset] != '&') {
+        if (const std::size_t at = firstEntityReference(mText, offset); at != std::string_view::npos) {
+            offset = at;
+            fault = entityFault(at);
+        }
     }
     std::string reason = fault == XmlFault::Other ? expatReason(code) : reasonFor(fault, offset);
     return Finding{fault, offset, std::move(reason)};
@@ -289,16 +313,14 @@ void ExpatCheck::stop(XmlFault fault, std::size_t offset)
 // drops references to undefined ones; the raw markup still holds them.
 void ExpatCheck::refuseEntityReferences(std::size_t from, std::size_t to)
 {
-    const std::string_view markup = mText.substr(0, to);
-    for (std::size_t at = markup.find('&', from); at != std::string_view::npos; at = markup.find('&', at + 1)) {
-        if (at + 1 < markup.size() && markup[at + 1] == '#')
-            continue;
-        const std::string name = nameAt(mText, at + 1);
-        if (!isPredefinedEntity(name)) {
-            stop(mDeclaredEntities.count(name) ? XmlFault::DtdEntity : XmlFault::UndefinedEntity, at);
-            return;
-        }
-    }
+    const std::size_t at = firstEntityReference(mText.substr(0, to), from);
+    if (at != std::string_view::npos)
+        stop(entityFault(at), at);
+}
+
+XmlFault ExpatCheck::entityFault(std::size_t reference) const
+{
+    return mDeclaredEntities.count(nameAt(mText, reference + 1)) ? XmlFault::DtdEntity : XmlFault::UndefinedEntity;
 }
 
 void XMLCALL ExpatCheck::onStart(void *userData, const XML_Char *, const XML_Char **)
@@ -344,12 +366,12 @@ void XMLCALL ExpatCheck::onAttributeDeclaration(void *userData, const XML_Char *
     check.refuseEntityReferences(at, close == std::string_view::npos ? check.mText.size() : close);
 }
 
-void XMLCALL ExpatCheck::onSkippedEntity(void *userData, const XML_Char *name, int isParameter)
+void XMLCALL ExpatCheck::onSkippedEntity(void *userData, const XML_Char *, int isParameter)
 {
     ExpatCheck &check = self(userData);
+    const std::size_t at = check.position();
     if (!isParameter)
-        check.stop(check.mDeclaredEntities.count(name) ? XmlFault::DtdEntity : XmlFault::UndefinedEntity,
-                   check.position());
+        check.stop(check.entityFault(at), at);
 }
 
 } // namespace
