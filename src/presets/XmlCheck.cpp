@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <new>
 #include <optional>
 #include <string>
@@ -225,11 +224,8 @@ std::string ExpatCheck::reasonFor(XmlFault fault, std::size_t offset) const
     case XmlFault::InvalidCharacter: {
         char32_t c = 0;
         if (offset < mText.size() && decodeUtf8Char(mText.data() + offset, mText.data() + mText.size(), c) != 0
-            && !isXmlCharacter(c)) {
-            char code[16];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-            return std::string("Invalid character ") + code + " in the document.";
-        }
+            && !isXmlCharacter(c))
+            return "Invalid character " + codePointName(c) + " in the document.";
         return "Not well-formed: a character that XML does not allow here.";
     }
     case XmlFault::Syntax:

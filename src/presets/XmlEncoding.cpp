@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <stdexcept>
 
@@ -221,9 +220,7 @@ XmlSourceText decodeUtf16Body(std::string_view body, bool bigEndian, bool byteOr
 
 [[noreturn]] void throwUnrepresentable(char32_t c, XmlEncoding encoding)
 {
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-    throw std::runtime_error(std::string("Character ") + code + " cannot be written in the " + encodingName(encoding)
+    throw std::runtime_error("Character " + codePointName(c) + " cannot be written in the " + encodingName(encoding)
                              + " encoding.");
 }
 

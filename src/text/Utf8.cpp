@@ -1,6 +1,7 @@
 #include "text/Utf8.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace voriraz {
@@ -130,6 +131,13 @@ std::u32string codePointsForMatching(std::string_view bytes)
         bytes, [&](char32_t codePoint, std::string_view) { out += codePoint; },
         [&](unsigned char byte) { out += static_cast<char32_t>(0xDC00 + byte); });
     return out;
+}
+
+std::string codePointName(char32_t codePoint)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
+    return name;
 }
 
 std::string_view firstCharacters(std::string_view text, std::size_t count)

@@ -38,6 +38,9 @@ std::string utf8ForDisplay(std::string_view bytes);
 // matches only the same byte.
 std::u32string codePointsForMatching(std::string_view bytes);
 
+// How a message names a character: "U+00E9", "U+1F600".
+std::string codePointName(char32_t codePoint);
+
 // The first `count` characters of the text; a byte that starts no valid
 // sequence counts as one character, and a valid sequence is never cut.
 std::string_view firstCharacters(std::string_view text, std::size_t count);
