@@ -211,21 +211,19 @@ TEST(BadPresetValue, BillionLaughsIsRefusedWithoutExpandingAnything)
 }
 
 // In an attribute value expat expands an entity before anyone can refuse
-// it; its own limit on the expansion keeps that small.
+// it; its own limit on the expansion keeps that to a few megabytes.
 TEST(BadPresetValue, BillionLaughsInAnAttributeIsRefusedWithinBoundedMemory)
 {
     std::string bytes = badPresets[4].bytes();
     bytes.replace(bytes.find("<Hero>"), 6, "<Hero lore=\"&lol9;\">");
     const long before = peakMemoryKb();
     PresetDocument document;
-    for (int i = 0; i < 20; ++i) {
-        try {
-            document.LoadFromBytes(bytes);
-            FAIL() << "accepted";
-        } catch (const XmlFaultError &error) {
-            EXPECT_EQ(error.fault(), XmlFault::DtdEntity);
-            EXPECT_EQ(error.line(), 14u);
-        }
+    try {
+        document.LoadFromBytes(bytes);
+        FAIL() << "accepted";
+    } catch (const XmlFaultError &error) {
+        EXPECT_EQ(error.fault(), XmlFault::DtdEntity);
+        EXPECT_EQ(error.line(), 14u);
     }
     EXPECT_LT(peakMemoryKb() - before, 64 * 1024);
 }
