@@ -70,6 +70,7 @@ def seeds(data):
         b"<p a='&amp;'><![CDATA[a]]><!--c--><?pi x?>&#65;</p>",
         b"<!DOCTYPE p [%pe; <!ELEMENT p (#PCDATA)>]>\n<p>\n&lt;</p>\n",
         b"<!DOCTYPE p SYSTEM 'p.dtd'>\r<p>\r<q/>\r</p>\r",
+        b"<p>\n<q a='1'\n   b='&amp;'\n   c='x'/>\n</p>\n",
         b"<!DOCTYPE p [<!ENTITY e SYSTEM 'e.txt'><!ENTITY i 'in'><!NOTATION n SYSTEM 'n'>\n"
         b"<!ENTITY u SYSTEM 'u' NDATA n><!ATTLIST p a CDATA #IMPLIED b CDATA '&i;'>]>\n<p a='x'>\n&amp;\n</p>",
     ]
@@ -140,23 +141,35 @@ def leaves_cp1252_byte_undefined(document):
     return (b"windows-1252" in head or b"cp1252" in head) and any(b in document for b in b"\x81\x8d\x8f\x90\x9d")
 
 
-def line_of(document, number):
-    """Line `number` of the document as text, the encoding guessed roughly."""
-    codec = "latin-1"
+def read_by_expat_as_latin1_or_utf16(document):
+    """The codec Python's expat reads the document with, when that is
+    Latin-1 (or a single-byte code page) or UTF-16; None for UTF-8."""
     if document[:2] in (b"\xff\xfe", b"\xfe\xff"):
-        codec = "utf-16"
-    elif document[:2] == b"<\x00":
-        codec = "utf-16-le"
-    elif document[:2] == b"\x00<":
-        codec = "utf-16-be"
-    text = document[:len(document) // 2 * 2 if codec != "latin-1" else None].decode(codec, "replace")
-    lines = text.replace("\r\n", "\n").replace("\r", "\n").split("\n")
+        return "utf-16"
+    if document[:2] == b"<\x00":
+        return "utf-16-le"
+    if document[:2] == b"\x00<":
+        return "utf-16-be"
+    head = document[:120].lower()
+    if head.startswith(b"<?xml") and (b"8859-1" in head or b"1252" in head):
+        return "latin-1"
+    return None
+
+
+def line_of(document, number, codec):
+    """Line `number` of the document as text."""
+    if codec != "latin-1":
+        document = document[:len(document) // 2 * 2]
+    lines = document.decode(codec, "replace").replace("\r\n", "\n").replace("\r", "\n").split("\n")
     return lines[number - 1] if 0 < number <= len(lines) else ""
 
 
-def declares_single_byte_encoding(document):
+def broken_single_byte_declaration(document):
+    """A declaration naming a single-byte encoding but not closed by '?>':
+    the decoder applies the encoding, expat then reads the bytes as UTF-8."""
     head = document[:120].lower()
-    return head.startswith(b"<?xml") and any(name in head for name in (b"8859-1", b"1252", b"ascii"))
+    declared = head.startswith(b"<?xml") and any(name in head for name in (b"8859-1", b"1252", b"ascii"))
+    return declared and not document[:document.find(b">")].endswith(b"?")
 
 
 def classify(document, ours, theirs):
@@ -171,7 +184,9 @@ def classify(document, ours, theirs):
     broken_utf16 = kind == "decoding" and reason.startswith("Invalid UTF-16")
     # Expat's readers of Latin-1 and UTF-16 take these for name characters,
     # its UTF-8 reader (and XML) does not; the editor hands it UTF-8 only.
-    lax_name = kind == "InvalidCharacter" and any(c in line_of(document, line) for c in "\u00aa\u00b5\u00ba")
+    codec = read_by_expat_as_latin1_or_utf16(document)
+    lax_name = kind == "InvalidCharacter" and codec is not None and any(
+        c in line_of(document, line, codec) for c in "\u00aa\u00b5\u00ba")
     if theirs is None:
         if kind in STRICTER:
             return f"refused here only: {kind}"
@@ -191,11 +206,13 @@ def classify(document, ours, theirs):
         return "other line: unclosed element shown at its start tag"
     if kind in STRICTER and line < theirs[0]:
         return f"other line: {kind} refused before expat's own error"
+    if kind in ("DtdEntity", "UndefinedEntity") and line > theirs[0]:
+        return "other line: a reference in an attribute shown where it stands, not at its tag"
     if broken_utf16:
         return "other line: broken UTF-16 that expat lets pass"
     if kind == "decoding" and (line > theirs[0] or unknown_encoding or reason.startswith("Switch from")):
         return "other line: the decoder reads the whole file before expat reads the markup"
-    if declares_single_byte_encoding(document) and line < theirs[0]:
+    if broken_single_byte_declaration(document):
         return "other line: the declared encoding applied although the declaration is broken"
     if leaves_cp1252_byte_undefined(document):
         return "other line: windows-1252 bytes Python's codec refuses"
