@@ -3,6 +3,7 @@
 
 #include "presets/PresetLoading.h"
 #include "presets/PresetSaving.h"
+#include "presets/XmlCheck.h"
 #include "presets/XmlParseError.h"
 
 #include <gtest/gtest.h>
@@ -98,7 +99,7 @@ TEST_P(BadPreset, IsRefusedWithAClearMessageAndNoFileChanges)
 
 const BadPresetRow badPresets[] = {
     {"NotXml", [] { return std::string("Heroes of the plain text kind\r\nhave no markup at all.\r\n"); },
-     "Text is not allowed before the top level element.\nLine: 1\nHeroes of the plain text kind"},
+     "Syntax error: text or markup that XML does not allow here.\nLine: 1\nHeroes of the plain text kind"},
     {"Truncated", [] { return goodPreset.substr(0, goodPreset.find("<Defence>") + 5); },
      "Start tag \'Defe\' is not terminated.\nLine: 4\n        <Offence>1</Offence><Defe"},
     {"FiftyMegabytesWithTheEndCutOff",
@@ -206,6 +207,24 @@ TEST(BadPresetValue, BillionLaughsIsRefusedWithoutExpandingAnything)
     const std::string bytes = badPresets[4].bytes();
     for (int i = 0; i < 100; ++i)
         EXPECT_THROW(document.LoadFromBytes(bytes), XmlParseError);
+    EXPECT_LT(peakMemoryKb() - before, 64 * 1024);
+}
+
+// In an attribute value expat expands an entity before anyone can refuse
+// it; its own limit on the expansion keeps that to a few megabytes.
+TEST(BadPresetValue, BillionLaughsInAnAttributeIsRefusedWithinBoundedMemory)
+{
+    std::string bytes = badPresets[4].bytes();
+    bytes.replace(bytes.find("<Hero>"), 6, "<Hero lore=\"&lol9;\">");
+    const long before = peakMemoryKb();
+    PresetDocument document;
+    try {
+        document.LoadFromBytes(bytes);
+        FAIL() << "accepted";
+    } catch (const XmlFaultError &error) {
+        EXPECT_EQ(error.fault(), XmlFault::DtdEntity);
+        EXPECT_EQ(error.line(), 14u);
+    }
     EXPECT_LT(peakMemoryKb() - before, 64 * 1024);
 }
 

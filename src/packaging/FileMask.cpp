@@ -1,5 +1,8 @@
 #include "packaging/FileMask.h"
 
+#include "text/AsciiCase.h"
+#include "text/Utf8.h"
+
 #include <clocale>
 #include <cwctype>
 #include <locale.h>
@@ -14,41 +17,12 @@ MaskError::MaskError(std::string_view mask, std::size_t position)
 
 namespace {
 
-// Decodes UTF-8 into code points; a byte that starts no valid sequence is
-// kept as a code point of its own in the private range U+DC80..U+DCFF, so it
-// matches only itself.
-std::u32string decode(std::string_view text)
-{
-    std::u32string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t cp = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
-        bool valid = length > 0 && i + length <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        if (valid && ((length == 2 && cp < 0x80) || (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000)
-                      || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-            valid = false;
-        if (!valid) {
-            out.push_back(0xDC00 + lead);
-            ++i;
-        } else {
-            out.push_back(cp);
-            i += length;
-        }
-    }
-    return out;
-}
-
+// Letters compared ignoring case: ASCII always, other letters by the C.UTF-8
+// locale's upper case where the system has that locale.
 char32_t fold(char32_t c)
 {
     if (c < 0x80)
-        return (c >= 'a' && c <= 'z') ? c - 32 : c;
+        return foldAsciiCase(c);
     static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
     if (!utf8 || c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF))
         return c;
@@ -89,7 +63,7 @@ struct Element
 
 std::vector<Element> compile(std::string_view maskText)
 {
-    const std::u32string mask = decode(maskText);
+    const std::u32string mask = codePointsForMatching(maskText);
     std::vector<Element> elements;
     for (std::size_t i = 0; i < mask.size(); ++i) {
         const char32_t c = mask[i];
@@ -161,13 +135,13 @@ bool matchElements(const std::vector<Element> &elements, const std::u32string &n
 
 bool matchesMask(std::string_view mask, std::string_view name)
 {
-    return matchElements(compile(mask), decode(name));
+    return matchElements(compile(mask), codePointsForMatching(name));
 }
 
 bool matchesListingMask(std::string_view mask, std::string_view name)
 {
     const auto elements = compile(mask);
-    const auto decoded = decode(name);
+    const auto decoded = codePointsForMatching(name);
     if (matchElements(elements, decoded))
         return true;
     return decoded.find(U'.') == std::u32string::npos && matchElements(elements, decoded + U".");

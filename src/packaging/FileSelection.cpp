@@ -1,6 +1,7 @@
 #include "packaging/FileSelection.h"
 
 #include "packaging/FileMask.h"
+#include "text/AsciiCase.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -19,11 +20,6 @@ std::mutex &selectionLock()
     return lock;
 }
 
-char upperAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
 // The order of a case-insensitive file system's listing: ASCII letters
 // compared as upper case, then plain byte order between names that differ
 // only in case, so the order never depends on the order on disk.
@@ -31,20 +27,14 @@ bool listingOrder(const std::string &a, const std::string &b)
 {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
-        const auto x = static_cast<unsigned char>(upperAscii(a[i]));
-        const auto y = static_cast<unsigned char>(upperAscii(b[i]));
+        const auto x = static_cast<unsigned char>(foldAsciiCase(a[i]));
+        const auto y = static_cast<unsigned char>(foldAsciiCase(b[i]));
         if (x != y)
             return x < y;
     }
     if (a.size() != b.size())
         return a.size() < b.size();
     return a < b;
-}
-
-bool equalIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size()
-           && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upperAscii(x) == upperAscii(y); });
 }
 
 std::string_view directoryPart(std::string_view path)
@@ -71,12 +61,12 @@ bool excludedBy(std::string exclusion, std::string path, bool isDirectory)
     }
     if (exclusion == "*.*")
         return true;
-    if (equalIgnoringAsciiCase(directoryPart(path), directoryPart(exclusion)))
+    if (equalsIgnoringAsciiCase(directoryPart(path), directoryPart(exclusion)))
         return matchesMask(exclusion, path);
     const std::string_view excludedDir = directoryPart(exclusion);
     const std::string_view pathDir = directoryPart(path);
     return namePart(exclusion) == "*.*" && pathDir.size() >= excludedDir.size()
-           && equalIgnoringAsciiCase(pathDir.substr(0, excludedDir.size()), excludedDir);
+           && equalsIgnoringAsciiCase(pathDir.substr(0, excludedDir.size()), excludedDir);
 }
 
 struct Listed

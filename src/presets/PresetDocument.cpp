@@ -2,16 +2,19 @@
 
 #include "catalogs/FileErrors.h"
 #include "presets/AtomicFile.h"
+#include "presets/XmlCheck.h"
 #include "presets/XmlParseError.h"
-#include "presets/XmlWellFormed.h"
+#include "text/Utf8.h"
 
-#include <algorithm>
 
 namespace voriraz {
 
 namespace {
 
-constexpr unsigned parseOptions = pugi::parse_declaration | pugi::parse_doctype | pugi::parse_pi
+// How pugixml builds the tree: every kind of node kept, references replaced,
+// line ends normalised; whitespace-only text between elements is dropped
+// (pugi::parse_ws_pcdata would keep it).
+constexpr unsigned treeOptions = pugi::parse_declaration | pugi::parse_doctype | pugi::parse_pi
     | pugi::parse_comments | pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol
     | pugi::parse_wconv_attribute;
 
@@ -169,34 +172,6 @@ void PresetDocument::writeNode(std::string &out, Node node) const
     }
 }
 
-namespace {
-
-// The first element, in document order, below more than `limit` elements;
-// a null node when there is none. Walks without recursion.
-pugi::xml_node firstElementDeeperThan(const pugi::xml_document &document, std::size_t limit)
-{
-    std::size_t depth = 0;
-    pugi::xml_node node = document.first_child();
-    while (node) {
-        if (node.type() == pugi::node_element && depth >= limit)
-            return node;
-        if (node.first_child()) {
-            node = node.first_child();
-            ++depth;
-            continue;
-        }
-        while (node && !node.next_sibling()) {
-            node = node.parent();
-            --depth;
-        }
-        if (node)
-            node = node.next_sibling();
-    }
-    return pugi::xml_node();
-}
-
-} // namespace
-
 PresetDocument::PresetDocument(Formatting formatting)
     : mFormatting(formatting)
 {
@@ -238,24 +213,20 @@ void PresetDocument::clear()
     mFormattingText.clear();
 }
 
+// Decoding, the well-formedness check and building the tree are separate
+// steps: the check sees the whole text before pugixml, which accepts many
+// broken documents, turns it into a tree.
 void PresetDocument::LoadFromBytes(std::string_view bytes)
 {
     clear();
 
     XmlSourceText source = decodeXmlSource(bytes);
-    checkWellFormed(source.utf8);
+    checkWellFormed(source.utf8, maxElementDepth);
     const pugi::xml_parse_result result = mDocument.load_buffer(source.utf8.data(), source.utf8.size(),
-                                                                parseOptions, pugi::encoding_utf8);
+                                                                treeOptions, pugi::encoding_utf8);
     if (!result) {
         mDocument.reset();
         throw parseErrorAt(source.utf8, static_cast<std::size_t>(result.offset), std::string(result.description()) + ".");
-    }
-    if (const Node tooDeep = firstElementDeeperThan(mDocument, maxElementDepth)) {
-        const std::size_t offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(tooDeep.offset_debug(), 0));
-        const std::string name = tooDeep.name();
-        mDocument.reset();
-        throw parseErrorAt(source.utf8, offset,
-                           "Element '" + name + "' is nested more than " + std::to_string(maxElementDepth) + " levels deep.");
     }
     mEncoding = source.encoding;
     mByteOrderMark = source.byteOrderMark;

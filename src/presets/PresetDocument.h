@@ -54,9 +54,8 @@ public:
     // path loads the path of the previous load again. Throws DocumentError
     // "FileName cannot be blank" when the path is empty and nothing was
     // loaded before, and XmlParseError (reason, line, source text) when the
-    // file cannot be read or is not well-formed, and "Element '<name>' is
-    // nested more than 1000 levels deep." at the first element below
-    // maxElementDepth others; the document is then empty.
+    // file cannot be read, is not well-formed (XmlFaultError) or nests
+    // elements deeper than maxElementDepth; the document is then empty.
     void LoadDocument(const std::string &path);
 
     // The document element. Throws DocumentError "No active document" when

@@ -1,18 +1,17 @@
 #include "presets/XmlEncoding.h"
 
+#include "text/AsciiCase.h"
+#include "text/Utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <optional>
 #include <stdexcept>
 
 namespace voriraz {
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 // Code points of windows-1252 bytes 0x80-0x9F. The five bytes the code page
 // leaves undefined map to the C1 control of the same value.
@@ -26,87 +25,6 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
 // What an encoding declaration may name; UTF-16 with a byte order in the
 // name must agree with the byte order of the file.
 enum class DeclaredName { Utf8, Utf16, Utf16LE, Utf16BE, Latin1, Windows1252, Ascii };
-
-void appendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// Offset of the first invalid UTF-8 sequence, or npos. ASCII is skipped
-// eight bytes at a time because it is nearly all of a preset file.
-std::size_t firstInvalidUtf8(std::string_view text)
-{
-    const char *begin = text.data();
-    const char *end = begin + text.size();
-    const char *p = begin;
-    while (p < end) {
-        if (end - p >= 8) {
-            std::uint64_t block;
-            std::memcpy(&block, p, 8);
-            if ((block & 0x8080808080808080ULL) == 0) {
-                p += 8;
-                continue;
-            }
-        }
-        if (static_cast<unsigned char>(*p) < 0x80) {
-            ++p;
-            continue;
-        }
-        char32_t ignored;
-        const std::size_t length = decodeUtf8Char(p, end, ignored);
-        if (length == 0)
-            return static_cast<std::size_t>(p - begin);
-        p += length;
-    }
-    return std::string_view::npos;
-}
-
-// UTF-8 with every invalid byte replaced by U+FFFD, so that a line holding
-// a broken sequence can still be shown in an error message.
-std::string lenientUtf8(std::string_view bytes)
-{
-    std::string out;
-    out.reserve(bytes.size());
-    const char *p = bytes.data();
-    const char *end = p + bytes.size();
-    while (p < end) {
-        char32_t c;
-        const std::size_t length = decodeUtf8Char(p, end, c);
-        if (length == 0) {
-            appendUtf8(out, kReplacement);
-            ++p;
-        } else {
-            out.append(p, length);
-            p += length;
-        }
-    }
-    return out;
-}
-
-char asciiLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size()
-           && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return asciiLower(x) == asciiLower(y); });
-}
 
 std::optional<DeclaredName> lookUpEncoding(std::string_view name)
 {
@@ -146,7 +64,7 @@ std::optional<DeclaredName> lookUpEncoding(std::string_view name)
         {"CSASCII", DeclaredName::Ascii},
     };
     for (const Alias &alias : kAliases) {
-        if (equalsIgnoringCase(alias.name, name))
+        if (equalsIgnoringAsciiCase(alias.name, name))
             return alias.encoding;
     }
     return std::nullopt;
@@ -231,7 +149,7 @@ std::string decodeUtf16(std::string_view bytes, bool bigEndian)
     const auto noteError = [&] {
         if (errorAt == std::string::npos)
             errorAt = out.size();
-        appendUtf8(out, kReplacement);
+        appendUtf8(out, replacementCharacter);
     };
     const std::size_t units = bytes.size() / 2;
     for (std::size_t i = 0; i < units; ++i) {
@@ -267,7 +185,7 @@ std::string decodeSingleByte(std::string_view bytes, XmlEncoding encoding)
             out += static_cast<char>(byte);
         } else if (encoding == XmlEncoding::Ascii) {
             // The text before the byte is plain ASCII, so offsets match.
-            throw parseErrorAt(lenientUtf8(bytes), i, "Invalid character for the specified encoding.");
+            throw parseErrorAt(utf8ForDisplay(bytes), i, "Invalid character for the specified encoding.");
         } else if (encoding == XmlEncoding::Windows1252 && byte < 0xA0) {
             appendUtf8(out, kWindows1252High[byte - 0x80]);
         } else {
@@ -281,7 +199,7 @@ XmlSourceText decodeUtf8Body(std::string_view body, bool byteOrderMark)
 {
     const std::size_t invalid = firstInvalidUtf8(body);
     if (invalid != std::string_view::npos)
-        throw parseErrorAt(lenientUtf8(body), invalid, "Invalid UTF-8 byte sequence in the document.");
+        throw parseErrorAt(utf8ForDisplay(body), invalid, "Invalid UTF-8 byte sequence in the document.");
     return XmlSourceText{std::string(body), XmlEncoding::Utf8, byteOrderMark};
 }
 
@@ -302,9 +220,7 @@ XmlSourceText decodeUtf16Body(std::string_view body, bool bigEndian, bool byteOr
 
 [[noreturn]] void throwUnrepresentable(char32_t c, XmlEncoding encoding)
 {
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-    throw std::runtime_error(std::string("Character ") + code + " cannot be written in the " + encodingName(encoding)
+    throw std::runtime_error("Character " + codePointName(c) + " cannot be written in the " + encodingName(encoding)
                              + " encoding.");
 }
 
@@ -348,64 +264,6 @@ void appendUtf16Unit(std::string &out, char16_t unit, bool bigEndian)
 
 } // namespace
 
-std::size_t decodeUtf8Char(const char *at, const char *end, char32_t &codePoint)
-{
-    const auto lead = static_cast<unsigned char>(at[0]);
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    std::size_t length;
-    char32_t smallest;
-    char32_t value;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        smallest = 0x80;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        smallest = 0x800;
-        value = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        smallest = 0x10000;
-        value = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (static_cast<std::size_t>(end - at) < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(at[i]);
-        if ((byte & 0xC0) != 0x80)
-            return 0;
-        value = (value << 6) | (byte & 0x3F);
-    }
-    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        return 0;
-    codePoint = value;
-    return length;
-}
-
-XmlParseError parseErrorAt(std::string_view text, std::size_t offset, const std::string &reason)
-{
-    offset = std::min(offset, text.size());
-    std::size_t line = 1;
-    std::size_t lineStart = 0;
-    for (std::size_t i = 0; i < offset; ++i) {
-        const char c = text[i];
-        // The CR of a CR LF pair is not a line end of its own; its LF is.
-        if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
-            ++line;
-            lineStart = i + 1;
-        }
-    }
-    std::size_t lineEnd = lineStart;
-    while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\r')
-        ++lineEnd;
-    return XmlParseError(reason, line, std::string(text.substr(lineStart, lineEnd - lineStart)));
-}
-
 XmlSourceText decodeXmlSource(std::string_view bytes)
 {
     const auto startsWith = [&](std::initializer_list<unsigned char> prefix) {
@@ -419,9 +277,9 @@ XmlSourceText decodeXmlSource(std::string_view bytes)
         if (const auto declared = findDeclaredEncoding(body)) {
             const auto name = lookUpEncoding(declared->name);
             if (!name)
-                throwUnsupported(lenientUtf8(body), declared->offset);
+                throwUnsupported(utf8ForDisplay(body), declared->offset);
             if (*name != DeclaredName::Utf8)
-                throwSwitch(lenientUtf8(body), declared->offset);
+                throwSwitch(utf8ForDisplay(body), declared->offset);
         }
         return decodeUtf8Body(body, true);
     }
@@ -439,7 +297,7 @@ XmlSourceText decodeXmlSource(std::string_view bytes)
         return decodeUtf8Body(bytes, false);
     const auto name = lookUpEncoding(declared->name);
     if (!name)
-        throwUnsupported(lenientUtf8(bytes), declared->offset);
+        throwUnsupported(utf8ForDisplay(bytes), declared->offset);
     switch (*name) {
     case DeclaredName::Utf8:
         return decodeUtf8Body(bytes, false);
@@ -447,7 +305,7 @@ XmlSourceText decodeXmlSource(std::string_view bytes)
     case DeclaredName::Utf16LE:
     case DeclaredName::Utf16BE:
         // The declaration was readable as single bytes, so the file is not UTF-16.
-        throwSwitch(lenientUtf8(bytes), declared->offset);
+        throwSwitch(utf8ForDisplay(bytes), declared->offset);
     case DeclaredName::Latin1:
         return XmlSourceText{decodeSingleByte(bytes, XmlEncoding::Latin1), XmlEncoding::Latin1, false};
     case DeclaredName::Windows1252:

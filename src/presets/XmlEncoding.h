@@ -60,15 +60,4 @@ bool canEncode(char32_t codePoint, XmlEncoding encoding);
 // "windows-1252" or "US-ASCII".
 std::string encodingName(XmlEncoding encoding);
 
-// Decodes the UTF-8 sequence starting at `at` (before `end`) into
-// `codePoint` and returns its length in bytes, or 0 when the bytes there are
-// not a valid sequence (overlong, surrogate, truncated, above U+10FFFF).
-// `at` must be before `end`.
-std::size_t decodeUtf8Char(const char *at, const char *end, char32_t &codePoint);
-
-// The error for a position in decoded text: the 1-based line holding byte
-// `offset` (clamped to the end of the text) and that line's full text without
-// its terminator. LF, CR LF and a lone CR each end one line.
-XmlParseError parseErrorAt(std::string_view text, std::size_t offset, const std::string &reason);
-
 } // namespace voriraz

@@ -1,37 +1,42 @@
 #include "presets/XmlParseError.h"
 
+#include "text/Utf8.h"
+
+#include <algorithm>
+
 namespace voriraz {
 
 namespace {
 
-std::string composeMessage(const std::string &reason, std::size_t line, const std::string &lineText)
+std::string composeMessage(const std::string &reason, std::size_t line, std::string_view lineText)
 {
-    return reason + "\nLine: " + std::to_string(line) + "\n" + firstCharacters(lineText, 40);
+    return reason + "\nLine: " + std::to_string(line) + "\n" + std::string(firstCharacters(lineText, 40));
 }
 
 } // namespace
 
-XmlParseError::XmlParseError(const std::string &reason, std::size_t line, const std::string &lineText)
+XmlParseError::XmlParseError(const std::string &reason, std::size_t line, std::string_view lineText)
     : std::runtime_error(composeMessage(reason, line, lineText))
     , mReason(reason)
     , mLine(line)
 {
 }
 
-std::string firstCharacters(const std::string &utf8, std::size_t count)
+XmlParseError parseErrorAt(std::string_view text, std::size_t offset, const std::string &reason)
 {
-    std::size_t pos = 0;
-    for (std::size_t taken = 0; taken < count && pos < utf8.size(); ++taken) {
-        const auto lead = static_cast<unsigned char>(utf8[pos]);
-        std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        // Only step over continuation bytes that are really there.
-        std::size_t step = 1;
-        while (step < length && pos + step < utf8.size()
-               && (static_cast<unsigned char>(utf8[pos + step]) & 0xC0) == 0x80)
-            ++step;
-        pos += step;
+    offset = std::min(offset, text.size());
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < offset; ++i) {
+        const char c = text[i];
+        // The CR of a CR LF pair is not a line end of its own; its LF is.
+        if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
+            ++line;
+            lineStart = i + 1;
+        }
     }
-    return utf8.substr(0, pos);
+    const std::size_t lineEnd = std::min(text.find_first_of("\r\n", lineStart), text.size());
+    return XmlParseError(reason, line, text.substr(lineStart, lineEnd - lineStart));
 }
 
 } // namespace voriraz

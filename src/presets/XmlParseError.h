@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace voriraz {
 
@@ -14,7 +15,7 @@ namespace voriraz {
 class XmlParseError : public std::runtime_error
 {
 public:
-    XmlParseError(const std::string &reason, std::size_t line, const std::string &lineText);
+    XmlParseError(const std::string &reason, std::size_t line, std::string_view lineText);
 
     const std::string &reason() const { return mReason; }
     std::size_t line() const { return mLine; }
@@ -24,8 +25,10 @@ private:
     std::size_t mLine;
 };
 
-// The first `count` characters (code points) of UTF-8 text; a broken
-// sequence counts as one character per byte.
-std::string firstCharacters(const std::string &utf8, std::size_t count);
+// The error for a position in decoded text: the reason with the 1-based
+// number and the full text of the line that holds byte `offset` (clamped to
+// the end of the text). LF, CR LF and a lone CR each end one line, as XML
+// counts them.
+XmlParseError parseErrorAt(std::string_view text, std::size_t offset, const std::string &reason);
 
 } // namespace voriraz
