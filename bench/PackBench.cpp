@@ -3,7 +3,8 @@
 // fastest, slowest), their ratio, both archive sizes and the peak memory of
 // each packing process.
 //
-//     voriraz_pack_bench [--size-mb N | --one-file-mb N] [--runs N] [--tree DIR] [--threads N]
+//     voriraz_pack_bench [--size-mb N | --one-file-mb N | --many-files N] [--runs N] [--tree DIR]
+//                        [--threads N]
 //
 // Our writer runs twice per round: on one thread, and with --threads
 // compressing threads (default: one per core). Each round also times the
@@ -13,7 +14,8 @@
 // The tree holds text-like, image-like and incompressible files from a few
 // hundred bytes to 8 MB: thousands of small files and enough large ones to
 // reach the size asked for; --one-file-mb makes a tree of a single file of
-// that size instead. It is generated once per size and seed under
+// that size instead, and --many-files a tree of that many small files (200
+// bytes to 1.5 KB, a thousand to a folder). It is generated once per size and seed under
 // the system's temporary directory and reused. Every pack runs in a process
 // of its own, so its peak memory is its own.
 
@@ -141,6 +143,28 @@ void generateOneFile(const fs::path &root, std::uint64_t targetBytes)
         total += size;
     }
     std::printf("generated one file, %.1f MB in %s\n", total / 1e6, root.c_str());
+}
+
+// Many small files, a thousand to a folder, mostly text: the tree where the
+// memory kept per entry shows.
+void generateManyFiles(const fs::path &root, std::uint64_t count)
+{
+    std::mt19937 random(2028);
+    std::uint64_t total = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const fs::path dir = root / ("Area" + std::to_string(i / 10000)) / ("Set" + std::to_string(i / 1000 % 10));
+        if (i % 1000 == 0)
+            fs::create_directories(dir);
+        const std::size_t size = 200 + random() % 1337;
+        const int kind = static_cast<int>(random() % 10);
+        const std::string content = kind < 8 ? textLike(random, size) : kind < 9 ? imageLike(random, size)
+                                                                                 : incompressible(random, size);
+        std::ofstream(dir / ("file" + std::to_string(i) + (kind < 8 ? ".xdb" : ".bin")), std::ios::binary)
+            .write(content.data(), static_cast<std::streamsize>(content.size()));
+        total += size;
+    }
+    std::printf("generated %ju small files, %.1f MB in %s\n", static_cast<std::uintmax_t>(count), total / 1e6,
+                root.c_str());
 }
 
 struct RunResult
@@ -279,6 +303,7 @@ int main(int argc, char **argv)
 
     std::uint64_t sizeMb = 200;
     bool oneFile = false;
+    std::uint64_t manyFiles = 0;
     int runs = 3;
     fs::path tree;
     int threads = 0;
@@ -290,6 +315,8 @@ int main(int argc, char **argv)
             sizeMb = std::strtoull(argv[i + 1], nullptr, 10);
             oneFile = true;
         }
+        else if (option == "--many-files")
+            manyFiles = std::strtoull(argv[i + 1], nullptr, 10);
         else if (option == "--runs")
             runs = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--tree")
@@ -303,10 +330,13 @@ int main(int argc, char **argv)
     }
     if (tree.empty()) {
         tree = fs::temp_directory_path()
-               / ("voriraz-pack-bench-" + std::string(oneFile ? "one-" : "") + std::to_string(sizeMb) + "mb");
+               / (manyFiles > 0 ? "voriraz-pack-bench-many-" + std::to_string(manyFiles)
+                                : "voriraz-pack-bench-" + std::string(oneFile ? "one-" : "") + std::to_string(sizeMb) + "mb");
         if (!fs::exists(tree / ".complete")) {
             fs::remove_all(tree);
-            if (oneFile)
+            if (manyFiles > 0)
+                generateManyFiles(tree, manyFiles);
+            else if (oneFile)
                 generateOneFile(tree, sizeMb * 1000000);
             else
                 generateTree(tree, sizeMb * 1000000);
