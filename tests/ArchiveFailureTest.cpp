@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <deque>
 #include <map>
+#include <set>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,8 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string emptyArchive("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 22);
+const std::string previousArchive = "the previous archive, which a failed pack must keep";
 const std::string diskFull = ". File processing error, possibly disk is full";
+
+
 
 // A writer over a small tree whose failure prompt answers from a script.
 class ArchiveFailure : public ::testing::Test
@@ -89,15 +93,18 @@ protected:
 
 } // namespace
 
-TEST_F(ArchiveFailure, UnopenableSourceAbortLeavesTheEmptyArchive)
+TEST_F(ArchiveFailure, UnreadableSourceIsAskedAboutWithTheSystemsReasonAndAbortKeepsThePreviousArchive)
 {
+    writeFile(archive, previousArchive);
     faults->failOpens["b.txt"] = 1;
     answers = {TPromptAnswer::Abort};
     pack();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0], "ArchiveWriter1: Cannot open file \"" + path("b.txt") + "\" - Native error: 00033" + diskFull);
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: Cannot open file \"" + path("b.txt") + "\" - Native error: 00033" + diskFull
+                              + " (Permission denied: \"b.txt\")");
     EXPECT_EQ(promptButtons[0], TPromptButtons::AbortRetryIgnore);
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"})) << "no temporary file is left";
 }
 
 TEST_F(ArchiveFailure, UnopenableSourceIgnoredIsLeftOut)
@@ -158,7 +165,7 @@ TEST_F(ArchiveFailure, FailedDataWriteRetriedAtTheEndOfTheFile)
     EXPECT_TRUE(readerAccepts("unzip", archive));
 }
 
-TEST_F(ArchiveFailure, FailedCentralDirectoryRollsBackAndRaisesError46)
+TEST_F(ArchiveFailure, FailedCentralDirectoryRaisesError46AndNoArchiveIsMade)
 {
     faults->failWrite = [](std::uint64_t, std::string_view data) { return data.substr(0, 4) == "PK\x01\x02"; };
     writer.FileName = archive.string();
@@ -168,13 +175,15 @@ TEST_F(ArchiveFailure, FailedCentralDirectoryRollsBackAndRaisesError46)
         writer.AddByMask("*.*", searchAttr::all, "");
         FAIL() << "no error";
     } catch (const EArchiveError &e) {
-        EXPECT_STREQ(e.what(), "ArchiveWriter1: Write to stream error - Native error: 00046");
+        EXPECT_EQ(e.what(), "ArchiveWriter1: Write to stream error - Native error: 00046 (Input/output error: \""
+                                + archive.string() + "\")");
+        EXPECT_EQ(e.systemError(), EIO);
     }
     EXPECT_TRUE(prompts.empty());
     EXPECT_TRUE(writer.IsOpen()) << "the archive stays open until closed";
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_FALSE(fs::exists(archive));
     writer.Close();
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"mod"}) << "neither an archive nor a temporary file";
 
     // The next archive on the same object works again.
     faults->failWrite = nullptr;
@@ -187,7 +196,8 @@ TEST_F(ArchiveFailure, WithoutAPromptAFailureAborts)
     writer.OnFailurePrompt = nullptr;
     faults->failOpens["a.txt"] = 1;
     pack();
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_TRUE(writer.Aborted());
 }
 
 TEST_F(ArchiveFailure, ProcessFileFailureHandlerDecidesInsteadOfThePrompt)
@@ -265,8 +275,9 @@ TEST_F(ArchiveFailure, CancelFromProgressRollsBackWithoutError)
         if (phase == TProgressPhase::Progress && progress.currentName == "d.bin" && progress.fileBytesDone > 0)
             cancel = true;
     };
+    writeFile(archive, previousArchive);
     pack();
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_EQ(readFile(archive), previousArchive);
     ASSERT_FALSE(phases.empty());
     EXPECT_EQ(phases.front(), TProgressPhase::Start);
     EXPECT_EQ(phases.back(), TProgressPhase::End);

@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <deque>
 #include <unordered_map>
-#include <vector>
 
 namespace voriraz {
 
@@ -24,8 +24,9 @@ struct TArchiveDirEntry
     // converted only when written.
     std::string storedName;
     std::string comment;
-    // The file or directory the data comes from.
-    std::string sourcePath;
+    // The folder of the file or directory the data comes from, shared by the
+    // entries of one folder; its own name is the last part of storedName.
+    std::shared_ptr<const std::string> sourceFolder;
     // Set for the entries of the current update; only they are written.
     bool modified = true;
     TProcessOperation operation = TProcessOperation::poAdd;
@@ -38,10 +39,14 @@ struct TArchiveDirEntry
     std::uint64_t headerOffset64 = 0;
 
     bool isDirectory() const { return (header.externalAttributes & zip::attributeDirectory) != 0; }
+    // The full path of the source; a directory's ends with '/'.
+    std::string sourcePath() const;
 };
 
 // The entries in order of addition, with an index by stored name. Names are
 // compared exactly: names differing in letter case are different entries.
+// The index holds a hash of each name, not the name again, and the entries
+// stay where they are as the directory grows.
 class TArchiveDirArray
 {
 public:
@@ -59,8 +64,8 @@ public:
     void clear();
 
 private:
-    std::vector<TArchiveDirEntry> mEntries;
-    std::unordered_map<std::string, std::size_t> mIndex;
+    std::deque<TArchiveDirEntry> mEntries;
+    std::unordered_multimap<std::size_t, std::size_t> mIndex;
 };
 
 // The state of one open archive: its file, the directory being built, the

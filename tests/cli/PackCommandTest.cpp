@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string emptyArchive("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 22);
+const std::string previousArchive = "the archive of an earlier pack";
 
 // A mod folder with two small files and one whose full path is longer than
 // the platform accepts, so packing it fails the same way every time.
@@ -100,18 +100,20 @@ TEST(Pack, CommandsThatCannotRun)
     EXPECT_FALSE(fs::exists(out / "a.pak"));
 }
 
-TEST(Pack, FailureAbortsByDefaultAndLeavesTheEmptyArchive)
+TEST(Pack, FailureAbortsByDefaultAndKeepsThePreviousArchive)
 {
     TempDir dir;
     const fs::path overlong = writeTreeWithOverlongPath(dir / "data");
     const fs::path archive = dir / "Mod.pak";
+    writeFile(archive, previousArchive);
     const Outcome run = runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data")});
     EXPECT_EQ(run.status, cli::exitStatus::problems);
     EXPECT_EQ(run.err, "voriraz-cli: ArchiveWriter1: File name is too long: \r\n\"" + overlong.string()
-                           + "\" - Native error: 00061\nvoriraz-cli: packing aborted; " + archive.string()
-                           + " is left as an empty archive\n");
+                           + "\" - Native error: 00061\nvoriraz-cli: packing aborted; the previous " + archive.string()
+                           + " was kept\n");
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"Mod.pak", "data"}));
 }
 
 TEST(Pack, FailureIgnoredLeavesTheFileOut)
@@ -146,6 +148,6 @@ TEST(Pack, RetryOnceTriesAgainThenAborts)
     EXPECT_EQ(run.status, cli::exitStatus::problems);
     EXPECT_EQ(run.err, "voriraz-cli: ArchiveWriter1: Cannot compress file '" + big.string()
                            + "'. Zip64 mode is not enabled - Native error: 00043\nvoriraz-cli: packing aborted; "
-                           + archive.string() + " is left as an empty archive\n");
-    EXPECT_EQ(readFile(archive), emptyArchive);
+                           + archive.string() + " was not written\n");
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"data"});
 }
