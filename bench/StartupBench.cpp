@@ -27,6 +27,7 @@ public:
         std::fprintf(stderr, "error: %s\n", qPrintable(text));
         ++errors;
     }
+    void showMessage(QWidget *, const QString &, const QString &) override {}
     bool confirm(QWidget *, const QString &, const QString &) override { return false; }
     std::optional<QString> chooseSaveFile(QFileDialog *) override { return std::nullopt; }
     voriraz::TPromptAnswer askFailure(QWidget *, const QString &, const QString &, voriraz::TPromptButtons) override
