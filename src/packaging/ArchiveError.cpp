@@ -23,7 +23,7 @@ constexpr std::array<std::pair<NativeError, std::string_view>, 13> texts = {{
     {NativeError::StreamWriteFailed, "Write to stream error"},
     {NativeError::FileNameTooLong, "File name is too long: \r\n\"%s\""},
     {NativeError::InvalidFileName, "File name is not valid UTF-8: \"%s\""},
-    {NativeError::DuplicateName, "Cannot store file \"%s\": its name \"%s\" is stored already, for file \"%s\""},
+    {NativeError::DuplicateName, "Cannot store file \"%s\": the archive holds a name of the same bytes already, for file \"%s\""},
 }};
 
 std::string composeMessage(NativeError error, std::string_view componentName, const std::string &text)

@@ -408,8 +408,8 @@ EncodedName TBaseArchiver::entryName(const TArchiveDirEntry &entry) const
     for (auto it = from; it != to; ++it) {
         const TArchiveDirEntry &other = mManager->current[it->second];
         if (storedBytes(other.storedName)->bytes == name->bytes)
-            throw error(NativeError::DuplicateName, {{printableName(entry.sourcePath()), printableName(name->bytes),
-                                                      printableName(other.sourcePath())}});
+            throw error(NativeError::DuplicateName,
+                        {{printableName(entry.sourcePath()), printableName(other.sourcePath())}});
     }
     return *name;
 }
@@ -537,7 +537,8 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, std::size_t index, Compr
         entry.zip64 = true;
 
     CentralHeader &header = entry.header;
-    header.versionMadeBy = header.versionNeeded = entry.zip64 ? zip::version45 : zip::version20;
+    header.versionNeeded = entry.zip64 ? zip::version45 : zip::version20;
+    header.versionMadeBy = static_cast<std::uint16_t>(header.versionNeeded | (name.utf8 ? zip::hostNtfs : 0));
     header.method = entryMethod;
     header.flags = static_cast<std::uint16_t>((header.flags & ~flagUtf8Names) | (name.utf8 ? flagUtf8Names : 0));
     header.crc32 = entry.isDirectory() ? 0 : zip::max32;
