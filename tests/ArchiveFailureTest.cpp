@@ -351,3 +351,134 @@ TEST_F(ArchiveFailure, TargetDirectoryThatDisappearsCannotBeCreated)
               "Cannot create file \"" + writer.FileName + "\". No such file or directory");
     EXPECT_FALSE(writer.IsOpen());
 }
+
+TEST_F(ArchiveFailure, ATargetThatIsAFileOfTheTreeIsRefusedBeforeAnythingIsWritten)
+{
+    writeFile(base / "sub/hero.xdb", "a preset");
+    writeFile(base / "Mod.pak", previousArchive);
+    fs::create_symlink(base / "sub/hero.xdb", dir / "link.pak");
+    fs::create_hard_link(base / "sub/hero.xdb", dir / "hard.pak");
+    const auto before = snapshot();
+    const std::pair<fs::path, fs::path> targets[] = {
+        {dir / "link.pak", base / "sub/hero.xdb"},
+        {dir / "hard.pak", base / "sub/hero.xdb"},
+        {base / "Mod.pak", base / "Mod.pak"},
+    };
+    for (const auto &[target, replaced] : targets) {
+        SCOPED_TRACE(target.string());
+        EXPECT_EQ(messageOf([&] { writeModArchive(writer, target.string(), base.string()); }),
+                  "The archive would replace \"" + replaced.string() + "\", a file of the mod folder.");
+        EXPECT_FALSE(writer.IsOpen());
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"hard.pak", "link.pak", "mod"}));
+        EXPECT_EQ(namesIn(base), (std::set<std::string> {"Mod.pak", "a.txt", "b.txt", "c.txt", "sub"}));
+    }
+    EXPECT_TRUE(prompts.empty());
+}
+
+namespace {
+
+// A device that fills up after every number of bytes in turn, with one
+// thread and with two: a write that fails (whole or in part, gathered or
+// positioned, of data, a header, its patch, the central directory or the
+// end record) never leaves anything but the previous archive or a whole
+// new one, and never a temporary file.
+class DeviceLimit : public ArchiveFailure, public ::testing::WithParamInterface<int>
+{
+};
+
+} // namespace
+
+TEST_P(DeviceLimit, EveryLimitKeepsThePreviousArchiveOrWritesAWholeOne)
+{
+    writeFile(base / "sub/d.bin", std::string(700, 'd') + "some other bytes");
+    writer.Threads = GetParam();
+    writer.Options.FlushBuffers = false;
+    writeModArchive(writer, (dir / "whole.pak").string(), base.string());
+    const std::vector<std::string> names = inspectArchive(dir / "whole.pak").names();
+    const std::uint64_t size = fs::file_size(dir / "whole.pak");
+    fs::remove(dir / "whole.pak");
+
+    std::map<std::string, int> outcomes;
+    // One thread writes each header twice: the limit runs past the archive's size.
+    for (std::uint64_t limit = 0; limit <= size + 200; limit += 3) {
+        SCOPED_TRACE(limit);
+        writeFile(archive, previousArchive);
+        faults->device = {.writeLimit = limit, .writeError = ENOSPC};
+        prompts.clear();
+        answers = {TPromptAnswer::Abort};
+        std::string failure;
+        try {
+            writeModArchive(writer, archive.string(), base.string());
+        } catch (const std::exception &e) {
+            failure = e.what();
+        }
+        if (!prompts.empty()) {
+            // A failed entry: its header, data or patch, asked about.
+            ASSERT_NE(prompts[0].find(" (No space left on device: \"" + archive.string() + "\")"), std::string::npos)
+                << prompts[0];
+            const bool patch = prompts[0].find("count = 0 ") == std::string::npos
+                               && prompts[0].find("rfs.size = 3000, count = 3000") != std::string::npos;
+            ++outcomes[patch ? "header patch" : "entry"];
+        } else if (!failure.empty()) {
+            ASSERT_NE(failure.find("No space left on device"), std::string::npos) << failure;
+            ++outcomes[failure.rfind("Stream write error", 0) == 0 ? "end record" : "central directory"];
+        } else {
+            ++outcomes["written"];
+        }
+        if (prompts.empty() && failure.empty()) {
+            EXPECT_EQ(inspectArchive(archive).names(), names);
+            EXPECT_TRUE(readerAccepts("unzip", archive));
+        } else {
+            EXPECT_EQ(readFile(archive), previousArchive);
+        }
+        ASSERT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"}));
+    }
+    EXPECT_GT(outcomes["entry"], 0);
+    EXPECT_GT(outcomes["central directory"], 0);
+    EXPECT_GT(outcomes["end record"], 0);
+    EXPECT_GT(outcomes["written"], 0);
+    if (GetParam() == 1) {
+        EXPECT_GT(outcomes["header patch"], 0) << "one thread writes every header first and patches it";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ArchiveFailure, DeviceLimit, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int> &row) {
+                             return row.param == 1 ? std::string("OneThread") : std::string("TwoThreads");
+                         });
+
+namespace {
+
+struct FinishFault
+{
+    const char *name;
+    StreamFaults faults;
+    std::string reason;
+};
+
+class FinishingFailure : public ArchiveFailure, public ::testing::WithParamInterface<FinishFault>
+{
+};
+
+} // namespace
+
+TEST_P(FinishingFailure, IsAnErrorOfThePackAndKeepsThePreviousArchive)
+{
+    writeFile(archive, previousArchive);
+    faults->device = GetParam().faults;
+    EXPECT_EQ(messageOf([&] { writeModArchive(writer, archive.string(), base.string()); }),
+              "ArchiveWriter1: Write to stream error - Native error: 00046 (" + GetParam().reason + ": \""
+                  + archive.string() + "\")");
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"}));
+    EXPECT_FALSE(writer.IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ArchiveFailure, FinishingFailure,
+    ::testing::Values(FinishFault {"Flush", {.syncError = EIO}, "Input/output error"},
+                      FinishFault {"Close", {.closeError = EDQUOT}, "Disk quota exceeded"},
+                      FinishFault {"Rename", {.renameError = EACCES}, "Permission denied"},
+                      FinishFault {"Seek", {.seekError = EINVAL}, "Invalid argument"}),
+    [](const ::testing::TestParamInfo<FinishFault> &row) { return std::string(row.param.name); });
