@@ -9,8 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <deque>
+#include <fstream>
+#include <mutex>
+#include <optional>
 #include <random>
+#include <thread>
 #include <zlib.h>
 
 using namespace voriraz;
@@ -300,3 +307,120 @@ TEST(ParallelPacking, AnEntryReplacedWhileFilesAreFoundIsWrittenFromItsNewSource
     for (std::size_t i = 0; i < single.entries.size(); ++i)
         EXPECT_EQ(parallel.entries[i].inflated, single.entries[i].inflated) << single.entries[i].central.name;
 }
+
+namespace {
+
+// One large file of hard-to-compress bytes, then a small one: how soon does
+// packing end once it is told to stop in the middle of the large file?
+struct StopRow
+{
+    const char *name;
+    enum class How { CancelFromAnotherThread, CancelFromProgress, WriteFailureAborted, WriteFailureIgnored } how;
+};
+
+class StopInALargeFile : public ::testing::TestWithParam<StopRow>
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        sDir = std::make_unique<TempDir>();
+        fs::create_directories(*sDir / "mod");
+        std::ofstream out(*sDir / "mod/big.bin", std::ios::binary);
+        std::mt19937 random(11);
+        std::vector<std::uint32_t> block(1u << 18);
+        for (int i = 0; i < 200; ++i) { // 200 MiB
+            for (auto &word : block)
+                word = random();
+            out.write(reinterpret_cast<const char *>(block.data()), static_cast<std::streamsize>(block.size() * 4));
+        }
+        out.close();
+        ASSERT_TRUE(out) << "cannot write the large file";
+        writeFile(*sDir / "mod/z.txt", "after the large file");
+    }
+    static void TearDownTestSuite() { sDir.reset(); }
+
+    static std::unique_ptr<TempDir> sDir;
+};
+
+std::unique_ptr<TempDir> StopInALargeFile::sDir;
+
+} // namespace
+
+TEST_P(StopInALargeFile, ReturnsWithinHalfASecond)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto how = GetParam().how;
+    const fs::path base = *sDir / "mod";
+    const fs::path archive = *sDir / "out.pak";
+    auto faults = std::make_shared<FaultyFileSystem>();
+    TArchiveWriter writer;
+    writer.Threads = 2;
+    writer.SetFileSystem(faults);
+    std::optional<Clock::time_point> stoppedAt;
+    std::mutex mutex;
+    std::condition_variable started;
+    bool bigFileUnderWay = false;
+    bool packingOver = false;
+    writer.OnOverallProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &cancel) {
+        if (phase != TProgressPhase::Progress || progress.currentName != "big.bin" || progress.fileBytesDone < (8u << 20))
+            return;
+        if (how == StopRow::How::CancelFromProgress && !stoppedAt) {
+            stoppedAt = Clock::now();
+            cancel = true;
+        }
+        std::lock_guard lock(mutex);
+        bigFileUnderWay = true;
+        started.notify_one();
+    };
+    std::thread canceller;
+    if (how == StopRow::How::CancelFromAnotherThread)
+        canceller = std::thread([&] {
+            std::unique_lock lock(mutex);
+            started.wait(lock, [&] { return bigFileUnderWay || packingOver; });
+            if (packingOver)
+                return;
+            stoppedAt = Clock::now();
+            writer.Cancel();
+        });
+    const bool failing = how == StopRow::How::WriteFailureAborted || how == StopRow::How::WriteFailureIgnored;
+    if (failing)
+        faults->device = {.writeLimit = 20u << 20, .writeError = EIO};
+    writer.OnFailurePrompt = [&](const std::string &, TPromptButtons) {
+        if (!stoppedAt)
+            stoppedAt = Clock::now();
+        return how == StopRow::How::WriteFailureIgnored ? TPromptAnswer::Ignore : TPromptAnswer::Abort;
+    };
+
+    ModArchiveReport report;
+    std::string failure;
+    try {
+        report = writeModArchive(writer, archive.string(), base.string());
+    } catch (const std::exception &e) {
+        failure = e.what(); // the device stays full: the last records cannot be written
+    }
+    const auto returnedAt = Clock::now();
+    {
+        std::lock_guard lock(mutex);
+        packingOver = true;
+    }
+    started.notify_one();
+    if (canceller.joinable())
+        canceller.join();
+    ASSERT_TRUE(stoppedAt.has_value());
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(returnedAt - *stoppedAt);
+    std::printf("[ measured ] %s: returned %lld ms after the stop\n", GetParam().name,
+                static_cast<long long>(took.count()));
+    EXPECT_LT(took, std::chrono::milliseconds(500));
+    EXPECT_FALSE(report.written);
+    EXPECT_FALSE(fs::exists(archive));
+    if (how == StopRow::How::WriteFailureIgnored) {
+        EXPECT_NE(failure.find("(Input/output error: \"" + archive.string() + "\")"), std::string::npos) << failure;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ParallelPacking, StopInALargeFile,
+                         ::testing::Values(StopRow {"CancelFromAnotherThread", StopRow::How::CancelFromAnotherThread},
+                                           StopRow {"CancelFromProgress", StopRow::How::CancelFromProgress},
+                                           StopRow {"WriteFailureAborted", StopRow::How::WriteFailureAborted},
+                                           StopRow {"WriteFailureIgnored", StopRow::How::WriteFailureIgnored}),
+                         [](const ::testing::TestParamInfo<StopRow> &row) { return std::string(row.param.name); });
