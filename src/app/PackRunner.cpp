@@ -23,16 +23,16 @@ namespace voriraz {
 // QProgressDialog::setValue() processes events for a modal one.
 //
 // The packing thread never touches a widget. It reaches the window's thread
-// only by queued calls:
-// - Progress: it keeps the newest state under the mutex and posts a call to
-//   show it only when none is on its way, so at most one such call waits in
-//   the queue however fast the writer goes.
-// - The failure prompt: it posts a call that asks the prompt and then waits
-//   on mAnswered, under the mutex, until that prompt's answer comes back or
-//   packing is cancelled, which answers Abort. So it never waits on a thread
-//   that is waiting for it.
-// - The end: it stores the report or the error, sets mFinished and posts a
-//   call that ends the local loop.
+// only by signals with queued connections, which carry nothing: what they
+// are about waits under the mutex.
+// - progressed(): the packing thread keeps the newest state and sends the
+//   signal only when none is on its way, so at most one waits in the queue
+//   however fast the writer goes.
+// - failurePromptAsked(): it leaves the question, sends the signal, and waits
+//   on mAnswered until the answer is there or packing is cancelled, which
+//   answers Abort. So it never waits on a thread that is waiting for it.
+// - packingEnded(): it stores the report or the error, sets mFinished and
+//   sends the signal, which ends the local loop.
 // Cancel (the progress dialog's button, a close of the window, or the
 // application quitting) sets mCancelled, wakes a waiting prompt and asks the
 // writer to stop, which it does at its next file or chunk. When the local
@@ -44,6 +44,15 @@ PackRunner::PackRunner(QWidget *window, TArchiveWriter &writer, PackProgress &pr
     : mWindow(window), mWriter(writer), mProgress(progress), mPrompt(std::move(prompt))
 {
     mProgress.setCancelHandler([this] { cancel(); });
+    connect(this, &PackRunner::progressed, this, &PackRunner::showProgress, Qt::QueuedConnection);
+    connect(this, &PackRunner::failurePromptAsked, this, &PackRunner::answerFailurePrompt, Qt::QueuedConnection);
+    connect(
+        this, &PackRunner::packingEnded, this,
+        [this] {
+            if (mLoop)
+                mLoop->quit();
+        },
+        Qt::QueuedConnection);
 }
 
 PackRunner::~PackRunner()
@@ -96,13 +105,7 @@ void PackRunner::pack(const std::string &archivePath, const std::string &sourceD
         mFailure = failure;
         mFinished = true;
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (mLoop)
-                mLoop->quit();
-        },
-        Qt::QueuedConnection);
+    emit packingEnded();
 }
 
 void PackRunner::cancel()
@@ -130,7 +133,7 @@ void PackRunner::reportProgress(TProgressPhase phase, const TArchiveProgress &pr
         if (std::exchange(mProgressPosted, true))
             return;
     }
-    QMetaObject::invokeMethod(this, [this] { showProgress(); }, Qt::QueuedConnection);
+    emit progressed();
 }
 
 void PackRunner::showProgress()
@@ -148,27 +151,37 @@ void PackRunner::showProgress()
 
 TPromptAnswer PackRunner::askFailure(const std::string &text, TPromptButtons buttons)
 {
-    std::uint64_t asked = 0;
     {
         std::lock_guard lock(mMutex);
         if (mCancelled)
             return TPromptAnswer::Abort;
-        asked = ++mPromptsAsked;
+        mQuestion = std::pair {text, buttons};
+        mAnswer.reset();
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, asked, question = QString::fromStdString(text), buttons] {
-            const TPromptAnswer answer = mPrompt(question, buttons);
-            {
-                std::lock_guard lock(mMutex);
-                mAnswer = std::pair {asked, answer};
-            }
-            mAnswered.notify_all();
-        },
-        Qt::QueuedConnection);
+    emit failurePromptAsked();
     std::unique_lock lock(mMutex);
-    mAnswered.wait(lock, [&] { return mCancelled || (mAnswer && mAnswer->first == asked); });
-    return mCancelled ? TPromptAnswer::Abort : mAnswer->second;
+    mAnswered.wait(lock, [this] { return mCancelled || mAnswer; });
+    mQuestion.reset();
+    return mAnswer.value_or(TPromptAnswer::Abort);
+}
+
+void PackRunner::answerFailurePrompt()
+{
+    std::optional<std::pair<std::string, TPromptButtons>> question;
+    {
+        std::lock_guard lock(mMutex);
+        question = mQuestion;
+    }
+    // Asked once cancelled: the packing thread has gone on with Abort.
+    if (!question)
+        return;
+    const TPromptAnswer answer = mPrompt(QString::fromStdString(question->first), question->second);
+    {
+        std::lock_guard lock(mMutex);
+        if (mQuestion)
+            mAnswer = answer;
+    }
+    mAnswered.notify_all();
 }
 
 bool PackRunner::eventFilter(QObject *watched, QEvent *event)

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <condition_variable>
-#include <cstdint>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -44,6 +43,13 @@ public:
     void cancel();
     bool cancelled() const;
 
+signals:
+    // Sent by the packing thread, received on the window's thread (queued
+    // connections); what they are about waits under the mutex.
+    void progressed();
+    void failurePromptAsked();
+    void packingEnded();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -54,6 +60,7 @@ private:
     TPromptAnswer askFailure(const std::string &text, TPromptButtons buttons);
     // On the window's thread.
     void showProgress();
+    void answerFailurePrompt();
 
     QWidget *mWindow;
     TArchiveWriter &mWriter;
@@ -69,9 +76,9 @@ private:
     TProgressPhase mPhase = TProgressPhase::Start;
     TArchiveProgress mLatest;
     bool mProgressPosted = false;
-    // The prompt being asked, by number, and its answer once given.
-    std::uint64_t mPromptsAsked = 0;
-    std::optional<std::pair<std::uint64_t, TPromptAnswer>> mAnswer;
+    // The prompt being asked, and its answer once given.
+    std::optional<std::pair<std::string, TPromptButtons>> mQuestion;
+    std::optional<TPromptAnswer> mAnswer;
     ModArchiveReport mReport;
     std::exception_ptr mFailure;
 };
