@@ -151,3 +151,35 @@ TEST(Pack, RetryOnceTriesAgainThenAborts)
                            + archive.string() + " was not written\n");
     EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"data"});
 }
+
+TEST(Pack, LinksLeadingOutsideAreReportedOneLineEachAndCounted)
+{
+    TempDir dir;
+    writeFile(dir / "data/mod/a.txt", "alpha");
+    writeFile(dir / "elsewhere/key", "secret");
+    fs::create_symlink(dir / "elsewhere/key", dir / "data/mod/key.txt");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "data/mod/shared");
+    const fs::path archive = dir / "Mod.pak";
+    const Outcome run = runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data")});
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+    const std::string elsewhere = fs::canonical(dir / "elsewhere").string();
+    EXPECT_EQ(run.err, "voriraz-cli: skipped: key.txt: a link leading outside the folder, to \"" + elsewhere
+                           + "/key\"\nvoriraz-cli: skipped: shared: a link leading outside the folder, to \""
+                           + elsewhere + "\"\n");
+    EXPECT_EQ(run.out, "Packed 1 entry of " + (dir / "data/mod").string() + " into " + archive.string() + " ("
+                           + std::to_string(fs::file_size(archive)) + " bytes); 2 links leading outside the folder not followed\n");
+    EXPECT_EQ(fileNames(inspectArchive(archive)), std::vector<std::string> {"a.txt"});
+}
+
+TEST(Pack, ATargetThatIsAFileOfTheModFolderCannotBeCreated)
+{
+    TempDir dir;
+    writeFile(dir / "data/mod/a.txt", "alpha");
+    fs::create_symlink(dir / "data/mod/a.txt", dir / "Mod.pak");
+    const Outcome run = runCommand(cli::PackCommand(), {qs(dir / "Mod.pak"), "--data", qs(dir / "data")});
+    EXPECT_EQ(run.status, cli::exitStatus::trouble);
+    EXPECT_EQ(run.err, "voriraz-cli: The archive would replace \"" + (dir / "data/mod/a.txt").string()
+                           + "\", a file of the mod folder.\n");
+    EXPECT_EQ(readFile(dir / "data/mod/a.txt"), "alpha");
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"Mod.pak", "data"}));
+}
