@@ -4,10 +4,12 @@
 // each packing process.
 //
 //     voriraz_pack_bench [--size-mb N | --one-file-mb N | --many-files N] [--runs N] [--tree DIR]
-//                        [--threads N]
+//                        [--threads N] [--baseline BENCH]
 //
 // Our writer runs twice per round: on one thread, and with --threads
-// compressing threads (default: one per core). Each round also times the
+// compressing threads (default: one per core). With --baseline, another
+// build of this benchmark (an earlier version of the writer) packs the same
+// tree both ways in the same rounds, for a comparison from one run. Each round also times the
 // compression alone, from memory, on as many threads: the floor the
 // parallel writer can approach.
 //
@@ -307,6 +309,7 @@ int main(int argc, char **argv)
     int runs = 3;
     fs::path tree;
     int threads = 0;
+    std::string baseline;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--size-mb")
@@ -323,6 +326,8 @@ int main(int argc, char **argv)
             tree = argv[i + 1];
         else if (option == "--threads")
             threads = std::atoi(argv[i + 1]);
+        else if (option == "--baseline")
+            baseline = fs::canonical(argv[i + 1]).string();
         else {
             std::fprintf(stderr, "Unknown option %s\n", option.c_str());
             return 2;
@@ -348,6 +353,8 @@ int main(int argc, char **argv)
     const fs::path ours = out / "ours.pak";
     const fs::path oursParallel = out / "ours-parallel.pak";
     const fs::path theirs = out / "theirs.zip";
+    const fs::path before = out / "before.pak";
+    const fs::path beforeParallel = out / "before-parallel.pak";
     const std::string self = fs::canonical("/proc/self/exe").string();
 
     // Warm the page cache once so every run reads from memory.
@@ -355,13 +362,20 @@ int main(int argc, char **argv)
 
     const int floorThreads = threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::vector<double> floorRuns;
-    std::vector<RunResult> ourRuns, parallelRuns, zipRuns;
+    std::vector<RunResult> ourRuns, parallelRuns, zipRuns, beforeRuns, beforeParallelRuns;
     for (int run = 0; run < runs; ++run) {
         fs::remove(ours);
         ourRuns.push_back(runChild({self, "--pack-once", ours.string(), tree.string(), "1"}));
         fs::remove(oursParallel);
         parallelRuns.push_back(
             runChild({self, "--pack-once", oursParallel.string(), tree.string(), std::to_string(threads)}));
+        if (!baseline.empty()) {
+            fs::remove(before);
+            beforeRuns.push_back(runChild({baseline, "--pack-once", before.string(), tree.string(), "1"}));
+            fs::remove(beforeParallel);
+            beforeParallelRuns.push_back(
+                runChild({baseline, "--pack-once", beforeParallel.string(), tree.string(), std::to_string(threads)}));
+        }
         // In a process of its own too, so the chunks it holds in memory
         // weigh on no other run's peak memory.
         const fs::path floorTime = out / "compression-only.time";
@@ -383,6 +397,10 @@ int main(int argc, char **argv)
         "voriraz (" + (threads > 0 ? std::to_string(threads) : std::string("all cores")) + ")";
     report("voriraz (1 thread)", ourRuns, ourSize);
     report(parallelLabel.c_str(), parallelRuns, parallelSize);
+    if (!baseline.empty()) {
+        report("baseline (1 thread)", beforeRuns, fs::file_size(before));
+        report(("baseline " + parallelLabel.substr(8)).c_str(), beforeParallelRuns, fs::file_size(beforeParallel));
+    }
     report("zip -9 -r -q", zipRuns, zipSize);
     const auto medianOf = [](const std::vector<RunResult> &results) {
         std::vector<double> times;
@@ -399,5 +417,8 @@ int main(int argc, char **argv)
                 medianOf(ourRuns) / zipTime, static_cast<double>(ourSize) / static_cast<double>(zipSize),
                 medianOf(parallelRuns) / zipTime, static_cast<double>(parallelSize) / static_cast<double>(zipSize),
                 median(floorRuns) / zipTime);
+    if (!baseline.empty())
+        std::printf("baseline relative to zip -9: 1 thread time %.3f; parallel time %.3f\n",
+                    medianOf(beforeRuns) / zipTime, medianOf(beforeParallelRuns) / zipTime);
     return 0;
 }
