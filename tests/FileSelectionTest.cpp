@@ -34,7 +34,7 @@ std::vector<std::string> selectedNames(const fs::path &base, const std::string &
     selectFiles(request, directory);
     std::vector<std::string> names;
     for (const auto &entry : directory)
-        names.push_back(entry.storedName);
+        names.emplace_back(entry.storedName);
     return names;
 }
 

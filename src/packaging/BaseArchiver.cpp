@@ -390,7 +390,7 @@ TFailureAction TBaseArchiver::failureAction(const TArchiveDirEntry &entry, const
     return TFailureAction::faAbort;
 }
 
-std::optional<EncodedName> TBaseArchiver::storedBytes(const std::string &storedName) const
+std::optional<EncodedName> TBaseArchiver::storedBytes(std::string_view storedName) const
 {
     std::optional<EncodedName> name = encodeName(storedName, Options.OEMFileNames);
     if (name)
@@ -404,19 +404,18 @@ EncodedName TBaseArchiver::entryName(const TArchiveDirEntry &entry) const
     if (!name)
         throw error(NativeError::InvalidFileName, {{printableName(entry.sourcePath())}});
     // Readers that go by the bytes alone would see one name twice.
-    const auto [from, to] = mWrittenNames.equal_range(std::hash<std::string> {}(name->bytes));
-    for (auto it = from; it != to; ++it) {
-        const TArchiveDirEntry &other = mManager->current[it->second];
-        if (storedBytes(other.storedName)->bytes == name->bytes)
-            throw error(NativeError::DuplicateName,
-                        {{printableName(entry.sourcePath()), printableName(other.sourcePath())}});
-    }
+    const auto same = mWrittenNames.find(std::hash<std::string> {}(name->bytes), [&](std::size_t position) {
+        return storedBytes(mManager->current[position].storedName)->bytes == name->bytes;
+    });
+    if (same)
+        throw error(NativeError::DuplicateName,
+                    {{printableName(entry.sourcePath()), printableName(mManager->current[*same].sourcePath())}});
     return *name;
 }
 
 void TBaseArchiver::recordName(const EncodedName &name, std::size_t index)
 {
-    mWrittenNames.emplace(std::hash<std::string> {}(name.bytes), index);
+    mWrittenNames.insert(std::hash<std::string> {}(name.bytes), index);
 }
 
 int TBaseArchiver::effectiveThreads() const
@@ -608,6 +607,7 @@ void TBaseArchiver::writeCentralDirectory()
     // Written in pieces of about a megabyte, so a directory of many entries
     // costs few writes and little memory.
     std::string block;
+    block.reserve(std::min<std::size_t>(mManager->current.size() * 128, 1u << 20) + zip::centralHeaderSize + zip::max16);
     std::uint64_t size = 0;
     const auto writeBlock = [&] {
         if (stream.write(block.data(), block.size()) != block.size())
@@ -619,7 +619,6 @@ void TBaseArchiver::writeCentralDirectory()
         appendCentralHeader(block, entry.header);
         // Every entry written has a valid name.
         block.append(storedBytes(entry.storedName).value_or(EncodedName {}).bytes, 0, entry.header.nameLength);
-        block.append(entry.comment, 0, entry.header.commentLength);
         if (block.size() >= (1u << 20))
             writeBlock();
     }

@@ -200,7 +200,7 @@ private:
     void writeLocalHeader(const CentralHeader &header, const std::string &name, std::uint64_t sourceSize);
     // The bytes a name is stored as (cut to what the header can count), or
     // nothing when it is not valid UTF-8.
-    std::optional<EncodedName> storedBytes(const std::string &storedName) const;
+    std::optional<EncodedName> storedBytes(std::string_view storedName) const;
     // The stored bytes of an entry's name; raises native error 62 for a name
     // that is not valid UTF-8 and 63 for one whose bytes an entry written
     // before has already.
@@ -250,7 +250,7 @@ private:
     std::mutex mPipelineMutex;
     // The stored names written by the commit, by a hash of their bytes, to
     // the position of the entry (names are compared when hashes meet).
-    std::unordered_multimap<std::uint64_t, std::size_t> mWrittenNames;
+    PositionIndex mWrittenNames;
     std::vector<TSkippedItem> mSkipped;
     std::size_t mSkippedCount[2] = {0, 0};
     TArchiveProgress mProgress;

@@ -290,12 +290,12 @@ private:
         if (isExcluded(path, isDirectory))
             return false;
 
+        const std::string name = storedName(path, relative, item.name, isDirectory);
         TArchiveDirEntry entry;
-        entry.storedName = storedName(path, relative, item.name, isDirectory);
         entry.sourceFolder = folder;
         entry.operation = TProcessOperation::poAdd;
         entry.modified = true;
-        entry.compressionMode = isDirectory ? 0 : mRequest.compressionMode;
+        entry.compressionMode = static_cast<std::uint8_t>(isDirectory ? 0 : mRequest.compressionMode);
         auto &h = entry.header;
         h.flags = isDirectory ? zip::flagDirectory : 0;
         h.method = isDirectory ? zip::methodStored : static_cast<std::uint16_t>(mRequest.method);
@@ -305,22 +305,22 @@ private:
         h.dosDate = static_cast<std::uint16_t>(stamp >> 16);
         h.crc32 = isDirectory ? 0 : zip::max32;
         h.externalAttributes = attributes;
-        h.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(entry.storedName.size(), zip::max16));
+        h.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), zip::max16));
         if (!isDirectory) {
             entry.uncompressedSize64 = item.size;
             entry.zip64 = entry.uncompressedSize64 >= zip::max32;
             h.uncompressedSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(entry.uncompressedSize64, zip::max32));
         }
 
-        if (const auto existing = mDirectory.find(entry.storedName)) {
+        if (const auto existing = mDirectory.find(name)) {
             if (mRequest.overwriteMode == TOverwriteMode::omNever)
                 return true;
             entry.operation = TProcessOperation::poUpdate;
-            mDirectory[*existing] = std::move(entry);
+            mDirectory.replaceAt(*existing, std::move(entry));
             if (mRequest.replaced)
                 mRequest.replaced();
         } else {
-            const TArchiveDirEntry &appended = mDirectory.append(std::move(entry));
+            const TArchiveDirEntry &appended = mDirectory.append(std::move(entry), name);
             if (mRequest.appended)
                 mRequest.appended(appended);
         }
