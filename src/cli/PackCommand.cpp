@@ -46,8 +46,11 @@ QString PackCommand::description() const
     return QStringLiteral(
         "Packs every file and folder of DIR/mod into a new ZIP archive OUT.pak, replacing any file of that name,\n"
         "with the same writer and settings as the editor's \"Create mod\".\n\n"
-        "A file that cannot be packed is handled by --on-error: abort stops and leaves OUT.pak an empty archive;\n"
-        "ignore leaves the file out and goes on; retry-once tries it once more and aborts if it fails again.\n\n"
+        "OUT.pak is replaced only by a complete archive: until then, and for good when packing is aborted or\n"
+        "fails, a file already there stays as it was. A file of the mod folder is never replaced.\n\n"
+        "A file that cannot be packed is handled by --on-error: abort stops and keeps the previous OUT.pak;\n"
+        "ignore leaves the file out and goes on; retry-once tries it once more and aborts if it fails again.\n"
+        "A link that leads outside the mod folder is neither followed nor packed; each is reported.\n\n"
         "Exit status: 0 when the archive was written, 1 when packing was aborted or failed, 2 when the data\n"
         "folder was not found or OUT.pak cannot be created.");
 }
@@ -81,31 +84,29 @@ int PackCommand::run(const QCommandLineParser &parser, CommandStreams streams)
 
     TArchiveWriter writer;
     configureModArchiveWriter(writer);
-    std::size_t skipped = 0;
-    bool aborted = false;
     std::string lastSource;
     int attempts = 0;
     writer.OnProcessFileFailure = [&](const TArchiveDirEntry &entry, const EArchiveError &failure) {
-        attempts = entry.sourcePath == lastSource ? attempts + 1 : 1;
-        lastSource = entry.sourcePath;
+        attempts = entry.sourcePath() == lastSource ? attempts + 1 : 1;
+        lastSource = entry.sourcePath();
         if (onError == OnError::Ignore && failure.nativeError() != NativeError::Aborted) {
             streams.err << programName << ": skipped: " << failure.what() << '\n';
-            ++skipped;
             return TFailureAction::faIgnore;
         }
-        if (onError == OnError::RetryOnce && attempts == 1 && failure.nativeError() != NativeError::FileNameTooLong)
+        if (onError == OnError::RetryOnce && attempts == 1 && failure.retryCanHelp())
             return TFailureAction::faRetry;
         streams.err << programName << ": " << failure.what() << '\n';
-        aborted = true;
         return TFailureAction::faAbort;
+    };
+    writer.OnSkip = [&](const TSkippedItem &item) {
+        if (item.kind == TSkippedItem::Kind::LinkOutside)
+            streams.err << programName << ": skipped: " << item.name << ": " << item.reason << '\n';
     };
 
     // The progress line is for a person watching a terminal, not for logs.
     const bool terminal = ::isatty(STDERR_FILENO) == 1 && &streams.err == &std::cerr;
     bool progressShown = false;
-    std::size_t packed = 0;
     writer.OnOverallProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
-        packed = progress.filesDone;
         if (!terminal || phase == TProgressPhase::End)
             return;
         streams.err << "\r" << "Packing file " << std::min(progress.filesDone + 1, progress.totalFiles) << " of "
@@ -114,27 +115,38 @@ int PackCommand::run(const QCommandLineParser &parser, CommandStreams streams)
         progressShown = true;
     };
 
+    // What became of the file at the archive's path when packing stopped.
+    const auto left = [&archive](bool previous) {
+        return previous ? "the previous " + archive + " was kept" : archive + " was not written";
+    };
+    const bool previous = std::filesystem::exists(archive);
+    ModArchiveReport report;
     try {
-        writeModArchive(writer, archive, source);
+        report = writeModArchive(writer, archive, source);
     } catch (const FileCreateError &e) {
+        throw CommandError(e.what());
+    } catch (const ArchiveTargetError &e) {
         throw CommandError(e.what());
     } catch (const std::exception &e) {
         if (progressShown)
             streams.err << '\n';
         streams.err << programName << ": " << e.what() << '\n'
-                    << programName << ": packing failed; " << archive << " is left as an empty archive\n";
+                    << programName << ": packing failed; " << left(previous) << '\n';
         return exitStatus::problems;
     }
     if (progressShown)
         streams.err << '\n';
-    if (aborted) {
-        streams.err << programName << ": packing aborted; " << archive << " is left as an empty archive\n";
+    if (!report.written) {
+        streams.err << programName << ": packing aborted; " << left(previous) << '\n';
         return exitStatus::problems;
     }
-    streams.out << "Packed " << packed << (packed == 1 ? " entry" : " entries") << " of " << source << " into "
-                << archive << " (" << std::filesystem::file_size(archive) << " bytes)";
-    if (skipped > 0)
-        streams.out << "; " << skipped << (skipped == 1 ? " file" : " files") << " left out";
+    streams.out << "Packed " << report.entries << (report.entries == 1 ? " entry" : " entries") << " of " << source
+                << " into " << archive << " (" << report.archiveBytes << " bytes)";
+    if (report.failedFiles > 0)
+        streams.out << "; " << report.failedFiles << (report.failedFiles == 1 ? " file" : " files") << " left out";
+    if (report.linksOutside > 0)
+        streams.out << "; " << report.linksOutside << (report.linksOutside == 1 ? " link" : " links")
+                    << " leading outside the folder not followed";
     streams.out << '\n';
     return exitStatus::success;
 }

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string emptyArchive("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 22);
+const std::string previousArchive = "the archive of an earlier pack";
 
 // A mod folder with two small files and one whose full path is longer than
 // the platform accepts, so packing it fails the same way every time.
@@ -100,18 +100,20 @@ TEST(Pack, CommandsThatCannotRun)
     EXPECT_FALSE(fs::exists(out / "a.pak"));
 }
 
-TEST(Pack, FailureAbortsByDefaultAndLeavesTheEmptyArchive)
+TEST(Pack, FailureAbortsByDefaultAndKeepsThePreviousArchive)
 {
     TempDir dir;
     const fs::path overlong = writeTreeWithOverlongPath(dir / "data");
     const fs::path archive = dir / "Mod.pak";
+    writeFile(archive, previousArchive);
     const Outcome run = runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data")});
     EXPECT_EQ(run.status, cli::exitStatus::problems);
     EXPECT_EQ(run.err, "voriraz-cli: ArchiveWriter1: File name is too long: \r\n\"" + overlong.string()
-                           + "\" - Native error: 00061\nvoriraz-cli: packing aborted; " + archive.string()
-                           + " is left as an empty archive\n");
+                           + "\" - Native error: 00061\nvoriraz-cli: packing aborted; the previous " + archive.string()
+                           + " was kept\n");
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"Mod.pak", "data"}));
 }
 
 TEST(Pack, FailureIgnoredLeavesTheFileOut)
@@ -146,6 +148,38 @@ TEST(Pack, RetryOnceTriesAgainThenAborts)
     EXPECT_EQ(run.status, cli::exitStatus::problems);
     EXPECT_EQ(run.err, "voriraz-cli: ArchiveWriter1: Cannot compress file '" + big.string()
                            + "'. Zip64 mode is not enabled - Native error: 00043\nvoriraz-cli: packing aborted; "
-                           + archive.string() + " is left as an empty archive\n");
-    EXPECT_EQ(readFile(archive), emptyArchive);
+                           + archive.string() + " was not written\n");
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"data"});
+}
+
+TEST(Pack, LinksLeadingOutsideAreReportedOneLineEachAndCounted)
+{
+    TempDir dir;
+    writeFile(dir / "data/mod/a.txt", "alpha");
+    writeFile(dir / "elsewhere/key", "secret");
+    fs::create_symlink(dir / "elsewhere/key", dir / "data/mod/key.txt");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "data/mod/shared");
+    const fs::path archive = dir / "Mod.pak";
+    const Outcome run = runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data")});
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+    const std::string elsewhere = fs::canonical(dir / "elsewhere").string();
+    EXPECT_EQ(run.err, "voriraz-cli: skipped: key.txt: a link leading outside the folder, to \"" + elsewhere
+                           + "/key\"\nvoriraz-cli: skipped: shared: a link leading outside the folder, to \""
+                           + elsewhere + "\"\n");
+    EXPECT_EQ(run.out, "Packed 1 entry of " + (dir / "data/mod").string() + " into " + archive.string() + " ("
+                           + std::to_string(fs::file_size(archive)) + " bytes); 2 links leading outside the folder not followed\n");
+    EXPECT_EQ(fileNames(inspectArchive(archive)), std::vector<std::string> {"a.txt"});
+}
+
+TEST(Pack, ATargetThatIsAFileOfTheModFolderCannotBeCreated)
+{
+    TempDir dir;
+    writeFile(dir / "data/mod/a.txt", "alpha");
+    fs::create_symlink(dir / "data/mod/a.txt", dir / "Mod.pak");
+    const Outcome run = runCommand(cli::PackCommand(), {qs(dir / "Mod.pak"), "--data", qs(dir / "data")});
+    EXPECT_EQ(run.status, cli::exitStatus::trouble);
+    EXPECT_EQ(run.err, "voriraz-cli: The archive would replace \"" + (dir / "data/mod/a.txt").string()
+                           + "\", a file of the mod folder.\n");
+    EXPECT_EQ(readFile(dir / "data/mod/a.txt"), "alpha");
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"Mod.pak", "data"}));
 }
