@@ -419,8 +419,7 @@ TEST_F(CreateModWindow, WindowAndCommandLinePackTheSameEntries)
     open(tree.path());
     createMod(out / "Window.pak");
     std::ostringstream output, errors;
-    const int status = cli::PackCommand().execute({QString::fromStdString((out / "Cli.pak").string()), "--data",
-                                                   QString::fromStdString((tree / "data").string())},
+    const int status = cli::PackCommand().execute({(out / "Cli.pak").string(), "--data", (tree / "data").string()},
                                                   {output, errors});
     ASSERT_EQ(status, cli::exitStatus::success) << errors.str();
 
