@@ -161,7 +161,7 @@ TEST(KeptLayoutSamples, EditingOneCountChangesThatLineAlone)
     ASSERT_EQ(changed.size(), 1u);
     EXPECT_EQ(changed[0], "            <Count>4321</Count>\r");
 
-    // The spec's save rewrites the whole file into one line per list.
+    // The default save rewrites the whole file into one line per list.
     PresetSession plain(voriraz::test::catalogsOf(sampleData));
     fs::copy_file(original, copy, fs::copy_options::overwrite_existing);
     plain.load(copy.string(), controls);
