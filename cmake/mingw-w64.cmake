@@ -13,3 +13,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Programs built here run under Wine, without the MinGW runtime DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# pkg-config looks only at the cross-built libraries. (The checks of the
+# compiler read this file again without the cache, in the same process.)
+if(VORIRAZ_WINDOWS_DEPS)
+  set(ENV{PKG_CONFIG_LIBDIR} ${VORIRAZ_WINDOWS_DEPS}/lib/pkgconfig)
+endif()
+# zlib linked statically, as everything else.
+set(ZLIB_USE_STATIC_LIBS ON)

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace voriraz::platform {
+
+// The lower-case form of a Unicode character by the system's own Unicode
+// tables, whatever locale the process runs in; a character without one is
+// returned as it is.
+char32_t lowerCase(char32_t c);
+
+} // namespace voriraz::platform
