@@ -3,17 +3,21 @@
 // fastest, slowest), their ratio, both archive sizes and the peak memory of
 // each packing process.
 //
-//     voriraz_pack_bench [--size-mb N | --one-file-mb N] [--runs N] [--tree DIR] [--threads N]
+//     voriraz_pack_bench [--size-mb N | --one-file-mb N | --many-files N] [--runs N] [--tree DIR]
+//                        [--threads N] [--baseline BENCH]
 //
 // Our writer runs twice per round: on one thread, and with --threads
-// compressing threads (default: one per core). Each round also times the
+// compressing threads (default: one per core). With --baseline, another
+// build of this benchmark (an earlier version of the writer) packs the same
+// tree both ways in the same rounds, for a comparison from one run. Each round also times the
 // compression alone, from memory, on as many threads: the floor the
 // parallel writer can approach.
 //
 // The tree holds text-like, image-like and incompressible files from a few
 // hundred bytes to 8 MB: thousands of small files and enough large ones to
 // reach the size asked for; --one-file-mb makes a tree of a single file of
-// that size instead. It is generated once per size and seed under
+// that size instead, and --many-files a tree of that many small files (200
+// bytes to 1.5 KB, a thousand to a folder). It is generated once per size and seed under
 // the system's temporary directory and reused. Every pack runs in a process
 // of its own, so its peak memory is its own.
 
@@ -141,6 +145,28 @@ void generateOneFile(const fs::path &root, std::uint64_t targetBytes)
         total += size;
     }
     std::printf("generated one file, %.1f MB in %s\n", total / 1e6, root.c_str());
+}
+
+// Many small files, a thousand to a folder, mostly text: the tree where the
+// memory kept per entry shows.
+void generateManyFiles(const fs::path &root, std::uint64_t count)
+{
+    std::mt19937 random(2028);
+    std::uint64_t total = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const fs::path dir = root / ("Area" + std::to_string(i / 10000)) / ("Set" + std::to_string(i / 1000 % 10));
+        if (i % 1000 == 0)
+            fs::create_directories(dir);
+        const std::size_t size = 200 + random() % 1337;
+        const int kind = static_cast<int>(random() % 10);
+        const std::string content = kind < 8 ? textLike(random, size) : kind < 9 ? imageLike(random, size)
+                                                                                 : incompressible(random, size);
+        std::ofstream(dir / ("file" + std::to_string(i) + (kind < 8 ? ".xdb" : ".bin")), std::ios::binary)
+            .write(content.data(), static_cast<std::streamsize>(content.size()));
+        total += size;
+    }
+    std::printf("generated %ju small files, %.1f MB in %s\n", static_cast<std::uintmax_t>(count), total / 1e6,
+                root.c_str());
 }
 
 struct RunResult
@@ -279,9 +305,11 @@ int main(int argc, char **argv)
 
     std::uint64_t sizeMb = 200;
     bool oneFile = false;
+    std::uint64_t manyFiles = 0;
     int runs = 3;
     fs::path tree;
     int threads = 0;
+    std::string baseline;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--size-mb")
@@ -290,12 +318,16 @@ int main(int argc, char **argv)
             sizeMb = std::strtoull(argv[i + 1], nullptr, 10);
             oneFile = true;
         }
+        else if (option == "--many-files")
+            manyFiles = std::strtoull(argv[i + 1], nullptr, 10);
         else if (option == "--runs")
             runs = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--tree")
             tree = argv[i + 1];
         else if (option == "--threads")
             threads = std::atoi(argv[i + 1]);
+        else if (option == "--baseline")
+            baseline = fs::canonical(argv[i + 1]).string();
         else {
             std::fprintf(stderr, "Unknown option %s\n", option.c_str());
             return 2;
@@ -303,10 +335,13 @@ int main(int argc, char **argv)
     }
     if (tree.empty()) {
         tree = fs::temp_directory_path()
-               / ("voriraz-pack-bench-" + std::string(oneFile ? "one-" : "") + std::to_string(sizeMb) + "mb");
+               / (manyFiles > 0 ? "voriraz-pack-bench-many-" + std::to_string(manyFiles)
+                                : "voriraz-pack-bench-" + std::string(oneFile ? "one-" : "") + std::to_string(sizeMb) + "mb");
         if (!fs::exists(tree / ".complete")) {
             fs::remove_all(tree);
-            if (oneFile)
+            if (manyFiles > 0)
+                generateManyFiles(tree, manyFiles);
+            else if (oneFile)
                 generateOneFile(tree, sizeMb * 1000000);
             else
                 generateTree(tree, sizeMb * 1000000);
@@ -318,6 +353,8 @@ int main(int argc, char **argv)
     const fs::path ours = out / "ours.pak";
     const fs::path oursParallel = out / "ours-parallel.pak";
     const fs::path theirs = out / "theirs.zip";
+    const fs::path before = out / "before.pak";
+    const fs::path beforeParallel = out / "before-parallel.pak";
     const std::string self = fs::canonical("/proc/self/exe").string();
 
     // Warm the page cache once so every run reads from memory.
@@ -325,13 +362,20 @@ int main(int argc, char **argv)
 
     const int floorThreads = threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::vector<double> floorRuns;
-    std::vector<RunResult> ourRuns, parallelRuns, zipRuns;
+    std::vector<RunResult> ourRuns, parallelRuns, zipRuns, beforeRuns, beforeParallelRuns;
     for (int run = 0; run < runs; ++run) {
         fs::remove(ours);
         ourRuns.push_back(runChild({self, "--pack-once", ours.string(), tree.string(), "1"}));
         fs::remove(oursParallel);
         parallelRuns.push_back(
             runChild({self, "--pack-once", oursParallel.string(), tree.string(), std::to_string(threads)}));
+        if (!baseline.empty()) {
+            fs::remove(before);
+            beforeRuns.push_back(runChild({baseline, "--pack-once", before.string(), tree.string(), "1"}));
+            fs::remove(beforeParallel);
+            beforeParallelRuns.push_back(
+                runChild({baseline, "--pack-once", beforeParallel.string(), tree.string(), std::to_string(threads)}));
+        }
         // In a process of its own too, so the chunks it holds in memory
         // weigh on no other run's peak memory.
         const fs::path floorTime = out / "compression-only.time";
@@ -353,6 +397,10 @@ int main(int argc, char **argv)
         "voriraz (" + (threads > 0 ? std::to_string(threads) : std::string("all cores")) + ")";
     report("voriraz (1 thread)", ourRuns, ourSize);
     report(parallelLabel.c_str(), parallelRuns, parallelSize);
+    if (!baseline.empty()) {
+        report("baseline (1 thread)", beforeRuns, fs::file_size(before));
+        report(("baseline " + parallelLabel.substr(8)).c_str(), beforeParallelRuns, fs::file_size(beforeParallel));
+    }
     report("zip -9 -r -q", zipRuns, zipSize);
     const auto medianOf = [](const std::vector<RunResult> &results) {
         std::vector<double> times;
@@ -369,5 +417,8 @@ int main(int argc, char **argv)
                 medianOf(ourRuns) / zipTime, static_cast<double>(ourSize) / static_cast<double>(zipSize),
                 medianOf(parallelRuns) / zipTime, static_cast<double>(parallelSize) / static_cast<double>(zipSize),
                 median(floorRuns) / zipTime);
+    if (!baseline.empty())
+        std::printf("baseline relative to zip -9: 1 thread time %.3f; parallel time %.3f\n",
+                    medianOf(beforeRuns) / zipTime, medianOf(beforeParallelRuns) / zipTime);
     return 0;
 }

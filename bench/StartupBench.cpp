@@ -27,6 +27,7 @@ public:
         std::fprintf(stderr, "error: %s\n", qPrintable(text));
         ++errors;
     }
+    void showMessage(QWidget *, const QString &, const QString &) override {}
     bool confirm(QWidget *, const QString &, const QString &) override { return false; }
     voriraz::UnsavedAnswer askUnsaved(QWidget *, const QString &, const QString &) override
     {

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <deque>
 #include <map>
+#include <set>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,8 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string emptyArchive("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 22);
+const std::string previousArchive = "the previous archive, which a failed pack must keep";
 const std::string diskFull = ". File processing error, possibly disk is full";
+
+
 
 // A writer over a small tree whose failure prompt answers from a script.
 class ArchiveFailure : public ::testing::Test
@@ -89,15 +93,18 @@ protected:
 
 } // namespace
 
-TEST_F(ArchiveFailure, UnopenableSourceAbortLeavesTheEmptyArchive)
+TEST_F(ArchiveFailure, UnreadableSourceIsAskedAboutWithTheSystemsReasonAndAbortKeepsThePreviousArchive)
 {
+    writeFile(archive, previousArchive);
     faults->failOpens["b.txt"] = 1;
     answers = {TPromptAnswer::Abort};
     pack();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0], "ArchiveWriter1: Cannot open file \"" + path("b.txt") + "\" - Native error: 00033" + diskFull);
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: Cannot open file \"" + path("b.txt") + "\" - Native error: 00033" + diskFull
+                              + " (Permission denied: \"b.txt\")");
     EXPECT_EQ(promptButtons[0], TPromptButtons::AbortRetryIgnore);
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"})) << "no temporary file is left";
 }
 
 TEST_F(ArchiveFailure, UnopenableSourceIgnoredIsLeftOut)
@@ -158,7 +165,7 @@ TEST_F(ArchiveFailure, FailedDataWriteRetriedAtTheEndOfTheFile)
     EXPECT_TRUE(readerAccepts("unzip", archive));
 }
 
-TEST_F(ArchiveFailure, FailedCentralDirectoryRollsBackAndRaisesError46)
+TEST_F(ArchiveFailure, FailedCentralDirectoryRaisesError46AndNoArchiveIsMade)
 {
     faults->failWrite = [](std::uint64_t, std::string_view data) { return data.substr(0, 4) == "PK\x01\x02"; };
     writer.FileName = archive.string();
@@ -168,13 +175,15 @@ TEST_F(ArchiveFailure, FailedCentralDirectoryRollsBackAndRaisesError46)
         writer.AddByMask("*.*", searchAttr::all, "");
         FAIL() << "no error";
     } catch (const EArchiveError &e) {
-        EXPECT_STREQ(e.what(), "ArchiveWriter1: Write to stream error - Native error: 00046");
+        EXPECT_EQ(e.what(), "ArchiveWriter1: Write to stream error - Native error: 00046 (Input/output error: \""
+                                + archive.string() + "\")");
+        EXPECT_EQ(e.systemError(), EIO);
     }
     EXPECT_TRUE(prompts.empty());
     EXPECT_TRUE(writer.IsOpen()) << "the archive stays open until closed";
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_FALSE(fs::exists(archive));
     writer.Close();
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"mod"}) << "neither an archive nor a temporary file";
 
     // The next archive on the same object works again.
     faults->failWrite = nullptr;
@@ -187,7 +196,8 @@ TEST_F(ArchiveFailure, WithoutAPromptAFailureAborts)
     writer.OnFailurePrompt = nullptr;
     faults->failOpens["a.txt"] = 1;
     pack();
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_TRUE(writer.Aborted());
 }
 
 TEST_F(ArchiveFailure, ProcessFileFailureHandlerDecidesInsteadOfThePrompt)
@@ -265,8 +275,9 @@ TEST_F(ArchiveFailure, CancelFromProgressRollsBackWithoutError)
         if (phase == TProgressPhase::Progress && progress.currentName == "d.bin" && progress.fileBytesDone > 0)
             cancel = true;
     };
+    writeFile(archive, previousArchive);
     pack();
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_EQ(readFile(archive), previousArchive);
     ASSERT_FALSE(phases.empty());
     EXPECT_EQ(phases.front(), TProgressPhase::Start);
     EXPECT_EQ(phases.back(), TProgressPhase::End);
@@ -340,3 +351,134 @@ TEST_F(ArchiveFailure, TargetDirectoryThatDisappearsCannotBeCreated)
               "Cannot create file \"" + writer.FileName + "\". No such file or directory");
     EXPECT_FALSE(writer.IsOpen());
 }
+
+TEST_F(ArchiveFailure, ATargetThatIsAFileOfTheTreeIsRefusedBeforeAnythingIsWritten)
+{
+    writeFile(base / "sub/hero.xdb", "a preset");
+    writeFile(base / "Mod.pak", previousArchive);
+    fs::create_symlink(base / "sub/hero.xdb", dir / "link.pak");
+    fs::create_hard_link(base / "sub/hero.xdb", dir / "hard.pak");
+    const auto before = snapshot();
+    const std::pair<fs::path, fs::path> targets[] = {
+        {dir / "link.pak", base / "sub/hero.xdb"},
+        {dir / "hard.pak", base / "sub/hero.xdb"},
+        {base / "Mod.pak", base / "Mod.pak"},
+    };
+    for (const auto &[target, replaced] : targets) {
+        SCOPED_TRACE(target.string());
+        EXPECT_EQ(messageOf([&] { writeModArchive(writer, target.string(), base.string()); }),
+                  "The archive would replace \"" + replaced.string() + "\", a file of the mod folder.");
+        EXPECT_FALSE(writer.IsOpen());
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"hard.pak", "link.pak", "mod"}));
+        EXPECT_EQ(namesIn(base), (std::set<std::string> {"Mod.pak", "a.txt", "b.txt", "c.txt", "sub"}));
+    }
+    EXPECT_TRUE(prompts.empty());
+}
+
+namespace {
+
+// A device that fills up after every number of bytes in turn, with one
+// thread and with two: a write that fails (whole or in part, gathered or
+// positioned, of data, a header, its patch, the central directory or the
+// end record) never leaves anything but the previous archive or a whole
+// new one, and never a temporary file.
+class DeviceLimit : public ArchiveFailure, public ::testing::WithParamInterface<int>
+{
+};
+
+} // namespace
+
+TEST_P(DeviceLimit, EveryLimitKeepsThePreviousArchiveOrWritesAWholeOne)
+{
+    writeFile(base / "sub/d.bin", std::string(700, 'd') + "some other bytes");
+    writer.Threads = GetParam();
+    writer.Options.FlushBuffers = false;
+    writeModArchive(writer, (dir / "whole.pak").string(), base.string());
+    const std::vector<std::string> names = inspectArchive(dir / "whole.pak").names();
+    const std::uint64_t size = fs::file_size(dir / "whole.pak");
+    fs::remove(dir / "whole.pak");
+
+    std::map<std::string, int> outcomes;
+    // One thread writes each header twice: the limit runs past the archive's size.
+    for (std::uint64_t limit = 0; limit <= size + 200; limit += 3) {
+        SCOPED_TRACE(limit);
+        writeFile(archive, previousArchive);
+        faults->device = {.writeLimit = limit, .writeError = ENOSPC};
+        prompts.clear();
+        answers = {TPromptAnswer::Abort};
+        std::string failure;
+        try {
+            writeModArchive(writer, archive.string(), base.string());
+        } catch (const std::exception &e) {
+            failure = e.what();
+        }
+        if (!prompts.empty()) {
+            // A failed entry: its header, data or patch, asked about.
+            ASSERT_NE(prompts[0].find(" (No space left on device: \"" + archive.string() + "\")"), std::string::npos)
+                << prompts[0];
+            const bool patch = prompts[0].find("count = 0 ") == std::string::npos
+                               && prompts[0].find("rfs.size = 3000, count = 3000") != std::string::npos;
+            ++outcomes[patch ? "header patch" : "entry"];
+        } else if (!failure.empty()) {
+            ASSERT_NE(failure.find("No space left on device"), std::string::npos) << failure;
+            ++outcomes[failure.rfind("Stream write error", 0) == 0 ? "end record" : "central directory"];
+        } else {
+            ++outcomes["written"];
+        }
+        if (prompts.empty() && failure.empty()) {
+            EXPECT_EQ(inspectArchive(archive).names(), names);
+            EXPECT_TRUE(readerAccepts("unzip", archive));
+        } else {
+            EXPECT_EQ(readFile(archive), previousArchive);
+        }
+        ASSERT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"}));
+    }
+    EXPECT_GT(outcomes["entry"], 0);
+    EXPECT_GT(outcomes["central directory"], 0);
+    EXPECT_GT(outcomes["end record"], 0);
+    EXPECT_GT(outcomes["written"], 0);
+    if (GetParam() == 1) {
+        EXPECT_GT(outcomes["header patch"], 0) << "one thread writes every header first and patches it";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ArchiveFailure, DeviceLimit, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int> &row) {
+                             return row.param == 1 ? std::string("OneThread") : std::string("TwoThreads");
+                         });
+
+namespace {
+
+struct FinishFault
+{
+    const char *name;
+    StreamFaults faults;
+    std::string reason;
+};
+
+class FinishingFailure : public ArchiveFailure, public ::testing::WithParamInterface<FinishFault>
+{
+};
+
+} // namespace
+
+TEST_P(FinishingFailure, IsAnErrorOfThePackAndKeepsThePreviousArchive)
+{
+    writeFile(archive, previousArchive);
+    faults->device = GetParam().faults;
+    EXPECT_EQ(messageOf([&] { writeModArchive(writer, archive.string(), base.string()); }),
+              "ArchiveWriter1: Write to stream error - Native error: 00046 (" + GetParam().reason + ": \""
+                  + archive.string() + "\")");
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"}));
+    EXPECT_FALSE(writer.IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ArchiveFailure, FinishingFailure,
+    ::testing::Values(FinishFault {"Flush", {.syncError = EIO}, "Input/output error"},
+                      FinishFault {"Close", {.closeError = EDQUOT}, "Disk quota exceeded"},
+                      FinishFault {"Rename", {.renameError = EACCES}, "Permission denied"},
+                      FinishFault {"Seek", {.seekError = EINVAL}, "Invalid argument"}),
+    [](const ::testing::TestParamInfo<FinishFault> &row) { return std::string(row.param.name); });

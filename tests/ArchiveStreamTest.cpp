@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <functional>
+#include <set>
+#include <sys/stat.h>
 #include <sys/resource.h>
 
 using namespace voriraz;
@@ -33,11 +37,20 @@ public:
         return stored;
     }
     std::uint64_t position() const override { return mPosition; }
-    void seek(std::uint64_t position) override { mPosition = position; }
-    std::uint64_t size() const override { return bytes.size(); }
-    void truncate() override { bytes.resize(mPosition); }
-    void flush() override {}
+    bool seek(std::uint64_t position) override
+    {
+        mPosition = position;
+        return true;
+    }
+    std::optional<std::uint64_t> size() const override { return bytes.size(); }
+    bool truncate() override
+    {
+        bytes.resize(mPosition);
+        return true;
+    }
     std::optional<FileIdentity> identity() const override { return std::nullopt; }
+    int error() const override { return 0; }
+    bool finish(bool) override { return true; }
 
 private:
     std::uint64_t mPosition = 0;
@@ -69,6 +82,7 @@ private:
 
 } // namespace
 
+
 TEST(ArchiveStream, GatherAndPositionedWritesLandWhereSingleWritesWould)
 {
     TempDir dir;
@@ -83,8 +97,10 @@ TEST(ArchiveStream, GatherAndPositionedWritesLandWhereSingleWritesWould)
         EXPECT_EQ(stream->writeAt(1, "EA", 2), 2u);
         EXPECT_EQ(stream->position(), 8 + big.size());
         EXPECT_EQ(stream->write("!", 1), 1u);
+        EXPECT_TRUE(stream->finish(true));
     }
     EXPECT_EQ(readFile(dir / "out.pak"), "hEAd" + big + "tail!");
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"out.pak"});
 }
 
 TEST(ArchiveStream, ShortGatherWriteReportsWhatWasStored)
@@ -97,9 +113,11 @@ TEST(ArchiveStream, ShortGatherWriteReportsWhatWasStored)
         // the second are stored, and the count says so.
         FileSizeLimit limit(10);
         EXPECT_EQ(stream->writeBoth("123456", 6, "abcdefgh", 8), 10u);
+        EXPECT_EQ(stream->error(), EFBIG);
         EXPECT_EQ(stream->position(), 10u);
         EXPECT_EQ(stream->writeAt(12, "x", 1), 0u);
     }
+    EXPECT_TRUE(stream->finish(false));
     EXPECT_EQ(readFile(dir / "out.pak"), "123456abcd");
 
     // The defaults: the second block is not tried after a short first one,
@@ -115,22 +133,118 @@ TEST(ArchiveStream, ShortGatherWriteReportsWhatWasStored)
     EXPECT_EQ(memory.bytes, "X2345ab");
 }
 
-TEST(ArchiveStream, CreatingEmptiesAnExistingFileAndTruncatingKeepsWhatIsBefore)
+TEST(ArchiveStream, DeviceThatFillsAfterSomeBytesCutsGatherAndPositionedWrites)
+{
+    TempDir dir;
+    PosixArchiveFileSystem files;
+    files.setFaultsForTesting({.writeLimit = 20, .writeError = ENOSPC});
+    auto stream = files.createArchive((dir / "out.pak").string());
+    EXPECT_EQ(stream->writeBoth("0123456789", 10, "abcdefgh", 8), 18u);
+    // A patch counts as bytes written; the one that reaches the limit is cut.
+    EXPECT_EQ(stream->writeAt(0, "XY", 2), 2u);
+    EXPECT_EQ(stream->writeBoth("ABCD", 4, "efgh", 4), 0u) << "the device is full";
+    EXPECT_EQ(stream->error(), ENOSPC);
+    EXPECT_EQ(stream->writeAt(5, "!", 1), 0u);
+    EXPECT_EQ(stream->error(), ENOSPC);
+    EXPECT_EQ(stream->position(), 18u);
+    EXPECT_TRUE(stream->finish(false));
+    EXPECT_EQ(readFile(dir / "out.pak"), "XY23456789abcdefgh");
+
+    // The limit inside the first block of a gathered write, then inside a
+    // positioned one.
+    files.setFaultsForTesting({.writeLimit = 3, .writeError = EIO});
+    auto cut = files.createArchive((dir / "cut.pak").string());
+    EXPECT_EQ(cut->writeBoth("12345", 5, "ab", 2), 3u);
+    EXPECT_EQ(cut->error(), EIO);
+    files.setFaultsForTesting({.writeLimit = 4, .writeError = EIO});
+    auto patched = files.createArchive((dir / "patched.pak").string());
+    EXPECT_EQ(patched->write("abc", 3), 3u);
+    EXPECT_EQ(patched->writeAt(0, "XYZ", 3), 1u);
+    EXPECT_EQ(patched->error(), EIO);
+}
+
+struct CallFault
+{
+    const char *name;
+    StreamFaults faults;
+    // Runs the call that should fail; returns whether it succeeded.
+    std::function<bool(ArchiveStream &)> call;
+    int error;
+};
+
+class ArchiveStreamCalls : public ::testing::TestWithParam<CallFault>
+{
+};
+
+TEST_P(ArchiveStreamCalls, FailureIsReportedWithItsErrorAndTheTargetKept)
+{
+    const CallFault &row = GetParam();
+    TempDir dir;
+    writeFile(dir / "Mod.pak", "the previous archive");
+    PosixArchiveFileSystem files;
+    files.setFaultsForTesting(row.faults);
+    {
+        auto stream = files.createArchive((dir / "Mod.pak").string());
+        ASSERT_EQ(stream->write("new archive", 11), 11u);
+        EXPECT_FALSE(row.call(*stream));
+        EXPECT_EQ(stream->error(), row.error);
+    }
+    EXPECT_EQ(readFile(dir / "Mod.pak"), "the previous archive");
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"Mod.pak"}) << "no temporary file is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ArchiveStream, ArchiveStreamCalls,
+    ::testing::Values(CallFault {"Seek", {.seekError = EINVAL}, [](ArchiveStream &s) { return s.seek(2); }, EINVAL},
+                      CallFault {"Truncate", {.truncateError = EIO},
+                                 [](ArchiveStream &s) { return s.seek(2) && s.truncate(); }, EIO},
+                      CallFault {"Flush", {.syncError = EIO}, [](ArchiveStream &s) { return s.finish(true); }, EIO},
+                      CallFault {"Close", {.closeError = ENOSPC}, [](ArchiveStream &s) { return s.finish(false); },
+                                 ENOSPC},
+                      CallFault {"Rename", {.renameError = EXDEV}, [](ArchiveStream &s) { return s.finish(true); },
+                                 EXDEV},
+                      CallFault {"PatchThroughTheDefaultSeek", {.seekError = ESPIPE},
+                                 [](ArchiveStream &s) { return s.ArchiveStream::writeAt(0, "N", 1) == 1; }, ESPIPE}),
+    [](const ::testing::TestParamInfo<CallFault> &row) { return std::string(row.param.name); });
+
+TEST(ArchiveStream, TargetStaysUntilFinishedAndTruncatingKeepsWhatIsBefore)
 {
     TempDir dir;
     PosixArchiveFileSystem files;
     writeFile(dir / "old.pak", std::string(5000, 'o'));
+    ::chmod((dir / "old.pak").c_str(), 0640);
     {
         auto stream = files.createArchive((dir / "old.pak").string());
         EXPECT_EQ(stream->size(), 0u);
         stream->write("abcdef", 6);
         // Cutting at the end changes nothing; cutting earlier drops the rest.
-        stream->truncate();
+        EXPECT_TRUE(stream->truncate());
         EXPECT_EQ(stream->size(), 6u);
-        stream->seek(4);
-        stream->truncate();
+        EXPECT_TRUE(stream->seek(4));
+        EXPECT_TRUE(stream->truncate());
+        EXPECT_EQ(readFile(dir / "old.pak"), std::string(5000, 'o')) << "untouched until finished";
+        EXPECT_TRUE(stream->finish(true));
     }
     EXPECT_EQ(readFile(dir / "old.pak"), "abcd");
-    auto fresh = files.createArchive((dir / "new.pak").string());
-    EXPECT_EQ(fresh->size(), 0u);
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "old.pak").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u) << "the replaced file's permissions are kept";
+
+    // Unfinished, nothing is left behind.
+    { auto dropped = files.createArchive((dir / "new.pak").string()); }
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"old.pak"});
+}
+
+TEST(ArchiveStream, ALinkIsFollowedAndKept)
+{
+    TempDir dir;
+    PosixArchiveFileSystem files;
+    writeFile(dir / "real/Mod.pak", "previous");
+    std::filesystem::create_symlink(dir / "real/Mod.pak", dir / "link.pak");
+    auto stream = files.createArchive((dir / "link.pak").string());
+    stream->write("new", 3);
+    ASSERT_TRUE(stream->finish(true));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.pak"));
+    EXPECT_EQ(readFile(dir / "real/Mod.pak"), "new");
+    EXPECT_EQ(resolveLinkedPath((dir / "link.pak").string()), (dir / "real/Mod.pak").string());
 }

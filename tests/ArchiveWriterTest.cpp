@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "TreeSnapshot.h"
 #include "ZipInspection.h"
 
 #include "packaging/ArchiveWriter.h"
@@ -239,46 +240,114 @@ TEST(ArchiveWriter, CompressesInChunksWithSyncFlushesAndOneFinish)
     EXPECT_EQ(archive.entries[2].inflated, incompressible);
 }
 
-TEST(ArchiveWriter, StoresNamesInCodePage437WithOneBytePerCharacter)
+TEST(ArchiveWriter, StoresNamesInCodePage437WhereItHoldsThemAndElseInUtf8)
 {
     TempDir dir;
     const fs::path base = dir / "mod";
     writeFile(base / "h\xC3\xA9ros.txt", "e acute");        // é is 0x82
     writeFile(base / "\xC3\x84rger/\xC3\x9F.txt", "umlaut"); // Ä 0x8E, ß 0xE1
     writeFile(base / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "cjk");  // not in the code page
-    writeFile(base / "bad\xFF.txt", "invalid");              // not UTF-8 at all
     pack(base, dir / "out.pak");
     expectReadersAccept(dir / "out.pak");
 
     const InspectedArchive archive = inspectArchive(dir / "out.pak");
-    const std::vector<std::string> expected = {"bad_.txt", "h\x82ros.txt", "__.txt", "\x8Erger/", "\x8Erger/\xE1.txt"};
+    const std::vector<std::string> expected = {"h\x82ros.txt", "\xE6\x97\xA5\xE6\x9C\xAC.txt", "\x8Erger/",
+                                               "\x8Erger/\xE1.txt"};
     ASSERT_EQ(archive.names(), expected);
     for (const auto &entry : archive.entries) {
+        SCOPED_TRACE(entry.central.name);
         EXPECT_EQ(entry.local.name, entry.central.name);
-        EXPECT_EQ(entry.central.flags & 0x800, 0) << "no UTF-8 flag";
+        EXPECT_EQ(entry.local.flags, entry.central.flags);
+        const bool utf8 = entry.central.name[0] == '\xE6';
+        EXPECT_EQ(entry.central.flags & 0x800, utf8 ? 0x800 : 0) << "UTF-8 flag";
+        EXPECT_EQ(entry.central.versionNeeded, 20);
+        // UTF-8 names come from Windows NTFS, which some readers need to
+        // honour the flag; the others stay MS-DOS.
+        EXPECT_EQ(entry.central.versionMadeBy, utf8 ? 0x0B14 : 20);
     }
 }
 
-TEST(ArchiveWriter, NamesThatDifferOnlyInCaseOrConvertAlikeAreAllStored)
+// A writer whose failure prompt is answered from a list and recorded.
+struct AnsweringWriter
+{
+    AnsweringWriter()
+    {
+        writer.Name = "ArchiveWriter1";
+        writer.OnFailurePrompt = [this](const std::string &text, TPromptButtons buttons) {
+            prompts.push_back(text);
+            buttonsShown.push_back(buttons);
+            return answer;
+        };
+    }
+    TArchiveWriter writer;
+    TPromptAnswer answer = TPromptAnswer::Ignore;
+    std::vector<std::string> prompts;
+    std::vector<TPromptButtons> buttonsShown;
+};
+
+TEST(ArchiveWriter, NamesThatOnceBecameOneAreEachStoredAndExtractedFaithfully)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    writeFile(base / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "Japan");   // 日本.txt
+    writeFile(base / "\xE4\xB8\xAD\xE6\x96\x87.txt", "Chinese"); // 中文.txt
+    writeFile(base / "__.txt", "underscores");
+    writeFile(base / "sub/\xE2\x82\xAC.txt", "euro");
+    const TreeSnapshot expected = snapshotOf(base);
+    writeFile(base / "bad\xFF.txt", "not UTF-8");
+    AnsweringWriter packing;
+    writeModArchive(packing.writer, (dir / "out.pak").string(), base.string());
+
+    ASSERT_EQ(packing.prompts.size(), 1u);
+    EXPECT_EQ(packing.prompts[0], "ArchiveWriter1: File name is not valid UTF-8: \"" + base.string()
+                                      + "/bad\\xFF.txt\" - Native error: 00062");
+    EXPECT_EQ(packing.buttonsShown[0], TPromptButtons::AbortIgnore) << "trying again cannot mend a name";
+    EXPECT_EQ(inspectArchive(dir / "out.pak").entries.size(), 5u);
+    for (const char *reader : {"python", "unzip", "7z"}) {
+        SCOPED_TRACE(reader);
+        std::string log;
+        EXPECT_TRUE(readerAccepts(reader, dir / "out.pak", &log)) << log;
+        const fs::path into = dir / (std::string("by-") + reader);
+        ASSERT_TRUE(readerExtracts(reader, dir / "out.pak", into, &log)) << log;
+        EXPECT_EQ(snapshotOf(into), expected);
+    }
+}
+
+TEST(ArchiveWriter, ASecondEntryWithTheBytesOfAStoredNameIsRefusedNamingBothSources)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    // In code page 437, µùÑ is E6 97 A5, the UTF-8 of 日: readers that go by
+    // the bytes alone would see one name twice.
+    writeFile(base / "\xC2\xB5\xC3\xB9\xC3\x91.txt", "micro");
+    writeFile(base / "\xE6\x97\xA5.txt", "sun");
+    AnsweringWriter packing;
+    writeModArchive(packing.writer, (dir / "out.pak").string(), base.string());
+    ASSERT_EQ(packing.prompts.size(), 1u);
+    EXPECT_EQ(packing.prompts[0], "ArchiveWriter1: Cannot store file \"" + (base / "\xE6\x97\xA5.txt").string()
+                                      + "\": the archive holds a name of the same bytes already, for file \""
+                                      + (base / "\xC2\xB5\xC3\xB9\xC3\x91.txt").string() + "\" - Native error: 00063");
+    EXPECT_EQ(packing.buttonsShown[0], TPromptButtons::AbortIgnore);
+    const InspectedArchive archive = inspectArchive(dir / "out.pak");
+    ASSERT_EQ(archive.names(), std::vector<std::string> {"\xE6\x97\xA5.txt"});
+    EXPECT_EQ(archive.entries[0].central.flags & 0x800, 0);
+    EXPECT_EQ(archive.entries[0].inflated, "micro");
+}
+
+TEST(ArchiveWriter, NamesThatDifferOnlyInCaseAreAllStored)
 {
     TempDir dir;
     const fs::path base = dir / "mod";
     writeFile(base / "Hero.xdb", "upper");
     writeFile(base / "hero.xdb", "lower");
-    writeFile(base / "\xE6\x97\xA5.txt", "one");
-    writeFile(base / "\xE6\x9C\xAC.txt", "two");
     pack(base, dir / "out.pak");
 
     const InspectedArchive archive = inspectArchive(dir / "out.pak");
-    ASSERT_EQ(archive.entries.size(), 4u);
+    ASSERT_EQ(archive.entries.size(), 2u);
     EXPECT_EQ(archive.entries[0].central.name, "Hero.xdb");
     EXPECT_EQ(archive.entries[0].inflated, "upper");
     EXPECT_EQ(archive.entries[1].central.name, "hero.xdb");
     EXPECT_EQ(archive.entries[1].inflated, "lower");
-    EXPECT_EQ(archive.entries[2].central.name, "_.txt");
-    EXPECT_EQ(archive.entries[2].inflated, "one");
-    EXPECT_EQ(archive.entries[3].central.name, "_.txt");
-    EXPECT_EQ(archive.entries[3].inflated, "two");
 }
 
 TEST(ArchiveWriter, FileDatedBefore1980CarriesTheTimeOfPacking)

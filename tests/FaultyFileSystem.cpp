@@ -1,6 +1,7 @@
 #include "FaultyFileSystem.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace voriraz::test {
 
@@ -23,11 +24,12 @@ public:
         mDelivered += got;
         return got;
     }
-    void rewind() override
+    bool rewind() override
     {
-        mReal->rewind();
         mDelivered = 0;
+        return mReal->rewind();
     }
+    int error() const override { return mReal->error(); }
 
 private:
     std::unique_ptr<SourceFile> mReal;
@@ -43,38 +45,62 @@ public:
     }
     std::size_t write(const char *data, std::size_t count) override
     {
-        if (mOwner.failWrite && mOwner.failWrite(mReal->position(), std::string_view(data, count)))
+        return failing(mReal->position(), data, count) ? 0 : mReal->write(data, count);
+    }
+    // Each block is offered to failWrite as a write of its own would be;
+    // when neither fails, both go to the real gathered write.
+    std::size_t writeBoth(const char *first, std::size_t firstCount, const char *second,
+                          std::size_t secondCount) override
+    {
+        const std::uint64_t at = mReal->position();
+        if (failing(at, first, firstCount))
             return 0;
-        return mReal->write(data, count);
+        if (failing(at + firstCount, second, secondCount))
+            return mReal->write(first, firstCount);
+        return mReal->writeBoth(first, firstCount, second, secondCount);
+    }
+    std::size_t writeAt(std::uint64_t position, const char *data, std::size_t count) override
+    {
+        return failing(position, data, count) ? 0 : mReal->writeAt(position, data, count);
     }
     std::uint64_t position() const override { return mReal->position(); }
-    void seek(std::uint64_t position) override { mReal->seek(position); }
-    std::uint64_t size() const override { return mReal->size(); }
-    void truncate() override { mReal->truncate(); }
-    void flush() override { mReal->flush(); }
+    bool seek(std::uint64_t position) override { return mReal->seek(position); }
+    std::optional<std::uint64_t> size() const override { return mReal->size(); }
+    bool truncate() override { return mReal->truncate(); }
     std::optional<FileIdentity> identity() const override { return mReal->identity(); }
+    int error() const override { return mInjected ? EIO : mReal->error(); }
+    bool finish(bool durable) override { return mReal->finish(durable); }
 
 private:
+    bool failing(std::uint64_t position, const char *data, std::size_t count)
+    {
+        mInjected = mOwner.failWrite && mOwner.failWrite(position, std::string_view(data, count));
+        return mInjected;
+    }
+
     std::unique_ptr<ArchiveStream> mReal;
     FaultyFileSystem &mOwner;
+    bool mInjected = false;
 };
 
 } // namespace
 
 std::unique_ptr<ArchiveStream> FaultyFileSystem::createArchive(const std::string &path)
 {
+    mReal.setFaultsForTesting(device);
     return std::make_unique<FaultyStream>(mReal.createArchive(path), *this);
 }
 
-std::unique_ptr<SourceFile> FaultyFileSystem::openSource(const std::string &path, TFileShareMode shareMode)
+std::unique_ptr<SourceFile> FaultyFileSystem::openSource(const std::string &path, TFileShareMode shareMode, int &error)
 {
-    ++opens;
+    opened.push_back(path);
     for (auto &[suffix, remaining] : failOpens)
         if (endsWith(path, suffix) && remaining > 0) {
             --remaining;
+            error = openError;
             return nullptr;
         }
-    auto source = mReal.openSource(path, shareMode);
+    auto source = mReal.openSource(path, shareMode, error);
     for (const auto &[suffix, limit] : shrinkTo)
         if (source && endsWith(path, suffix))
             return std::make_unique<ShrinkingSource>(std::move(source), limit);

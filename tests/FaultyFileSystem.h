@@ -6,26 +6,34 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace voriraz::test {
 
 // The real file system with failures on cue: sources that cannot be opened
 // a number of times, sources that deliver fewer bytes than their size, and
-// archive writes that store nothing.
+// archive writes that store nothing. The archive streams are the real ones,
+// so faults of the device (StreamFaults) reach their system calls.
 class FaultyFileSystem : public ArchiveFileSystem
 {
 public:
-    // Opening a source whose path ends with suffix fails this many times.
+    // Opening a source whose path ends with suffix fails this many times,
+    // with openError (permission denied, as a file of another user would).
     std::map<std::string, int> failOpens;
+    int openError = 13; // EACCES
     // A source whose path ends with suffix delivers only this many bytes.
     std::map<std::string, std::uint64_t> shrinkTo;
     // Consulted before each archive write with its position and bytes; true
-    // makes the write store nothing.
+    // makes the write store nothing, with an I/O error.
     std::function<bool(std::uint64_t position, std::string_view data)> failWrite;
-    int opens = 0;
+    // Failures of the archive file's own system calls, for the streams
+    // created from now on.
+    StreamFaults device;
+    // Every source path opened, in order.
+    std::vector<std::string> opened;
 
     std::unique_ptr<ArchiveStream> createArchive(const std::string &path) override;
-    std::unique_ptr<SourceFile> openSource(const std::string &path, TFileShareMode shareMode) override;
+    std::unique_ptr<SourceFile> openSource(const std::string &path, TFileShareMode shareMode, int &error) override;
 
 private:
     PosixArchiveFileSystem mReal;

@@ -1,3 +1,4 @@
+#include "FaultyFileSystem.h"
 #include "TestSupport.h"
 #include "ZipInspection.h"
 
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -32,7 +34,7 @@ std::vector<std::string> selectedNames(const fs::path &base, const std::string &
     selectFiles(request, directory);
     std::vector<std::string> names;
     for (const auto &entry : directory)
-        names.push_back(entry.storedName);
+        names.emplace_back(entry.storedName);
     return names;
 }
 
@@ -77,7 +79,7 @@ TEST(FileSelection, EntryFieldsOfFilesAndDirectories)
     ASSERT_EQ(directory.size(), 2u);
 
     const TArchiveDirEntry &file = directory[0];
-    EXPECT_EQ(file.sourcePath, (base / "big.bin").string());
+    EXPECT_EQ(file.sourcePath(), (base / "big.bin").string());
     EXPECT_EQ(file.header.crc32, 0xFFFFFFFFu) << "placeholder until written";
     EXPECT_EQ(file.header.uncompressedSize, 12345u);
     EXPECT_EQ(file.header.method, 8);
@@ -88,7 +90,7 @@ TEST(FileSelection, EntryFieldsOfFilesAndDirectories)
 
     const TArchiveDirEntry &sub = directory[1];
     EXPECT_EQ(sub.storedName, "sub/");
-    EXPECT_EQ(sub.sourcePath, (base / "sub").string() + "/");
+    EXPECT_EQ(sub.sourcePath(), (base / "sub").string() + "/");
     EXPECT_EQ(sub.header.crc32, 0u);
     EXPECT_EQ(sub.header.method, 0);
     EXPECT_EQ(sub.header.flags, 2);
@@ -96,18 +98,67 @@ TEST(FileSelection, EntryFieldsOfFilesAndDirectories)
     EXPECT_EQ(sub.compressionMode, 0);
 }
 
-TEST(FileSelection, LinksAreFollowedButACycleEnds)
+TEST(FileSelection, LinksInsideAreFollowedButACycleEnds)
 {
     TempDir dir;
     const fs::path base = dir / "mod";
     writeFile(base / "real/file.txt", "real");
-    writeFile(dir / "outside/shared.txt", "shared");
     fs::create_directory_symlink(base / "real", base / "real/loop");
-    fs::create_directory_symlink(dir / "outside", base / "linked");
+    fs::create_directory_symlink("real", base / "linked");
     fs::create_symlink(base / "real/file.txt", base / "alias.txt");
     fs::create_symlink(base / "nowhere", base / "broken.txt");
-    EXPECT_EQ(selectedNames(base), (std::vector<std::string> {"alias.txt", "linked/", "linked/shared.txt", "real/",
-                                                              "real/file.txt", "real/loop/"}));
+    EXPECT_EQ(selectedNames(base), (std::vector<std::string> {"alias.txt", "linked/", "linked/file.txt",
+                                                              "linked/loop/", "real/", "real/file.txt",
+                                                              "real/loop/"}));
+}
+
+TEST(FileSelection, LinksLeadingOutsideAreNeitherFollowedNorOpenedNorStored)
+{
+    TempDir dir;
+    const fs::path base = dir / "mod";
+    writeFile(base / "a.txt", "inside");
+    writeFile(base / "sub/b.txt", "inside too");
+    writeFile(dir / "outside/secret.key", "not for the archive");
+    writeFile(dir / "outside/more/c.txt", "nor this");
+    fs::create_directory_symlink("/", base / "root");
+    fs::create_symlink(dir / "outside/secret.key", base / "key.xdb");
+    fs::create_directory_symlink("../../outside", base / "sub/away");
+    fs::create_directory_symlink("sub", base / "inside");
+    fs::create_directory_symlink("..", base / "sub/up");
+
+    // Every directory listed and every file opened, to see that nothing
+    // outside the tree is.
+    std::vector<std::string> listed;
+    setListingHookForTesting([&](const std::string &directory) { listed.push_back(directory); });
+    auto files = std::make_shared<FaultyFileSystem>();
+    TArchiveWriter writer;
+    writer.SetFileSystem(files);
+    std::vector<std::string> reported;
+    writer.OnSkip = [&](const TSkippedItem &item) { reported.push_back(item.name + ": " + item.reason); };
+    const auto started = std::chrono::steady_clock::now();
+    const ModArchiveReport report = writeModArchive(writer, (dir / "out.pak").string(), base.string());
+    const auto took = std::chrono::steady_clock::now() - started;
+    setListingHookForTesting(nullptr);
+
+    EXPECT_LT(took, std::chrono::seconds(10)) << "walked more than the tree";
+    const std::string realBase = fs::canonical(base).string();
+    for (const std::string &path : listed)
+        EXPECT_EQ(fs::canonical(path).string().rfind(realBase, 0), 0u) << "listed " << path;
+    ASSERT_FALSE(files->opened.empty());
+    for (const std::string &path : files->opened)
+        EXPECT_EQ(fs::canonical(path).string().rfind(realBase, 0), 0u) << "opened " << path;
+    const std::string outside = fs::canonical(dir / "outside").string();
+    EXPECT_EQ(reported, (std::vector<std::string> {
+                            "key.xdb: a link leading outside the folder, to \"" + outside + "/secret.key\"",
+                            "root: a link leading outside the folder, to \"/\"",
+                            "inside/away: a link leading outside the folder, to \"" + outside + "\"",
+                            "sub/away: a link leading outside the folder, to \"" + outside + "\""}));
+    EXPECT_EQ(report.linksOutside, 4u);
+    EXPECT_EQ(report.failedFiles, 0u);
+    // Links inside behave as before, a loop included.
+    EXPECT_EQ(inspectArchive(dir / "out.pak").names(),
+              (std::vector<std::string> {"a.txt", "inside/", "inside/b.txt", "inside/up/", "sub/", "sub/b.txt",
+                                         "sub/up/"}));
 }
 
 TEST(FileSelection, PipesSocketsAndDevicesAreSkipped)

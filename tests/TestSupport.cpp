@@ -46,6 +46,14 @@ std::string readFile(const fs::path &path)
     return content.str();
 }
 
+std::set<std::string> namesIn(const fs::path &dir)
+{
+    std::set<std::string> names;
+    for (const auto &item : fs::directory_iterator(dir))
+        names.insert(item.path().filename().string());
+    return names;
+}
+
 void copyTree(const fs::path &from, const fs::path &to)
 {
     fs::create_directories(to);

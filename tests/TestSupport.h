@@ -3,6 +3,7 @@
 #include "presets/PresetControls.h"
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ private:
 // Writes bytes to a file, creating its parent directories.
 void writeFile(const std::filesystem::path &path, std::string_view bytes);
 std::string readFile(const std::filesystem::path &path);
+
+// The names in a directory (not below it): to see, say, that no temporary
+// file was left beside an archive.
+std::set<std::string> namesIn(const std::filesystem::path &dir);
 
 // Copies a directory tree (used to give each test its own copy of a fixture).
 void copyTree(const std::filesystem::path &from, const std::filesystem::path &to);

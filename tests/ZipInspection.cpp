@@ -218,6 +218,24 @@ bool readerAccepts(const std::string &reader, const std::filesystem::path &archi
     return runCommand(command, log) == 0;
 }
 
+bool readerExtracts(const std::string &reader, const std::filesystem::path &archive,
+                    const std::filesystem::path &into, std::string *log)
+{
+    std::filesystem::create_directories(into);
+    const std::string from = "'" + archive.string() + "'";
+    const std::string to = "'" + into.string() + "'";
+    std::string command;
+    if (reader == "python")
+        command = "python3 -m zipfile -e " + from + " " + to;
+    else if (reader == "unzip")
+        command = "unzip -q " + from + " -d " + to;
+    else if (reader == "7z")
+        command = "7z x -bd -y -o" + to + " " + from;
+    else
+        return false;
+    return runCommand(command, log) == 0;
+}
+
 std::string referenceChunkedDeflate(const std::string &content, std::size_t chunkSize, int level)
 {
     z_stream stream {};

@@ -71,6 +71,11 @@ InspectedArchive inspectArchive(const std::filesystem::path &path, bool inflateD
 // output is appended to log.
 bool readerAccepts(const std::string &reader, const std::filesystem::path &archive, std::string *log = nullptr);
 
+// Extracts the archive into a directory with an independent reader, as
+// readerAccepts() names them; true when the reader reports success.
+bool readerExtracts(const std::string &reader, const std::filesystem::path &archive,
+                    const std::filesystem::path &into, std::string *log = nullptr);
+
 // The raw deflate data that a single zlib stream at level 9, flushed with a
 // sync flush after every chunk of chunkSize bytes and finished on the last,
 // produces for content, without the zlib header and trailer.

@@ -1,6 +1,5 @@
 #include "app/PackProgress.h"
 
-#include <QCoreApplication>
 #include <QLocale>
 
 namespace voriraz {
@@ -38,7 +37,7 @@ QString PackProgress::labelText(const TArchiveProgress &progress)
              QString::fromStdString(progress.currentName));
 }
 
-void PackProgress::update(TProgressPhase phase, const TArchiveProgress &progress, bool &cancel)
+void PackProgress::update(TProgressPhase phase, const TArchiveProgress &progress)
 {
     if (phase == TProgressPhase::End) {
         delete mDialog.data();
@@ -51,16 +50,20 @@ void PackProgress::update(TProgressPhase phase, const TArchiveProgress &progress
         return;
     mLastRefresh = now;
     if (!mDialog) {
-        mDialog = new QProgressDialog(mOwner);
+        mDialog = new QProgressDialog(mOwner, Qt::Dialog);
         mDialog->setObjectName("PackProgressDialog");
         mDialog->setWindowTitle(mTitle);
-        mDialog->setWindowModality(Qt::WindowModal);
+        mDialog->setWindowModality(Qt::NonModal);
         mDialog->setCancelButtonText("Cancel");
         mDialog->setRange(0, 1000);
         mDialog->setMinimumDuration(0);
         mDialog->setAutoClose(false);
         mDialog->setAutoReset(false);
         mDialog->setMinimumWidth(360);
+        QObject::connect(mDialog, &QProgressDialog::canceled, mDialog, [this] {
+            if (mCancel)
+                mCancel();
+        });
         mDialog->show();
     }
     mDialog->setLabelText(labelText(progress));
@@ -68,9 +71,6 @@ void PackProgress::update(TProgressPhase phase, const TArchiveProgress &progress
                          : progress.totalFiles ? static_cast<double>(progress.filesDone) / progress.totalFiles
                                                : 0.0;
     mDialog->setValue(static_cast<int>(share * 1000));
-    QCoreApplication::processEvents();
-    if (mDialog && mDialog->wasCanceled())
-        cancel = true;
 }
 
 } // namespace voriraz

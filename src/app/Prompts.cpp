@@ -15,6 +15,12 @@ void MessageBoxPrompts::showError(QWidget *owner, const QString &title, const QS
     box.exec();
 }
 
+void MessageBoxPrompts::showMessage(QWidget *owner, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
 bool MessageBoxPrompts::confirm(QWidget *owner, const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner);

@@ -27,6 +27,10 @@ public:
     // An error box: critical icon, one OK button, modal to owner.
     virtual void showError(QWidget *owner, const QString &title, const QString &text) = 0;
 
+    // A message box with the information icon and one OK button, modal to
+    // owner: what the program did, when a caption would not hold it.
+    virtual void showMessage(QWidget *owner, const QString &title, const QString &text) = 0;
+
     // A Yes/No question with the question icon and No as the default
     // button; true unless the answer is No.
     virtual bool confirm(QWidget *owner, const QString &title, const QString &text) = 0;
@@ -53,6 +57,7 @@ class MessageBoxPrompts : public Prompts
 {
 public:
     void showError(QWidget *owner, const QString &title, const QString &text) override;
+    void showMessage(QWidget *owner, const QString &title, const QString &text) override;
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
     UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) override;
     std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;

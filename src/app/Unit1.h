@@ -211,7 +211,9 @@ private:
     void setTabOrder();
     void createModComponents();
     // Packs sourceDir into a new archive at archivePath, replacing any file
-    // there. Throws what creating or writing the archive throws.
+    // there once complete, on a thread of its own while the window runs on,
+    // and tells what it did. Throws what creating or writing the archive
+    // throws.
     void WriteModArchive(std::string archivePath, std::string sourceDir);
 
     template<typename T>

@@ -2,15 +2,27 @@
 // one archive chosen with the save dialog.
 
 #include "app/PackProgress.h"
+#include "app/PackRunner.h"
+#include "app/PackSummary.h"
 #include "app/Unit1.h"
 #include "packaging/ModArchive.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
 
 #include <filesystem>
 
 namespace voriraz {
+
+namespace {
+
+// Where the last chosen archive is remembered between runs.
+const QString lastArchiveKey = QStringLiteral("CreateMod/LastArchive");
+
+} // namespace
 
 void TForm1::createModComponents()
 {
@@ -21,12 +33,12 @@ void TForm1::createModComponents()
     SaveDialog1->setDefaultSuffix("pak");
     SaveDialog1->setNameFilter("*.pak");
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
-    SaveDialog1->selectFile("ZavirAru.pak");
+    // The archive chosen last time, while its folder is there; else the
+    // default name.
+    const QString last = QSettings().value(lastArchiveKey).toString();
+    SaveDialog1->selectFile(!last.isEmpty() && QFileInfo(last).dir().exists() ? last : QStringLiteral("ZavirAru.pak"));
 
     configureModArchiveWriter(ArchiveWriter1);
-    ArchiveWriter1.OnFailurePrompt = [this](const std::string &text, TPromptButtons buttons) {
-        return mPrompts->askFailure(this, applicationTitle(QCoreApplication::applicationFilePath()), QString::fromStdString(text), buttons);
-    };
 }
 
 void TForm1::SpeedButton6Click()
@@ -34,25 +46,35 @@ void TForm1::SpeedButton6Click()
     const std::optional<QString> chosen = mPrompts->chooseSaveFile(SaveDialog1);
     if (!chosen)
         return;
-    // The dialog proposes the last chosen file next time.
+    // The dialog proposes the last chosen file next time, and next run.
     SaveDialog1->selectFile(*chosen);
+    QSettings().setValue(lastArchiveKey, *chosen);
     const std::filesystem::path source = std::filesystem::path(mDataFolder.path) / "mod";
     WriteModArchive(chosen->toStdString(), source.string());
 }
 
 void TForm1::WriteModArchive(std::string archivePath, std::string sourceDir)
 {
-    PackProgress progress(this, applicationTitle(QCoreApplication::applicationFilePath()), mPackProgressDelayMs);
-    ArchiveWriter1.OnOverallProgress = [&progress](TProgressPhase phase, const TArchiveProgress &state, bool &cancel) {
-        progress.update(phase, state, cancel);
-    };
-    struct ResetProgress
-    {
-        TArchiveWriter &writer;
-        ~ResetProgress() { writer.OnOverallProgress = nullptr; }
-    } resetProgress {ArchiveWriter1};
-
-    writeModArchive(ArchiveWriter1, archivePath, sourceDir);
+    const QString title = applicationTitle(QCoreApplication::applicationFilePath());
+    const QString name = QFileInfo(QString::fromStdString(archivePath)).fileName();
+    const bool previous = QFileInfo::exists(QString::fromStdString(archivePath));
+    PackProgress progress(this, title, mPackProgressDelayMs);
+    PackRunner runner(this, ArchiveWriter1, progress, [this, title](const QString &text, TPromptButtons buttons) {
+        return mPrompts->askFailure(this, title, text, buttons);
+    });
+    ModArchiveReport report;
+    try {
+        report = runner.run(archivePath, sourceDir);
+    } catch (...) {
+        showStatus(failedText(previous, name));
+        throw;
+    }
+    if (!report.written)
+        showStatus(stoppedText(runner.cancelled(), previous, name));
+    else if (report.failedFiles + report.linksOutside > 0)
+        mPrompts->showMessage(this, title, skippedText(report, name));
+    else
+        showStatus(packedText(report, name));
 }
 
 } // namespace voriraz

@@ -5,44 +5,42 @@
 
 namespace voriraz::cli {
 
-QString CheckCommand::name() const
+std::string CheckCommand::name() const
 {
-    return QStringLiteral("check");
+    return "check";
 }
 
-QString CheckCommand::summary() const
+std::string CheckCommand::summary() const
 {
-    return QStringLiteral("Report what the editor would refuse or lose in presets.");
+    return "Report what the editor would refuse or lose in presets.";
 }
 
-QString CheckCommand::usage() const
+std::string CheckCommand::usage() const
 {
-    return QStringLiteral("[--data DIR] [PRESET...]");
+    return "[--data DIR] [PRESET...]";
 }
 
-QString CheckCommand::description() const
+std::string CheckCommand::description() const
 {
-    return QStringLiteral(
-        "Loads each PRESET (default: every preset of the presets folder) exactly as the editor does and prints\n"
+    return "Loads each PRESET (default: every preset of the presets folder) exactly as the editor does and prints\n"
         "one line per finding, \"PRESET: ELEMENT: MESSAGE\": errors that stop the load (the editor's messages),\n"
         "identifiers missing from their catalogs, more than five skills or eight army items, counts that are\n"
         "not integers, army creatures without a reference table entry, errors of the army totals, and saves\n"
-        "the editor would refuse. Nothing is written.\n\n")
+        "the editor would refuse. Nothing is written.\n\n"
         + presetArgumentHelp()
-        + QStringLiteral("\n\nExit status: 0 when nothing was found, 1 when something was, 2 when the check could not run.");
+        + "\n\nExit status: 0 when nothing was found, 1 when something was, 2 when the check could not run.";
 }
 
-void CheckCommand::declare(QCommandLineParser &parser)
+void CheckCommand::declare(CommandLine &line)
 {
-    parser.addPositionalArgument(QStringLiteral("PRESET"), QStringLiteral("Presets to check (default: all)."),
-                                 QStringLiteral("[PRESET...]"));
+    line.addArguments("PRESET", "Presets to check (default: all).");
 }
 
-int CheckCommand::run(const QCommandLineParser &parser, CommandStreams streams)
+int CheckCommand::run(const CommandLine &line, CommandStreams streams)
 {
-    const DataTree tree(dataFolder(parser));
-    const QStringList arguments = parser.positionalArguments();
-    const std::vector<PresetFile> presets = arguments.isEmpty() ? tree.allPresets() : tree.presets(arguments);
+    const DataTree tree(dataFolder(line));
+    const Arguments &arguments = line.arguments();
+    const std::vector<PresetFile> presets = arguments.empty() ? tree.allPresets() : tree.presets(arguments);
 
     PresetCheck check(tree);
     bool found = false;

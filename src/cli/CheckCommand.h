@@ -11,14 +11,14 @@ namespace voriraz::cli {
 class CheckCommand : public Command
 {
 public:
-    QString name() const override;
-    QString summary() const override;
+    std::string name() const override;
+    std::string summary() const override;
 
 protected:
-    QString usage() const override;
-    QString description() const override;
-    void declare(QCommandLineParser &parser) override;
-    int run(const QCommandLineParser &parser, CommandStreams streams) override;
+    std::string usage() const override;
+    std::string description() const override;
+    void declare(CommandLine &line) override;
+    int run(const CommandLine &line, CommandStreams streams) override;
 };
 
 } // namespace voriraz::cli

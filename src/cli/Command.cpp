@@ -9,9 +9,8 @@ namespace voriraz::cli {
 
 namespace {
 
-const QCommandLineOption dataOption(QStringLiteral("data"),
-                                    QStringLiteral("The data folder to use (default: the \"data\" folder beside the program)."),
-                                    QStringLiteral("DIR"));
+const CommandOption dataOption {
+    {"data"}, "The data folder to use (default: the \"data\" folder beside the program).", "DIR", {}};
 
 std::string quoted(const std::string &path)
 {
@@ -20,49 +19,37 @@ std::string quoted(const std::string &path)
 
 } // namespace
 
-const QCommandLineOption &helpOption()
+const CommandOption helpOption {{"h", "help"}, "Show this help.", {}, {}};
+
+void Command::declareAll(CommandLine &line)
 {
-    static const QCommandLineOption option({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    return option;
+    line.addOption(helpOption);
+    line.addOption(dataOption);
+    declare(line);
 }
 
-QString helpWithUsage(const QCommandLineParser &parser, const QString &usage)
+std::string Command::helpText()
 {
-    QString text = parser.helpText();
-    const qsizetype endOfUsage = text.indexOf(QLatin1Char('\n'));
-    return QStringLiteral("Usage: ") + usage + (endOfUsage < 0 ? QString() : text.mid(endOfUsage));
+    CommandLine line(description());
+    declareAll(line);
+    return line.helpText(std::string(programName) + " " + name() + " " + usage());
 }
 
-void Command::declareAll(QCommandLineParser &parser)
-{
-    parser.setApplicationDescription(description());
-    parser.addOption(helpOption());
-    parser.addOption(dataOption);
-    declare(parser);
-}
-
-QString Command::helpText()
-{
-    QCommandLineParser parser;
-    declareAll(parser);
-    return helpWithUsage(parser, QString::fromLatin1(programName) + QLatin1Char(' ') + name() + QLatin1Char(' ') + usage());
-}
-
-int Command::execute(const QStringList &arguments, CommandStreams streams)
+int Command::execute(const Arguments &arguments, CommandStreams streams)
 {
     try {
-        QCommandLineParser parser;
-        declareAll(parser);
-        // QCommandLineParser skips the first argument, the program's name.
-        if (!parser.parse(QStringList {name()} + arguments)) {
-            throw CommandError(parser.errorText().toStdString() + " Try \"" + programName + " " + name().toStdString()
-                               + " --help\".");
+        CommandLine line(description());
+        declareAll(line);
+        try {
+            line.parse(arguments);
+        } catch (const UsageError &e) {
+            throw CommandError(e.what() + std::string(" Try \"") + programName + " " + name() + " --help\".");
         }
         int status = exitStatus::success;
-        if (parser.isSet(helpOption()))
-            streams.out << helpText().toStdString();
+        if (line.isSet(helpOption))
+            streams.out << helpText();
         else
-            status = run(parser, streams);
+            status = run(line, streams);
         // Results that did not reach their file are no success.
         if (!outputWritten(streams.out, streams.err))
             status = std::max(status, exitStatus::problems);
@@ -73,11 +60,11 @@ int Command::execute(const QStringList &arguments, CommandStreams streams)
     return exitStatus::trouble;
 }
 
-DataFolder Command::dataFolder(const QCommandLineParser &parser) const
+DataFolder Command::dataFolder(const CommandLine &line) const
 {
     DataFolder folder;
-    if (parser.isSet(dataOption)) {
-        folder = dataFolderAt(parser.value(dataOption).toStdString());
+    if (line.isSet(dataOption)) {
+        folder = dataFolderAt(line.value(dataOption));
         if (folder.path.empty())
             throw CommandError("--data needs the path of a folder");
     } else {

@@ -1,10 +1,7 @@
 #pragma once
 
 #include "catalogs/ApplicationDir.h"
-
-#include <QCommandLineParser>
-#include <QString>
-#include <QStringList>
+#include "cli/CommandLine.h"
 
 #include <ostream>
 #include <stdexcept>
@@ -39,16 +36,16 @@ struct CommandStreams
 };
 
 // One sub-command of voriraz-cli. A command declares its own options and
-// arguments, parses them with QCommandLineParser and runs; main only picks
+// arguments, parses them with CommandLine and runs; main only picks
 // the command by name. Every command takes --help and --data DIR.
 class Command
 {
 public:
     virtual ~Command() = default;
 
-    virtual QString name() const = 0;
+    virtual std::string name() const = 0;
     // One line for the list of commands.
-    virtual QString summary() const = 0;
+    virtual std::string summary() const = 0;
 
     // Parses the arguments that follow the command's name and runs the
     // command: prints its help for --help, and for an error that keeps it
@@ -56,36 +53,31 @@ public:
     // cannot be written to out (a full disk) is said on err and makes the
     // status at least exitStatus::problems. Returns the exit status; never
     // throws.
-    int execute(const QStringList &arguments, CommandStreams streams);
+    int execute(const Arguments &arguments, CommandStreams streams);
 
     // The usage line and help text of the command.
-    QString helpText();
+    std::string helpText();
 
 protected:
     // The part of the usage line after "voriraz-cli <name>", e.g.
     // "[options] [PRESET...]".
-    virtual QString usage() const = 0;
+    virtual std::string usage() const = 0;
     // What the command does, and anything the option list does not say.
-    virtual QString description() const = 0;
+    virtual std::string description() const = 0;
     // Adds the command's own options and positional arguments.
-    virtual void declare(QCommandLineParser &parser) = 0;
+    virtual void declare(CommandLine &line) = 0;
     // Runs with the parsed arguments. Throws CommandError when it cannot run.
-    virtual int run(const QCommandLineParser &parser, CommandStreams streams) = 0;
+    virtual int run(const CommandLine &line, CommandStreams streams) = 0;
 
     // The folder named by --data, or the "data" folder beside the executable.
     // Throws CommandError when it does not exist or is no folder.
-    DataFolder dataFolder(const QCommandLineParser &parser) const;
+    DataFolder dataFolder(const CommandLine &line) const;
 
 private:
-    void declareAll(QCommandLineParser &parser);
+    void declareAll(CommandLine &line);
 };
 
-// -h, --help. Qt's own help option also offers --help-all, for options of
-// the Qt platform that a command-line tool does not have.
-const QCommandLineOption &helpOption();
-
-// Help text with the usage line replaced by "Usage: <usage>": Qt's own
-// starts with the path the program was started by.
-QString helpWithUsage(const QCommandLineParser &parser, const QString &usage);
+// -h, --help, for the program and each of its commands.
+extern const CommandOption helpOption;
 
 } // namespace voriraz::cli

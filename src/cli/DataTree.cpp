@@ -53,9 +53,8 @@ std::vector<PresetFile> DataTree::allPresets() const
     return files;
 }
 
-PresetFile DataTree::preset(const QString &argument) const
+PresetFile DataTree::preset(const std::string &text) const
 {
-    const std::string text = argument.toStdString();
     const bool isPath = text.find('/') != std::string::npos;
     const PresetFile file {text, isPath ? text : presetFilePath(presetsDirectory(), text)};
     struct stat info {};
@@ -72,18 +71,18 @@ PresetFile DataTree::preset(const QString &argument) const
     return file;
 }
 
-std::vector<PresetFile> DataTree::presets(const QStringList &arguments) const
+std::vector<PresetFile> DataTree::presets(const Arguments &arguments) const
 {
     std::vector<PresetFile> files;
-    for (const QString &argument : arguments)
+    for (const std::string &argument : arguments)
         files.push_back(preset(argument));
     return files;
 }
 
-QString presetArgumentHelp()
+std::string presetArgumentHelp()
 {
-    return QStringLiteral("A PRESET with a \"/\" in it is a path (write ./NAME for a file in the current folder);\n"
-                          "a bare file name is a preset of DIR/mod/Maps/DuelMode/Heroes.");
+    return "A PRESET with a \"/\" in it is a path (write ./NAME for a file in the current folder);\n"
+           "a bare file name is a preset of DIR/mod/Maps/DuelMode/Heroes.";
 }
 
 std::string shownError(const std::exception &error)

@@ -2,10 +2,8 @@
 
 #include "catalogs/ApplicationDir.h"
 #include "catalogs/CatalogFill.h"
+#include "cli/CommandLine.h"
 #include "presets/PresetControls.h"
-
-#include <QString>
-#include <QStringList>
 
 #include <exception>
 #include <string>
@@ -45,8 +43,8 @@ public:
     // A PRESET argument: with a "/" in it, a path; otherwise the name of a
     // file in the presets directory. Throws CommandError when that is no
     // regular file.
-    PresetFile preset(const QString &argument) const;
-    std::vector<PresetFile> presets(const QStringList &arguments) const;
+    PresetFile preset(const std::string &argument) const;
+    std::vector<PresetFile> presets(const Arguments &arguments) const;
 
 private:
     DataFolder mFolder;
@@ -55,7 +53,7 @@ private:
 };
 
 // The help text's description of PRESET arguments.
-QString presetArgumentHelp();
+std::string presetArgumentHelp();
 
 // An error as the window's error box shows it.
 std::string shownError(const std::exception &error);

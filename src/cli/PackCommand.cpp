@@ -2,8 +2,7 @@
 
 #include "packaging/ModArchive.h"
 
-#include <QLocale>
-
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <unistd.h>
@@ -12,100 +11,99 @@ namespace voriraz::cli {
 
 namespace {
 
-const QCommandLineOption onErrorOption(QStringLiteral("on-error"),
-                                       QStringLiteral("What to do with a file that cannot be packed: abort (the "
-                                                      "default), ignore, or retry-once."),
-                                       QStringLiteral("ACTION"), QStringLiteral("abort"));
+const CommandOption onErrorOption {
+    {"on-error"}, "What to do with a file that cannot be packed: abort (the default), ignore, or retry-once.", "ACTION",
+    "abort"};
 
 enum class OnError { Abort, Ignore, RetryOnce };
 
 std::string megabytes(std::uint64_t bytes)
 {
-    return QLocale::c().toString(static_cast<double>(bytes) / 1048576.0, 'f', 1).toStdString() + " MB";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
+    return text;
 }
 
 } // namespace
 
-QString PackCommand::name() const
+std::string PackCommand::name() const
 {
-    return QStringLiteral("pack");
+    return "pack";
 }
 
-QString PackCommand::summary() const
+std::string PackCommand::summary() const
 {
-    return QStringLiteral("Pack the mod folder into an archive, as \"Create mod\" does.");
+    return "Pack the mod folder into an archive, as \"Create mod\" does.";
 }
 
-QString PackCommand::usage() const
+std::string PackCommand::usage() const
 {
-    return QStringLiteral("OUT.pak [--data DIR] [--on-error abort|ignore|retry-once]");
+    return "OUT.pak [--data DIR] [--on-error abort|ignore|retry-once]";
 }
 
-QString PackCommand::description() const
+std::string PackCommand::description() const
 {
-    return QStringLiteral(
-        "Packs every file and folder of DIR/mod into a new ZIP archive OUT.pak, replacing any file of that name,\n"
+    return "Packs every file and folder of DIR/mod into a new ZIP archive OUT.pak, replacing any file of that name,\n"
         "with the same writer and settings as the editor's \"Create mod\".\n\n"
-        "A file that cannot be packed is handled by --on-error: abort stops and leaves OUT.pak an empty archive;\n"
-        "ignore leaves the file out and goes on; retry-once tries it once more and aborts if it fails again.\n\n"
+        "OUT.pak is replaced only by a complete archive: until then, and for good when packing is aborted or\n"
+        "fails, a file already there stays as it was. A file of the mod folder is never replaced.\n\n"
+        "A file that cannot be packed is handled by --on-error: abort stops and keeps the previous OUT.pak;\n"
+        "ignore leaves the file out and goes on; retry-once tries it once more and aborts if it fails again.\n"
+        "A link that leads outside the mod folder is neither followed nor packed; each is reported.\n\n"
         "Exit status: 0 when the archive was written, 1 when packing was aborted or failed, 2 when the data\n"
-        "folder was not found or OUT.pak cannot be created.");
+        "folder was not found or OUT.pak cannot be created.";
 }
 
-void PackCommand::declare(QCommandLineParser &parser)
+void PackCommand::declare(CommandLine &line)
 {
-    parser.addOption(onErrorOption);
-    parser.addPositionalArgument(QStringLiteral("OUT.pak"), QStringLiteral("The archive to write."),
-                                 QStringLiteral("OUT.pak"));
+    line.addOption(onErrorOption);
+    line.addArguments("OUT.pak", "The archive to write.");
 }
 
-int PackCommand::run(const QCommandLineParser &parser, CommandStreams streams)
+int PackCommand::run(const CommandLine &line, CommandStreams streams)
 {
-    const QStringList arguments = parser.positionalArguments();
+    const Arguments &arguments = line.arguments();
     if (arguments.size() != 1)
         throw CommandError("pack takes exactly one OUT.pak. Try \"voriraz-cli pack --help\".");
-    const QString action = parser.value(onErrorOption);
+    const std::string action = line.value(onErrorOption);
     OnError onError;
-    if (action == QLatin1String("abort"))
+    if (action == "abort")
         onError = OnError::Abort;
-    else if (action == QLatin1String("ignore"))
+    else if (action == "ignore")
         onError = OnError::Ignore;
-    else if (action == QLatin1String("retry-once"))
+    else if (action == "retry-once")
         onError = OnError::RetryOnce;
     else
-        throw CommandError("Invalid --on-error action: \"" + action.toStdString()
-                           + "\". Use abort, ignore or retry-once.");
+        throw CommandError("Invalid --on-error action: \"" + action + "\". Use abort, ignore or retry-once.");
 
-    const std::string archive = std::filesystem::absolute(arguments.first().toStdString()).string();
-    const std::string source = (std::filesystem::path(dataFolder(parser).path) / "mod").string();
+    const std::string archive = std::filesystem::absolute(arguments.front()).string();
+    const std::string source = (std::filesystem::path(dataFolder(line).path) / "mod").string();
 
     TArchiveWriter writer;
     configureModArchiveWriter(writer);
-    std::size_t skipped = 0;
-    bool aborted = false;
     std::string lastSource;
     int attempts = 0;
     writer.OnProcessFileFailure = [&](const TArchiveDirEntry &entry, const EArchiveError &failure) {
-        attempts = entry.sourcePath == lastSource ? attempts + 1 : 1;
-        lastSource = entry.sourcePath;
+        attempts = entry.sourcePath() == lastSource ? attempts + 1 : 1;
+        lastSource = entry.sourcePath();
         if (onError == OnError::Ignore && failure.nativeError() != NativeError::Aborted) {
             streams.err << programName << ": skipped: " << failure.what() << '\n';
-            ++skipped;
             return TFailureAction::faIgnore;
         }
-        if (onError == OnError::RetryOnce && attempts == 1 && failure.nativeError() != NativeError::FileNameTooLong)
+        if (onError == OnError::RetryOnce && attempts == 1 && failure.retryCanHelp())
             return TFailureAction::faRetry;
         streams.err << programName << ": " << failure.what() << '\n';
-        aborted = true;
         return TFailureAction::faAbort;
+    };
+    writer.OnSkip = [&](const TSkippedItem &item) {
+        if (item.kind == TSkippedItem::Kind::LinkOutside)
+            streams.err << programName << ": skipped: " << item.name << ": " << item.reason << '\n';
     };
 
     // The progress line is for a person watching a terminal, not for logs.
     const bool terminal = ::isatty(STDERR_FILENO) == 1 && &streams.err == &std::cerr;
     bool progressShown = false;
-    std::size_t packed = 0;
     writer.OnOverallProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
-        packed = progress.filesDone;
         if (!terminal || phase == TProgressPhase::End)
             return;
         streams.err << "\r" << "Packing file " << std::min(progress.filesDone + 1, progress.totalFiles) << " of "
@@ -114,27 +112,38 @@ int PackCommand::run(const QCommandLineParser &parser, CommandStreams streams)
         progressShown = true;
     };
 
+    // What became of the file at the archive's path when packing stopped.
+    const auto left = [&archive](bool previous) {
+        return previous ? "the previous " + archive + " was kept" : archive + " was not written";
+    };
+    const bool previous = std::filesystem::exists(archive);
+    ModArchiveReport report;
     try {
-        writeModArchive(writer, archive, source);
+        report = writeModArchive(writer, archive, source);
     } catch (const FileCreateError &e) {
+        throw CommandError(e.what());
+    } catch (const ArchiveTargetError &e) {
         throw CommandError(e.what());
     } catch (const std::exception &e) {
         if (progressShown)
             streams.err << '\n';
         streams.err << programName << ": " << e.what() << '\n'
-                    << programName << ": packing failed; " << archive << " is left as an empty archive\n";
+                    << programName << ": packing failed; " << left(previous) << '\n';
         return exitStatus::problems;
     }
     if (progressShown)
         streams.err << '\n';
-    if (aborted) {
-        streams.err << programName << ": packing aborted; " << archive << " is left as an empty archive\n";
+    if (!report.written) {
+        streams.err << programName << ": packing aborted; " << left(previous) << '\n';
         return exitStatus::problems;
     }
-    streams.out << "Packed " << packed << (packed == 1 ? " entry" : " entries") << " of " << source << " into "
-                << archive << " (" << std::filesystem::file_size(archive) << " bytes)";
-    if (skipped > 0)
-        streams.out << "; " << skipped << (skipped == 1 ? " file" : " files") << " left out";
+    streams.out << "Packed " << report.entries << (report.entries == 1 ? " entry" : " entries") << " of " << source
+                << " into " << archive << " (" << report.archiveBytes << " bytes)";
+    if (report.failedFiles > 0)
+        streams.out << "; " << report.failedFiles << (report.failedFiles == 1 ? " file" : " files") << " left out";
+    if (report.linksOutside > 0)
+        streams.out << "; " << report.linksOutside << (report.linksOutside == 1 ? " link" : " links")
+                    << " leading outside the folder not followed";
     streams.out << '\n';
     return exitStatus::success;
 }

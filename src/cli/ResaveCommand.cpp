@@ -7,81 +7,77 @@ namespace voriraz::cli {
 
 namespace {
 
-const QCommandLineOption stdoutOption(QStringLiteral("stdout"),
-                                      QStringLiteral("Write nothing; print the document the save would write."));
-const QCommandLineOption keepLayoutOption(QStringLiteral("keep-layout"),
-                                          QStringLiteral("Keep the file's own layout: change only the values that differ."));
-const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
-                                      QStringLiteral("Write the re-saved preset to FILE and leave PRESET as it is."),
-                                      QStringLiteral("FILE"));
+const CommandOption stdoutOption {{"stdout"}, "Write nothing; print the document the save would write.", {}, {}};
+const CommandOption keepLayoutOption {
+    {"keep-layout"}, "Keep the file's own layout: change only the values that differ.", {}, {}};
+const CommandOption outputOption {
+    {"o", "output"}, "Write the re-saved preset to FILE and leave PRESET as it is.", "FILE", {}};
 
 } // namespace
 
-QString ResaveCommand::name() const
+std::string ResaveCommand::name() const
 {
-    return QStringLiteral("resave");
+    return "resave";
 }
 
-QString ResaveCommand::summary() const
+std::string ResaveCommand::summary() const
 {
-    return QStringLiteral("Load and save presets as the editor does, without edits.");
+    return "Load and save presets as the editor does, without edits.";
 }
 
-QString ResaveCommand::usage() const
+std::string ResaveCommand::usage() const
 {
-    return QStringLiteral("[--data DIR] [--stdout | -o FILE] [--keep-layout] PRESET...");
+    return "[--data DIR] [--stdout | -o FILE] [--keep-layout] PRESET...";
 }
 
-QString ResaveCommand::description() const
+std::string ResaveCommand::description() const
 {
-    return QStringLiteral(
-        "Loads each PRESET and saves it exactly as the editor saves it when nothing was edited: identifiers\n"
+    return "Loads each PRESET and saves it exactly as the editor saves it when nothing was edited: identifiers\n"
         "in their catalogs' letter case, army and skill items the catalogs lack dropped (a warning line\n"
         "each), the same refusals, the same all-or-nothing replacement of the file. With --stdout the file\n"
         "stays as it is and the document the save would write is printed instead (one PRESET only), e.g. to\n"
         "compare it with diff. With -o FILE the document is saved to FILE instead, in the same all-or-nothing\n"
         "way, and PRESET stays as it is (one PRESET only). With --keep-layout the save keeps the file's\n"
         "whitespace and spelling and changes only what differs, so a preset without edits is written back\n"
-        "byte for byte.\n\n")
+        "byte for byte.\n\n"
         + presetArgumentHelp()
-        + QStringLiteral("\n\nExit status: 0 when every preset was saved, 1 when one could not be loaded or saved,\n"
-                         "2 when nothing could be done (a preset or the data folder not found).");
+        + "\n\nExit status: 0 when every preset was saved, 1 when one could not be loaded or saved,\n"
+                         "2 when nothing could be done (a preset or the data folder not found).";
 }
 
-void ResaveCommand::declare(QCommandLineParser &parser)
+void ResaveCommand::declare(CommandLine &line)
 {
-    parser.addOption(stdoutOption);
-    parser.addOption(keepLayoutOption);
-    parser.addOption(outputOption);
-    parser.addPositionalArgument(QStringLiteral("PRESET"), QStringLiteral("Presets to load and save."),
-                                 QStringLiteral("PRESET..."));
+    line.addOption(stdoutOption);
+    line.addOption(keepLayoutOption);
+    line.addOption(outputOption);
+    line.addArguments("PRESET", "Presets to load and save.");
 }
 
-int ResaveCommand::run(const QCommandLineParser &parser, CommandStreams streams)
+int ResaveCommand::run(const CommandLine &line, CommandStreams streams)
 {
-    const QStringList arguments = parser.positionalArguments();
-    const bool toStdout = parser.isSet(stdoutOption);
-    if (arguments.isEmpty())
+    const Arguments &arguments = line.arguments();
+    const bool toStdout = line.isSet(stdoutOption);
+    if (arguments.empty())
         throw CommandError("resave needs at least one PRESET. Try \"voriraz-cli resave --help\".");
     if (toStdout && arguments.size() > 1)
         throw CommandError("resave --stdout takes exactly one PRESET");
     // An empty target would make the save fall back to the preset itself.
-    const std::string output = parser.value(outputOption).toStdString();
-    if (parser.isSet(outputOption) && output.empty())
+    const std::string output = line.value(outputOption);
+    if (line.isSet(outputOption) && output.empty())
         throw CommandError("resave -o needs the name of a file");
     if (!output.empty() && toStdout)
         throw CommandError("resave takes --stdout or -o FILE, not both");
     if (!output.empty() && arguments.size() > 1)
         throw CommandError("resave -o takes exactly one PRESET");
 
-    const DataTree tree(dataFolder(parser));
+    const DataTree tree(dataFolder(line));
     // Every name is checked before the first file is written.
     const std::vector<PresetFile> presets = tree.presets(arguments);
 
     int status = exitStatus::success;
     for (const PresetFile &preset : presets) {
         PresetSession session(tree.presetCatalogs());
-        session.setKeepLayout(parser.isSet(keepLayoutOption));
+        session.setKeepLayout(line.isSet(keepLayoutOption));
         PresetControls controls;
         try {
             session.load(preset.path, controls);

@@ -6,43 +6,42 @@
 
 namespace voriraz::cli {
 
-QString StatsCommand::name() const
+std::string StatsCommand::name() const
 {
-    return QStringLiteral("stats");
+    return "stats";
 }
 
-QString StatsCommand::summary() const
+std::string StatsCommand::summary() const
 {
-    return QStringLiteral("Print the army totals the editor shows for a preset.");
+    return "Print the army totals the editor shows for a preset.";
 }
 
-QString StatsCommand::usage() const
+std::string StatsCommand::usage() const
 {
-    return QStringLiteral("PRESET [--data DIR]");
+    return "PRESET [--data DIR]";
 }
 
-QString StatsCommand::description() const
+std::string StatsCommand::description() const
 {
-    return QStringLiteral(
-        "Loads PRESET as the editor does and prints the army's total experience, gold cost and power as the\n"
-        "editor shows them, or the error the editor shows instead.\n\n")
+    return "Loads PRESET as the editor does and prints the army's total experience, gold cost and power as the\n"
+        "editor shows them, or the error the editor shows instead.\n\n"
         + presetArgumentHelp()
-        + QStringLiteral("\n\nExit status: 0 with the totals, 1 when the editor would show an error, 2 when the\n"
-                         "preset or the data folder was not found.");
+        + "\n\nExit status: 0 with the totals, 1 when the editor would show an error, 2 when the\n"
+                         "preset or the data folder was not found.";
 }
 
-void StatsCommand::declare(QCommandLineParser &parser)
+void StatsCommand::declare(CommandLine &line)
 {
-    parser.addPositionalArgument(QStringLiteral("PRESET"), QStringLiteral("The preset."), QStringLiteral("PRESET"));
+    line.addArguments("PRESET", "The preset.");
 }
 
-int StatsCommand::run(const QCommandLineParser &parser, CommandStreams streams)
+int StatsCommand::run(const CommandLine &line, CommandStreams streams)
 {
-    const QStringList arguments = parser.positionalArguments();
+    const Arguments &arguments = line.arguments();
     if (arguments.size() != 1)
         throw CommandError("stats takes exactly one PRESET. Try \"voriraz-cli stats --help\".");
-    const DataTree tree(dataFolder(parser));
-    const PresetFile preset = tree.preset(arguments.first());
+    const DataTree tree(dataFolder(line));
+    const PresetFile preset = tree.preset(arguments.front());
 
     try {
         PresetSession session(tree.presetCatalogs());

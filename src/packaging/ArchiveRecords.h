@@ -8,9 +8,13 @@
 //                                central directory ends beyond 4 GiB
 //   [end of central directory]   22 bytes, no archive comment
 //
-// Names are stored in code page 437 with the UTF-8 flag clear. Entries carry
-// no extra fields and no comments, and no data descriptors follow the data:
-// the local header is written before the data and patched in place after it.
+// Names are stored in code page 437 with the UTF-8 flag clear where the code
+// page holds them, else in UTF-8 with flag bit 11 set; such an entry is
+// "made by" Windows NTFS rather than MS-DOS (the same attribute bits), since
+// some readers decode the names of MS-DOS entries as code page 437 whatever
+// the flag says. Entries carry no extra fields and no comments, and no data
+// descriptors follow the data: the local header is written before the data
+// and patched in place after it.
 // Encryption, spanning and ZIP64 entries (sizes or offsets of 4 GiB and more)
 // are not written.
 
@@ -33,6 +37,7 @@ constexpr std::size_t zip64EndRecordSize = 56;
 constexpr std::size_t zip64LocatorSize = 20;
 constexpr std::uint16_t version20 = 20;
 constexpr std::uint16_t version45 = 45;
+constexpr std::uint16_t hostNtfs = 11 << 8; // in the high byte of "version made by"
 constexpr std::uint16_t flagDirectory = 2;
 constexpr std::uint16_t methodStored = 0;
 constexpr std::uint16_t methodDeflated = 8;

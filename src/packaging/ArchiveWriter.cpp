@@ -24,7 +24,6 @@ void TArchiveWriter::AddByMask(const std::string &mask, int searchAttributes, co
     request.recurse = Options.Recurse;
     if (!exclusionMask.empty())
         request.exclusions.push_back(exclusionMask);
-    request.archive = manager().stream->identity();
     request.baseDir = BaseDir;
     request.storePath = Options.StorePath;
     request.overwriteMode = Options.OverwriteMode;
@@ -33,9 +32,14 @@ void TArchiveWriter::AddByMask(const std::string &mask, int searchAttributes, co
 
     BeginUpdate();
     try {
-        request.appended = prepareWhileFinding();
+        prepareSelection(request);
+        prepareWhileFinding(request);
         selectFiles(request, manager().current);
         EndUpdate();
+    } catch (const ArchiveTargetError &) {
+        AbandonUpdate();
+        refuseArchive();
+        throw;
     } catch (...) {
         AbandonUpdate();
         throw;

@@ -1,8 +1,7 @@
 #include "packaging/BaseArchiver.h"
 
-#include "packaging/Cp437.h"
-
 #include <climits>
+#include <functional>
 #include <thread>
 #include <utility>
 #include <zlib.h>
@@ -15,6 +14,9 @@ constexpr std::uint16_t flagUtf8Names = 0x800;
 
 // A path longer than the platform accepts cannot be opened.
 constexpr std::size_t longestPath = PATH_MAX - 1;
+
+// Items left out are kept for the summary up to this many; more are counted.
+constexpr std::size_t keptSkips = 100;
 
 // A local header followed by the name as far as the header's length says.
 std::string localRecord(const CentralHeader &header, const std::string &name)
@@ -31,7 +33,11 @@ TBaseArchiver::TBaseArchiver() : mFileSystem(std::make_shared<PosixArchiveFileSy
 
 TBaseArchiver::~TBaseArchiver()
 {
-    Close();
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot report it; the target is as it was.
+    }
 }
 
 void TBaseArchiver::SetCompressionLevel(TCompressionLevel level)
@@ -62,20 +68,33 @@ const TArchiveDirArray &TBaseArchiver::Directory() const
     return mManager ? mManager->current : none;
 }
 
-EArchiveError TBaseArchiver::error(NativeError nativeError, const std::string &path, long long first,
-                                   long long second) const
+EArchiveError TBaseArchiver::error(NativeError nativeError, const ErrorArguments &arguments,
+                                   const SystemReason &reason) const
 {
-    return archiveError(nativeError, Name, path, first, second);
+    return archiveError(nativeError, Name, arguments, reason);
+}
+
+EArchiveError TBaseArchiver::streamError() const
+{
+    return error(NativeError::StreamWriteFailed, {}, {mManager->stream->error(), FileName});
 }
 
 void TBaseArchiver::openArchive(std::uint16_t openMode)
 {
-    Close();
+    // An archive still open is closed as Close() does; one that cannot be
+    // finished is dropped, since nobody asked for it any more.
+    try {
+        Close();
+    } catch (const EArchiveError &) {
+    }
     mOpenMode = openMode;
     auto manager = std::make_unique<TArchiveDirManager>();
     manager->stream = mFileSystem->createArchive(FileName);
     mManager = std::move(manager);
     mOpen = true;
+    mDiscard = false;
+    mAborted = false;
+    mCancelRequested = false;
 }
 
 void TBaseArchiver::BeginUpdate()
@@ -88,6 +107,8 @@ void TBaseArchiver::BeginUpdate()
         for (std::size_t i = 0; i < mManager->current.size(); ++i)
             mManager->current[i].modified = false;
         mManager->backup = mManager->current;
+        mSkipped.clear();
+        mSkippedCount[0] = mSkippedCount[1] = 0;
     }
     ++mUpdateCount;
 }
@@ -95,29 +116,70 @@ void TBaseArchiver::BeginUpdate()
 void TBaseArchiver::AbandonUpdate()
 {
     mUpdateCount = 0;
-    mAhead.reset();
+    setPipeline(nullptr);
 }
 
-std::function<void(const TArchiveDirEntry &)> TBaseArchiver::prepareWhileFinding()
+void TBaseArchiver::setPipeline(std::unique_ptr<CompressionPipeline> pipeline)
+{
+    std::unique_ptr<CompressionPipeline> previous;
+    {
+        std::lock_guard lock(mPipelineMutex);
+        previous = std::exchange(mPipeline, std::move(pipeline));
+    }
+    mPipelineStale = false;
+}
+
+void TBaseArchiver::Cancel()
+{
+    mCancelRequested = true;
+    std::lock_guard lock(mPipelineMutex);
+    if (mPipeline)
+        mPipeline->interrupt();
+}
+
+void TBaseArchiver::skip(TSkippedItem item)
+{
+    ++mSkippedCount[static_cast<int>(item.kind)];
+    if (OnSkip)
+        OnSkip(item);
+    if (mSkipped.size() < keptSkips)
+        mSkipped.push_back(std::move(item));
+}
+
+void TBaseArchiver::prepareSelection(SelectionRequest &request)
+{
+    request.archive = mManager->stream->identity();
+    // The file the archive would replace, if it is one of the tree.
+    request.target = fileIdentity(FileName);
+    request.cancelled = &mCancelRequested;
+    request.linkOutside = [this](const std::string &name, const std::string &target) {
+        skip({TSkippedItem::Kind::LinkOutside, printableName(name),
+              "a link leading outside the folder, to \"" + printableName(target) + "\""});
+    };
+}
+
+void TBaseArchiver::prepareWhileFinding(SelectionRequest &request)
 {
     // From an empty directory, the commit writes every entry, in the order
     // they were appended.
-    if (mUpdateCount != 1 || !mManager || !mManager->current.empty() || mAhead)
-        return {};
+    if (mUpdateCount != 1 || !mManager || !mManager->current.empty() || mPipeline)
+        return;
     const int threads = effectiveThreads();
     if (threads <= 1)
-        return {};
-    mAhead = std::make_unique<CompressionPipeline>(*mFileSystem, Options.ShareMode, threads);
-    return [this](const TArchiveDirEntry &entry) {
-        if (mAhead)
-            mAhead->add(jobFor(entry));
-    };
+        return;
+    setPipeline(std::make_unique<CompressionPipeline>(*mFileSystem, Options.ShareMode, threads));
+    request.appended = [this](const TArchiveDirEntry &entry) { mPipeline->add(jobFor(entry)); };
+    // An entry replaced by name would be written from another source than
+    // the one prepared.
+    request.replaced = [this] { mPipelineStale = true; };
 }
 
 PipelineJob TBaseArchiver::jobFor(const TArchiveDirEntry &entry) const
 {
-    return {entry.isDirectory() ? std::string() : entry.sourcePath, entry.compressionMode,
-            entry.isDirectory() ? 0 : method()};
+    if (entry.isDirectory())
+        return PipelineJob(std::string(), entry.compressionMode, 0);
+    const std::string path = entry.sourcePath();
+    return PipelineJob(entry.sourceFolder, path.substr(path.rfind('/') + 1), entry.compressionMode, method());
 }
 
 void TBaseArchiver::EndUpdate()
@@ -130,19 +192,35 @@ void TBaseArchiver::EndUpdate()
 
 void TBaseArchiver::Close()
 {
-    if (mOpen) {
-        try {
-            if (mUpdateCount > 0)
-                commit();
-            if (mManager->stream->size() == 0)
-                writeCentralDirectory();
-        } catch (...) {
-            // Closing must not fail; what could not be written stays as it is.
-        }
-        mOpen = false;
-        mUpdateCount = 0;
+    if (!mOpen) {
+        Discard();
+        return;
     }
-    mAhead.reset();
+    try {
+        if (mUpdateCount > 0)
+            commit();
+        if (!mDiscard) {
+            const std::optional<std::uint64_t> size = mManager->stream->size();
+            if (!size)
+                throw streamError();
+            if (*size == 0)
+                writeCentralDirectory();
+            if (!mManager->stream->finish(Options.FlushBuffers))
+                throw streamError();
+        }
+    } catch (...) {
+        Discard();
+        throw;
+    }
+    Discard();
+}
+
+void TBaseArchiver::Discard()
+{
+    mOpen = false;
+    mUpdateCount = 0;
+    setPipeline(nullptr);
+    // An unfinished stream removes its temporary file as it goes.
     mManager.reset();
 }
 
@@ -162,6 +240,7 @@ void TBaseArchiver::commit()
 {
     mUpdateCount = 0;
     mCancel = false;
+    mAborted = false;
     mProgress = {};
     TArchiveDirArray &current = mManager->current;
     const TArchiveDirArray &backup = mManager->backup;
@@ -185,55 +264,68 @@ void TBaseArchiver::commit()
     }
     reportOverall(TProgressPhase::Start);
 
-    stream.seek(start);
-    stream.truncate();
-    bool aborted = mCancel;
+    bool aborted = stopping();
     try {
+        if (!stream.seek(start) || !stream.truncate())
+            throw streamError();
+        // The names kept before the first entry written count as written.
+        mWrittenNames.clear();
+        for (std::size_t i = 0; i < first; ++i)
+            if (const std::optional<EncodedName> name = storedBytes(current[i].storedName))
+                recordName(*name, i);
         // Sources are read and compressed ahead on worker threads; each
         // entry's first attempt takes its preparation, in order, and a retry
-        // reads the source again here.
-        // What was prepared while the entries were found is used when it
-        // is exactly what is to be written.
-        std::unique_ptr<CompressionPipeline> pipeline = std::move(mAhead);
-        if (const int threads = effectiveThreads(); threads > 1 && first < current.size()) {
-            std::vector<PipelineJob> jobs;
-            for (std::size_t i = first; i < current.size(); ++i)
-                jobs.push_back(jobFor(current[i]));
-            bool same = pipeline && first == 0 && pipeline->jobCount() == jobs.size();
-            for (std::size_t i = 0; same && i < jobs.size(); ++i)
-                same = pipeline->job(i) == jobs[i];
-            if (same) {
-                pipeline->seal();
+        // reads the source again here. What was prepared while the entries
+        // were found is used when it is exactly what is to be written.
+        if (const int threads = effectiveThreads(); threads > 1 && first < current.size() && !aborted) {
+            const bool prepared = mPipeline && !mPipelineStale && first == 0 && mPipeline->jobCount() == current.size();
+            if (prepared) {
+                mPipeline->seal();
             } else {
-                pipeline.reset();
-                pipeline = std::make_unique<CompressionPipeline>(std::move(jobs), *mFileSystem, Options.ShareMode,
-                                                                 threads);
+                std::vector<PipelineJob> jobs;
+                for (std::size_t i = first; i < current.size(); ++i)
+                    jobs.push_back(jobFor(current[i]));
+                setPipeline(nullptr);
+                setPipeline(std::make_unique<CompressionPipeline>(std::move(jobs), *mFileSystem, Options.ShareMode,
+                                                                  threads));
             }
         } else {
-            pipeline.reset();
+            setPipeline(nullptr);
         }
+        // Cancel() may have come before the pipeline it would have stopped.
+        if (stopping() && mPipeline)
+            mPipeline->interrupt();
         for (std::size_t i = first; i < current.size() && !aborted;) {
             TArchiveDirEntry &entry = current[i];
             const std::uint64_t listedSize = entry.uncompressedSize64;
-            CompressionPipeline::Entry *prepared = pipeline ? &pipeline->take() : nullptr;
+            CompressionPipeline::Entry *prepared = mPipeline ? &mPipeline->take() : nullptr;
             bool written = false;
             bool removed = false;
             while (!written && !removed && !aborted) {
                 const std::uint64_t bytesBefore = mProgress.bytesDone;
                 try {
-                    writeEntry(entry, std::exchange(prepared, nullptr));
+                    writeEntry(entry, i, std::exchange(prepared, nullptr));
                     written = true;
                 } catch (const EArchiveError &failure) {
+                    // A failure that a stop brought about is no failure of
+                    // the entry: nothing is asked.
+                    if (stopping()) {
+                        aborted = true;
+                        break;
+                    }
                     // Whatever the failed attempt wrote stays in the file,
                     // referenced by nothing; the next write starts after it.
                     mProgress.bytesDone = bytesBefore;
-                    stream.seek(stream.size());
+                    const std::optional<std::uint64_t> end = stream.size();
+                    if (!end || !stream.seek(*end))
+                        throw streamError();
                     switch (failureAction(entry, failure)) {
                     case TFailureAction::faRetry:
                         break;
                     case TFailureAction::faIgnore:
                         --mProgress.totalFiles;
                         mProgress.totalBytes -= std::min(listedSize, mProgress.totalBytes);
+                        skip({TSkippedItem::Kind::Failed, printableName(entry.storedName), failure.what()});
                         current.removeAt(i);
                         removed = true;
                         break;
@@ -242,7 +334,7 @@ void TBaseArchiver::commit()
                         break;
                     }
                 }
-                aborted = aborted || mCancel;
+                aborted = aborted || stopping();
             }
             if (written)
                 ++i;
@@ -250,28 +342,27 @@ void TBaseArchiver::commit()
         if (!aborted)
             writeCentralDirectory();
     } catch (...) {
-        rollBack(start);
+        rollBack();
         throw;
     }
+    setPipeline(nullptr);
+    mWrittenNames.clear();
     reportOverall(TProgressPhase::End);
-    if (aborted || mCancel) {
-        rollBack(start);
-        return;
+    if (aborted || stopping()) {
+        mAborted = true;
+        rollBack();
     }
-    if (Options.FlushBuffers)
-        stream.flush();
 }
 
-void TBaseArchiver::rollBack(std::uint64_t startPosition)
+void TBaseArchiver::rollBack()
 {
+    setPipeline(nullptr);
+    mWrittenNames.clear();
     mManager->current = mManager->backup;
-    mManager->stream->seek(startPosition);
-    mManager->stream->truncate();
-    try {
-        writeCentralDirectory();
-    } catch (...) {
-        // The error that caused the roll-back is the one to report.
-    }
+    mCancelRequested = false;
+    // What was written is dropped with the archive: the target keeps the
+    // file it had.
+    mDiscard = true;
 }
 
 TFailureAction TBaseArchiver::failureAction(const TArchiveDirEntry &entry, const EArchiveError &failure)
@@ -282,11 +373,14 @@ TFailureAction TBaseArchiver::failureAction(const TArchiveDirEntry &entry, const
         return TFailureAction::faAbort;
     if (failure.nativeError() == NativeError::Aborted || !OnFailurePrompt)
         return TFailureAction::faAbort;
+    // A failure that trying again cannot mend is asked about as it is;
+    // others with the sentence about the disk, the system's reason last.
     TPromptAnswer answer;
-    if (failure.nativeError() == NativeError::FileNameTooLong)
+    if (!failure.retryCanHelp())
         answer = OnFailurePrompt(failure.what(), TPromptButtons::AbortIgnore);
     else
-        answer = OnFailurePrompt(std::string(failure.what()) + ". File processing error, possibly disk is full",
+        answer = OnFailurePrompt(failure.message() + ". File processing error, possibly disk is full"
+                                     + (failure.reason().empty() ? "" : " (" + failure.reason() + ")"),
                                  TPromptButtons::AbortRetryIgnore);
     switch (answer) {
     case TPromptAnswer::Retry: return TFailureAction::faRetry;
@@ -296,9 +390,32 @@ TFailureAction TBaseArchiver::failureAction(const TArchiveDirEntry &entry, const
     return TFailureAction::faAbort;
 }
 
-std::string TBaseArchiver::nameBytes(const std::string &storedName) const
+std::optional<EncodedName> TBaseArchiver::storedBytes(std::string_view storedName) const
 {
-    return Options.OEMFileNames ? toCp437(storedName) : storedName;
+    std::optional<EncodedName> name = encodeName(storedName, Options.OEMFileNames);
+    if (name)
+        name->bytes.resize(std::min<std::size_t>(name->bytes.size(), zip::max16));
+    return name;
+}
+
+EncodedName TBaseArchiver::entryName(const TArchiveDirEntry &entry) const
+{
+    const std::optional<EncodedName> name = storedBytes(entry.storedName);
+    if (!name)
+        throw error(NativeError::InvalidFileName, {{printableName(entry.sourcePath())}});
+    // Readers that go by the bytes alone would see one name twice.
+    const auto same = mWrittenNames.find(std::hash<std::string> {}(name->bytes), [&](std::size_t position) {
+        return storedBytes(mManager->current[position].storedName)->bytes == name->bytes;
+    });
+    if (same)
+        throw error(NativeError::DuplicateName,
+                    {{printableName(entry.sourcePath()), printableName(mManager->current[*same].sourcePath())}});
+    return *name;
+}
+
+void TBaseArchiver::recordName(const EncodedName &name, std::size_t index)
+{
+    mWrittenNames.insert(std::hash<std::string> {}(name.bytes), index);
 }
 
 int TBaseArchiver::effectiveThreads() const
@@ -310,9 +427,11 @@ int TBaseArchiver::effectiveThreads() const
 
 void TBaseArchiver::writeLocalHeader(const CentralHeader &header, const std::string &name, std::uint64_t sourceSize)
 {
+    ArchiveStream &stream = *mManager->stream;
     const std::string record = localRecord(header, name);
-    if (mManager->stream->write(record.data(), record.size()) != record.size())
-        throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize), 0);
+    if (stream.write(record.data(), record.size()) != record.size())
+        throw error(NativeError::InvalidCompressedSize, {{}, static_cast<long long>(sourceSize), 0},
+                    {stream.error(), FileName});
 }
 
 CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepared, std::uint64_t sourceSize,
@@ -343,8 +462,10 @@ CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepar
         } else {
             stored = stream.write(chunk.data, chunk.size) == chunk.size;
         }
-        if (!stored)
+        if (!stored) {
+            result.writeFailed = true;
             break;
+        }
         result.crc32 = result.bytesRead == 0
                            ? chunk.crc32
                            : static_cast<std::uint32_t>(crc32_combine(result.crc32, chunk.crc32,
@@ -356,16 +477,18 @@ CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepar
             break;
         }
     }
+    if (prepared.shortRead())
+        result.readError = prepared.readError();
     prepared.discard();
     // No chunk came (an empty source, or one that could not be read or
     // compressed): the header is written alone, to be completed or left.
     if (!headerWritten)
         writeLocalHeader(header, name, sourceSize);
-    result.complete = result.bytesRead == sourceSize && !result.cancelled;
+    result.complete = result.bytesRead == sourceSize && !result.cancelled && !result.writeFailed;
     return result;
 }
 
-void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Entry *prepared)
+void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, std::size_t index, CompressionPipeline::Entry *prepared)
 {
     // Whatever happens, the buffers of a preparation go back to the pipeline.
     struct DiscardPrepared
@@ -385,18 +508,24 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Ent
     mProgress.fileBytesDone = 0;
     reportFile(TProgressPhase::Start);
 
+    // A name no reader could give back, or one stored already, is refused
+    // before the source is read.
+    const EncodedName name = entryName(entry);
+    const std::string sourcePath = entry.sourcePath();
+    const SystemReason sourceReason {0, printableName(entry.storedName)};
     entry.zip64 = false;
     std::unique_ptr<SourceFile> source;
     if (!entry.isDirectory()) {
-        if (entry.sourcePath.size() > longestPath)
-            throw error(NativeError::FileNameTooLong, entry.sourcePath);
+        if (sourcePath.size() > longestPath)
+            throw error(NativeError::FileNameTooLong, {{sourcePath}});
         if (prepared) {
             if (!prepared->opened())
-                throw error(NativeError::CannotOpenFile, entry.sourcePath);
+                throw error(NativeError::CannotOpenFile, {{sourcePath}}, {prepared->openError(), sourceReason.subject});
         } else {
-            source = mFileSystem->openSource(entry.sourcePath, Options.ShareMode);
+            int openError = 0;
+            source = mFileSystem->openSource(sourcePath, Options.ShareMode, openError);
             if (!source)
-                throw error(NativeError::CannotOpenFile, entry.sourcePath);
+                throw error(NativeError::CannotOpenFile, {{sourcePath}}, {openError, sourceReason.subject});
         }
     }
     const std::uint64_t sourceSize = source ? source->size() : prepared && !entry.isDirectory() ? prepared->size() : 0;
@@ -407,24 +536,23 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Ent
         entry.zip64 = true;
 
     CentralHeader &header = entry.header;
-    const std::string name = nameBytes(entry.storedName);
-    header.versionMadeBy = header.versionNeeded = entry.zip64 ? zip::version45 : zip::version20;
+    header.versionNeeded = entry.zip64 ? zip::version45 : zip::version20;
+    header.versionMadeBy = static_cast<std::uint16_t>(header.versionNeeded | (name.utf8 ? zip::hostNtfs : 0));
     header.method = entryMethod;
-    if (!Options.OEMFileNames)
-        header.flags |= flagUtf8Names;
+    header.flags = static_cast<std::uint16_t>((header.flags & ~flagUtf8Names) | (name.utf8 ? flagUtf8Names : 0));
     header.crc32 = entry.isDirectory() ? 0 : zip::max32;
     header.compressedSize = 0;
     header.uncompressedSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(sourceSize, zip::max32));
-    header.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), zip::max16));
+    header.nameLength = static_cast<std::uint16_t>(name.bytes.size());
     header.extraLength = 0;
     header.headerOffset = static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, zip::max32));
     // ZIP64 entries are never written: nothing of the entry is in the file yet.
     if (entry.zip64)
-        throw error(NativeError::Zip64NotEnabled, entry.sourcePath);
+        throw error(NativeError::Zip64NotEnabled, {{sourcePath}});
 
     // A prepared source's header is written with its first chunk.
     if (!prepared || entry.isDirectory())
-        writeLocalHeader(header, name, sourceSize);
+        writeLocalHeader(header, name.bytes, sourceSize);
 
     if (!entry.isDirectory()) {
         const auto progress = [this](std::uint64_t bytesRead) {
@@ -432,22 +560,22 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Ent
             mProgress.fileBytesDone = bytesRead;
             reportFile(TProgressPhase::Progress);
             reportOverall(TProgressPhase::Progress);
-            return !mCancel;
+            return !stopping();
         };
         bool headerFinal = false;
+        const auto sink = [&stream](const char *data, std::size_t size) { return stream.write(data, size) == size; };
         const CompressedSource result =
-            prepared ? writePrepared(*prepared, sourceSize, progress, header, name, headerFinal)
-                     : mCompressor.compress(
-                           *source, entry.compressionMode, entryMethod,
-                           [&stream](const char *data, std::size_t size) { return stream.write(data, size) == size; },
-                           progress);
+            prepared ? writePrepared(*prepared, sourceSize, progress, header, name.bytes, headerFinal)
+                     : mCompressor.compress(*source, entry.compressionMode, entryMethod, sink, progress);
         if (result.cancelled)
             return;
+        const ErrorArguments sizes {{}, static_cast<long long>(sourceSize), static_cast<long long>(result.bytesRead)};
         if (!result.complete)
-            throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize),
-                        static_cast<long long>(result.bytesRead));
+            throw error(NativeError::InvalidCompressedSize, sizes,
+                        result.writeFailed ? SystemReason {stream.error(), FileName}
+                                           : SystemReason {result.readError, sourceReason.subject});
         if (result.bytesWritten >= zip::max32 || result.bytesRead >= zip::max32)
-            throw error(NativeError::Zip64SizeNotEnabled, entry.sourcePath);
+            throw error(NativeError::Zip64SizeNotEnabled, {{sourcePath}});
         header.crc32 = result.crc32;
         header.compressedSize = static_cast<std::uint32_t>(result.bytesWritten);
         header.uncompressedSize = static_cast<std::uint32_t>(result.bytesRead);
@@ -458,10 +586,10 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Ent
             std::string patched;
             appendLocalHeader(patched, header);
             if (stream.writeAt(offset, patched.data(), patched.size()) != patched.size())
-                throw error(NativeError::InvalidCompressedSize, {}, static_cast<long long>(sourceSize),
-                            static_cast<long long>(result.bytesRead));
+                throw error(NativeError::InvalidCompressedSize, sizes, {stream.error(), FileName});
         }
     }
+    recordName(name, index);
     ++mProgress.filesDone;
     reportFile(TProgressPhase::End);
     reportOverall(TProgressPhase::Progress);
@@ -470,25 +598,27 @@ void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Ent
 void TBaseArchiver::writeCentralDirectory()
 {
     ArchiveStream &stream = *mManager->stream;
-    stream.seek(stream.size());
-    stream.truncate();
+    const std::optional<std::uint64_t> end = stream.size();
+    if (!end || !stream.seek(*end) || !stream.truncate())
+        throw streamError();
     const std::uint64_t offset = stream.position();
     mManager->centralDirectoryOffset = offset;
 
     // Written in pieces of about a megabyte, so a directory of many entries
     // costs few writes and little memory.
     std::string block;
+    block.reserve(std::min<std::size_t>(mManager->current.size() * 128, 1u << 20) + zip::centralHeaderSize + zip::max16);
     std::uint64_t size = 0;
     const auto writeBlock = [&] {
         if (stream.write(block.data(), block.size()) != block.size())
-            throw error(NativeError::StreamWriteFailed);
+            throw streamError();
         size += block.size();
         block.clear();
     };
     for (const TArchiveDirEntry &entry : mManager->current) {
         appendCentralHeader(block, entry.header);
-        block.append(nameBytes(entry.storedName), 0, entry.header.nameLength);
-        block.append(entry.comment, 0, entry.header.commentLength);
+        // Every entry written has a valid name.
+        block.append(storedBytes(entry.storedName).value_or(EncodedName {}).bytes, 0, entry.header.nameLength);
         if (block.size() >= (1u << 20))
             writeBlock();
     }
@@ -509,7 +639,7 @@ void TBaseArchiver::writeCentralDirectory()
         appendZip64EndRecords(tail, count, size, offset, tailOffset);
     appendEndRecord(tail, record);
     if (stream.write(tail.data(), tail.size()) != tail.size())
-        throw StreamWriteError();
+        throw StreamWriteError({stream.error(), FileName});
 }
 
 } // namespace voriraz

@@ -4,13 +4,18 @@
 #include "packaging/ArchiveError.h"
 #include "packaging/ArchiveIo.h"
 #include "packaging/CompressionPipeline.h"
+#include "packaging/Cp437.h"
 #include "packaging/FileSelection.h"
 #include "packaging/SourceCompressor.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace voriraz {
 
@@ -53,9 +58,25 @@ struct TArchiveProgress
 };
 enum class TProgressPhase { Start, Progress, End };
 
+// Something of the tree that the archive does not hold, and why: a link
+// leading outside the base directory, or an entry given up after a failure.
+struct TSkippedItem
+{
+    enum class Kind { LinkOutside, Failed };
+    Kind kind = Kind::Failed;
+    std::string name; // as it would have been stored, invalid UTF-8 as \xNN
+    std::string reason;
+};
+
 // Common state of archive objects: configuration, the open archive and its
 // directory, the update bracket with its commit, the failure prompt and
-// the roll-back. Everything runs on the caller's thread.
+// the roll-back. Everything runs on the caller's thread (with helper
+// threads of its own), but for Cancel().
+//
+// The archive is written to a temporary file beside FileName's target and
+// put in its place only by Close(), complete and flushed; until then, and
+// for good when an update is aborted, cancelled or fails, the target stays
+// as it was.
 class TBaseArchiver
 {
 public:
@@ -67,6 +88,8 @@ public:
     using FailurePrompt = std::function<TPromptAnswer(const std::string &text, TPromptButtons buttons)>;
     // Reports progress; setting cancel stops packing and rolls it back.
     using ProgressEvent = std::function<void(TProgressPhase, const TArchiveProgress &, bool &cancel)>;
+    // Told of each item left out, as it is left out.
+    using SkipEvent = std::function<void(const TSkippedItem &)>;
 
     TBaseArchiver();
     virtual ~TBaseArchiver();
@@ -92,6 +115,7 @@ public:
     FailurePrompt OnFailurePrompt;
     ProgressEvent OnOverallProgress;
     ProgressEvent OnFileProgress;
+    SkipEvent OnSkip;
 
     TCompressionLevel CompressionLevel() const { return mCompressionLevel; }
     // Also sets the mode: 0, 1, 6 or 9.
@@ -113,25 +137,53 @@ public:
     // Leaves the update without writing anything more.
     void AbandonUpdate();
     // Commits a pending update, writes the records of an archive that is
-    // still empty, and closes the file. Never throws.
+    // still empty, and puts it in place of FileName's target, flushed to
+    // the disk first when Options.FlushBuffers is on. When an update since
+    // the archive was opened was aborted, cancelled or failed, the archive
+    // is dropped instead, as Discard() does. Closed either way; throws
+    // EArchiveError 46 with the system's reason when the archive cannot be
+    // finished, the target then left as it was.
     void Close();
+    // Closes the archive without putting it in place: the target stays as
+    // it was and the temporary file is removed. Never throws.
+    void Discard();
+    // Asks the update under way to stop as soon as it can, from any thread:
+    // the walk, the reading and the compressing stop at the next file or
+    // chunk, and the update rolls back as after a cancel from a progress
+    // handler.
+    void Cancel();
+
+    // The items the last update left out (the first hundred), and how many
+    // of a kind there were in all.
+    const std::vector<TSkippedItem> &Skipped() const { return mSkipped; }
+    std::size_t SkippedCount(TSkippedItem::Kind kind) const { return mSkippedCount[static_cast<int>(kind)]; }
+    // Whether the last update ended in an abort or a cancel.
+    bool Aborted() const { return mAborted; }
 
     // Test seam: where files are opened. Defaults to the real file system.
     void SetFileSystem(std::shared_ptr<ArchiveFileSystem> fileSystem) { mFileSystem = std::move(fileSystem); }
 
 protected:
-    EArchiveError error(NativeError nativeError, const std::string &path = {}, long long first = 0,
-                        long long second = 0) const;
+    EArchiveError error(NativeError nativeError, const ErrorArguments &arguments = {},
+                        const SystemReason &reason = {}) const;
     void openArchive(std::uint16_t openMode);
     TArchiveDirManager &manager() { return *mManager; }
     ArchiveFileSystem &fileSystem() { return *mFileSystem; }
     int method() const { return mCompressionMode == 0 ? zip::methodStored : zip::methodDeflated; }
     // When the update just begun will write every entry in the order they
     // are found (it starts from an empty directory, with worker threads),
-    // starts reading and compressing them already, and returns what to tell
-    // of each entry found; otherwise returns nothing. The commit uses what
-    // was prepared if the directory is what was found, else starts over.
-    std::function<void(const TArchiveDirEntry &)> prepareWhileFinding();
+    // starts reading and compressing them already, and sets what to tell of
+    // each entry found; otherwise sets nothing. The commit uses what was
+    // prepared if the directory is what was found, else starts over.
+    void prepareWhileFinding(SelectionRequest &request);
+    // Fills in what every selection of an update shares: the archive and
+    // its target, the stop flag and where skipped links go.
+    void prepareSelection(SelectionRequest &request);
+    // Records an item left out and tells OnSkip.
+    void skip(TSkippedItem item);
+    // Marks the archive as not to be put in place.
+    void refuseArchive() { mDiscard = true; }
+    bool stopping() const { return mCancel || mCancelRequested; }
 
 private:
     // Writes every modified entry, then the central directory and the end
@@ -140,12 +192,27 @@ private:
     // archive back to the directory the update began with; so does any error
     // that escapes, which is then raised again.
     void commit();
-    // Writes one entry; prepared, when given, holds its source already read
-    // and compressed ahead.
-    void writeEntry(TArchiveDirEntry &entry, CompressionPipeline::Entry *prepared);
+    // Writes one entry, at index of the directory; prepared, when given,
+    // holds its source already read and compressed ahead.
+    void writeEntry(TArchiveDirEntry &entry, std::size_t index, CompressionPipeline::Entry *prepared);
     // Writes a local header and its name alone, at the current position;
     // a short write is the entry's failure with nothing of the source read.
     void writeLocalHeader(const CentralHeader &header, const std::string &name, std::uint64_t sourceSize);
+    // The bytes a name is stored as (cut to what the header can count), or
+    // nothing when it is not valid UTF-8.
+    std::optional<EncodedName> storedBytes(std::string_view storedName) const;
+    // The stored bytes of an entry's name; raises native error 62 for a name
+    // that is not valid UTF-8 and 63 for one whose bytes an entry written
+    // before has already.
+    EncodedName entryName(const TArchiveDirEntry &entry) const;
+    // Notes the name of an entry written at index.
+    void recordName(const EncodedName &name, std::size_t index);
+    // A failure of the archive file itself: native error 46 with the
+    // system's reason.
+    EArchiveError streamError() const;
+    // Sets the pipeline the update uses, or none; the one it replaces is
+    // stopped outside the lock Cancel() takes.
+    void setPipeline(std::unique_ptr<CompressionPipeline> pipeline);
     // Writes a prepared entry's data, and its local header (pending, not yet
     // in the file) with the first chunk. The header of a source of one chunk
     // is written complete, and headerFinal is set: it needs no patch.
@@ -158,8 +225,8 @@ private:
     // Writes the central directory and the end record at the end of the
     // file. Throws EArchiveError 46 or StreamWriteError.
     void writeCentralDirectory();
-    void rollBack(std::uint64_t startPosition);
-    std::string nameBytes(const std::string &storedName) const;
+    // Puts back the directory the update began with; the archive is dropped.
+    void rollBack();
     void reportOverall(TProgressPhase phase);
     void reportFile(TProgressPhase phase);
 
@@ -169,12 +236,23 @@ private:
     std::uint16_t mOpenMode = 0;
     int mUpdateCount = 0;
     bool mCancel = false;
+    std::atomic<bool> mCancelRequested {false};
+    bool mDiscard = false;
+    bool mAborted = false;
     std::unique_ptr<TArchiveDirManager> mManager;
     std::shared_ptr<ArchiveFileSystem> mFileSystem;
     SourceCompressor mCompressor;
-    // Entries read and compressed while they are still being found. After
-    // the file system, so it goes before it: its threads use it.
-    std::unique_ptr<CompressionPipeline> mAhead;
+    // Sources read and compressed ahead: from while the entries are still
+    // found (then stale when the walk replaced an entry) through the commit.
+    // After the file system, so it goes before it: its threads use it.
+    std::unique_ptr<CompressionPipeline> mPipeline;
+    bool mPipelineStale = false;
+    std::mutex mPipelineMutex;
+    // The stored names written by the commit, by a hash of their bytes, to
+    // the position of the entry (names are compared when hashes meet).
+    PositionIndex mWrittenNames;
+    std::vector<TSkippedItem> mSkipped;
+    std::size_t mSkippedCount[2] = {0, 0};
     TArchiveProgress mProgress;
 };
 

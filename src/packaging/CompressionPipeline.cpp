@@ -6,9 +6,44 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <stdexcept>
 #include <zlib.h>
 
 namespace voriraz {
+
+// How the threads wait on one another
+//
+// One mutex guards everything the threads share, and nobody holds it across
+// a read, a compression or a write. Each kind of thread waits on a condition
+// of its own, so a change wakes only the thread that can act on it:
+//
+// - The reader waits on mInputFreed: for a job to be added (until seal()),
+//   and for input budget when the chunk it is about to read would take the
+//   input over it while something is held; it then waits until half the
+//   budget is free again, or nothing is held, which always lets the chunk
+//   the writer needs through. A worker wakes it when a compressed chunk
+//   gives its input back below half the budget, add() and seal() when jobs
+//   come, discard() when an entry it may be reading is given up.
+// - Workers wait on mWorkQueued until the first queued chunk is admitted:
+//   it is the chunk the writer takes next (mNextToWrite), or its output
+//   fits the output budget. The reader wakes one per chunk queued; the
+//   writer wakes them all when it takes a chunk (the next is then admitted
+//   whatever the budget), gives memory back or gives an entry up.
+// - The writer waits on mEntryMoved for its entry to be opened or finished
+//   (the reader's news) or for the chunk it needs to be compressed. A worker
+//   wakes it once that chunk is ready and either a batch of writerBatch
+//   chunks is ready or no worker could start on anything else, since
+//   nothing would wake it then.
+// - discard() marks the entry given up and, under the lock, drops its queued
+//   and ready chunks, leaves those being compressed to their workers (which
+//   free them once done, from mOrphans) and moves mNextToWrite past the
+//   entry, so the next entry's first chunk is admitted. The reader checks
+//   the mark before it opens a source, while it waits for budget and before
+//   it queues a chunk it has read, and then goes on to the next job.
+// - interrupt() and the destructor set mStop and wake everyone: the reader
+//   and the workers return after the read or compression at hand, and the
+//   writer's waits return false. So a cancel, an abort or a failed write
+//   never waits for more than the chunks being read or compressed.
 
 namespace {
 
@@ -25,13 +60,32 @@ constexpr std::size_t spareLimit = 16u << 20;
 
 } // namespace
 
+PipelineJob::PipelineJob(const std::string &path, int mode_, int method_) : mode(mode_), method(method_)
+{
+    if (path.empty())
+        return;
+    const std::size_t slash = path.rfind('/');
+    folder = std::make_shared<const std::string>(slash == std::string::npos ? std::string() : path.substr(0, slash));
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+PipelineJob::PipelineJob(std::shared_ptr<const std::string> folder_, std::string name_, int mode_, int method_)
+    : folder(std::move(folder_)), name(std::move(name_)), mode(mode_), method(method_)
+{
+}
+
+std::string PipelineJob::sourcePath() const
+{
+    if (name.empty())
+        return {};
+    return (folder ? *folder : std::string()) + "/" + name;
+}
+
 CompressionPipeline::CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveFileSystem &fileSystem,
                                          TFileShareMode shareMode, int threads, PipelineBudget budget)
-    : mJobs(std::make_move_iterator(jobs.begin()), std::make_move_iterator(jobs.end())), mFileSystem(fileSystem),
-      mShareMode(shareMode), mBudget(budget), mSealed(true)
+    : mJobs(std::make_move_iterator(jobs.begin()), std::make_move_iterator(jobs.end())), mAdded(mJobs.size()),
+      mFileSystem(fileSystem), mShareMode(shareMode), mBudget(budget), mSealed(true)
 {
-    for (std::size_t i = 0; i < mJobs.size(); ++i)
-        mEntries.push_back(std::unique_ptr<Entry>(new Entry(*this)));
     start(threads);
 }
 
@@ -51,7 +105,6 @@ void CompressionPipeline::start(int threads)
 
 void CompressionPipeline::add(PipelineJob job)
 {
-    auto entry = std::unique_ptr<Entry>(new Entry(*this));
     bool wake = false;
     {
         std::lock_guard lock(mMutex);
@@ -59,7 +112,7 @@ void CompressionPipeline::add(PipelineJob job)
             return;
         wake = mReaderWaitsForJob;
         mJobs.push_back(std::move(job));
-        mEntries.push_back(std::move(entry));
+        ++mAdded;
     }
     if (wake)
         mInputFreed.notify_one();
@@ -77,16 +130,10 @@ void CompressionPipeline::seal()
 std::size_t CompressionPipeline::jobCount() const
 {
     std::lock_guard lock(mMutex);
-    return mJobs.size();
+    return mAdded;
 }
 
-const PipelineJob &CompressionPipeline::job(std::size_t index) const
-{
-    std::lock_guard lock(mMutex);
-    return mJobs.at(index);
-}
-
-CompressionPipeline::~CompressionPipeline()
+void CompressionPipeline::interrupt()
 {
     {
         std::lock_guard lock(mMutex);
@@ -95,6 +142,11 @@ CompressionPipeline::~CompressionPipeline()
     mWorkQueued.notify_all();
     mInputFreed.notify_all();
     mEntryMoved.notify_all();
+}
+
+CompressionPipeline::~CompressionPipeline()
+{
+    interrupt();
     mReader.join();
     for (auto &worker : mWorkers)
         worker.join();
@@ -103,7 +155,31 @@ CompressionPipeline::~CompressionPipeline()
 CompressionPipeline::Entry &CompressionPipeline::take()
 {
     std::lock_guard lock(mMutex);
-    return *mEntries.at(mTaken++);
+    if (mTaken >= mAdded)
+        throw std::out_of_range("no entry left to take");
+    ++mTaken;
+    dropFinishedEntries();
+    return entryAt(mTaken - 1);
+}
+
+CompressionPipeline::Entry &CompressionPipeline::entryAt(std::size_t index)
+{
+    while (mFirstEntry + mEntries.size() <= index)
+        mEntries.push_back(std::unique_ptr<Entry>(new Entry(*this)));
+    return *mEntries[index - mFirstEntry];
+}
+
+void CompressionPipeline::dropFinishedEntries()
+{
+    // The writer is done with every entry before the one it took last.
+    const std::size_t writerPast = mTaken > 0 ? mTaken - 1 : 0;
+    while (!mEntries.empty() && mFirstEntry < std::min(writerPast, mReading)) {
+        std::unique_ptr<Entry> entry = std::move(mEntries.front());
+        mEntries.pop_front();
+        ++mFirstEntry;
+        // Given up in any case, so no chunk outlives it unaccounted.
+        entry->abandon();
+    }
 }
 
 std::size_t CompressionPipeline::peakInputBytes() const
@@ -176,121 +252,143 @@ bool CompressionPipeline::frontAdmitted() const
 
 void CompressionPipeline::readAhead()
 {
-    std::uint64_t sequence = 0;
     // The last 32 KiB of the chunk before, which primes the next one: that
     // chunk's input may be compressed and gone by the time it is needed.
     std::vector<char> previousTail(dictionarySize);
-    for (std::size_t index = 0;; ++index) {
-        const PipelineJob *next = nullptr;
-        Entry *nextEntry = nullptr;
+    for (;;) {
+        PipelineJob job;
+        Entry *entry = nullptr;
         {
             // Jobs still being added are waited for.
             std::unique_lock lock(mMutex);
-            if (index >= mJobs.size() && !mSealed && !mStop) {
+            if (mJobs.empty() && !mSealed && !mStop) {
                 mReaderWaitsForJob = true;
-                mInputFreed.wait(lock, [&] { return mStop || mSealed || index < mJobs.size(); });
+                mInputFreed.wait(lock, [&] { return mStop || mSealed || !mJobs.empty(); });
                 mReaderWaitsForJob = false;
             }
-            if (mStop || index >= mJobs.size())
+            if (mStop || mJobs.empty())
                 return;
-            next = &mJobs[index];
-            nextEntry = mEntries[index].get();
+            job = std::move(mJobs.front());
+            mJobs.pop_front();
+            entry = &entryAt(mReading);
         }
-        const PipelineJob &job = *next;
-        Entry &entry = *nextEntry;
-        std::unique_ptr<SourceFile> source;
-        // Sources the writer refuses before reading them are not opened here.
-        if (!job.sourcePath.empty() && job.sourcePath.size() <= PATH_MAX - 1)
-            source = mFileSystem.openSource(job.sourcePath, mShareMode);
-        const std::uint64_t size = source ? source->size() : 0;
-        {
-            std::lock_guard lock(mMutex);
-            if (mStop)
-                return;
-            entry.mStarted = true;
-            entry.mOpened = source != nullptr;
-            entry.mSize = size;
-            if (!source || size >= zip::max32)
-                entry.mFinished = true;
-            if (writerShouldWake())
-                mEntryMoved.notify_one();
-        }
-        if (!source || size >= zip::max32)
-            continue;
+        const bool goOn = readSource(job, *entry, previousTail);
+        std::lock_guard lock(mMutex);
+        ++mReading;
+        dropFinishedEntries();
+        if (!goOn)
+            return;
+    }
+}
 
-        const std::size_t chunkSize =
-            static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(job.mode), size));
-        std::uint64_t read = 0;
-        bool shortRead = false;
-        while (read < size) {
-            const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - read));
-            const std::size_t dictionary = read == 0 ? 0 : dictionarySize;
-            auto chunk = std::make_unique<Chunk>();
-            chunk->inputCharge = dictionary + wanted;
-            {
-                // Everything read before was compressed when nothing is held,
-                // so the chunk the writer waits for is always let through.
-                // Once full, reading resumes only when half the budget is
-                // free again, so the reader wakes seldom.
-                std::unique_lock lock(mMutex);
-                const std::size_t charge = chunk->inputCharge;
-                if (mInputBytes > 0 && mInputBytes + charge > mBudget.input) {
-                    mReaderWaiting = true;
-                    mInputFreed.wait(lock, [&] {
-                        return mStop || mInputBytes == 0
-                               || (mInputBytes <= mBudget.input / 2 && mInputBytes + charge <= mBudget.input);
-                    });
-                    mReaderWaiting = false;
-                }
-                if (mStop)
-                    return;
-                chunk->input = takeSpare(charge);
-                // A reused buffer holds the pages of its earlier chunks too.
-                chunk->inputCharge = std::max(charge, chunk->input.footprint());
-                mInputBytes += chunk->inputCharge;
-                mPeakInput = std::max(mPeakInput, mInputBytes);
-            }
-            if (!chunk->input.data())
-                chunk->input = ChunkBuffer(chunk->inputCharge);
-            if (dictionary > 0)
-                std::memcpy(chunk->input.data(), previousTail.data(), dictionary);
-            const std::size_t got = source->read(chunk->input.data() + dictionary, wanted);
-            if (got == 0) {
-                std::lock_guard lock(mMutex);
-                mInputBytes -= chunk->inputCharge;
-                shortRead = true;
-                break;
-            }
-            chunk->input.wrote(dictionary + got);
-            chunk->dictionaryLength = dictionary;
-            chunk->inputLength = got;
-            chunk->mode = job.mode;
-            chunk->method = job.method;
-            chunk->last = read + got >= size;
-            read += got;
-            if (!chunk->last && got >= dictionarySize)
-                std::memcpy(previousTail.data(), chunk->input.data() + dictionary + got - dictionarySize,
-                            dictionarySize);
-            {
-                std::lock_guard lock(mMutex);
-                chunk->sequence = sequence++;
-                mWork.push_back(chunk.get());
-                entry.mChunks.push_back(std::move(chunk));
-            }
-            mWorkQueued.notify_one();
-            if (got < wanted) {
-                shortRead = true;
-                break;
-            }
+bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, std::vector<char> &previousTail)
+{
+    bool abandoned = false;
+    {
+        std::lock_guard lock(mMutex);
+        abandoned = entry.mAbandoned;
+    }
+    std::unique_ptr<SourceFile> source;
+    int openError = 0;
+    // Sources the writer refuses before reading them are not opened here.
+    if (const std::string path = job.sourcePath(); !abandoned && !path.empty() && path.size() <= PATH_MAX - 1)
+        source = mFileSystem.openSource(path, mShareMode, openError);
+    const std::uint64_t size = source ? source->size() : 0;
+    const bool nothingToRead = !source || size >= zip::max32;
+    {
+        std::lock_guard lock(mMutex);
+        if (mStop)
+            return false;
+        entry.mStarted = true;
+        entry.mOpened = source != nullptr;
+        entry.mOpenError = openError;
+        entry.mSize = size;
+        if (nothingToRead || entry.mAbandoned) {
+            entry.mFinished = true;
+            entry.mEndSequence = mNextSequence;
         }
+        if (writerShouldWake())
+            mEntryMoved.notify_one();
+        if (entry.mFinished)
+            return true;
+    }
+
+    const std::size_t chunkSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(job.mode), size));
+    std::uint64_t read = 0;
+    bool shortRead = false;
+    while (read < size) {
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - read));
+        const std::size_t dictionary = read == 0 ? 0 : dictionarySize;
+        auto chunk = std::make_unique<Chunk>();
+        chunk->inputCharge = dictionary + wanted;
+        {
+            // Everything read before was compressed when nothing is held,
+            // so the chunk the writer waits for is always let through.
+            // Once full, reading resumes only when half the budget is free
+            // again, so the reader wakes seldom.
+            std::unique_lock lock(mMutex);
+            const std::size_t charge = chunk->inputCharge;
+            if (mInputBytes > 0 && mInputBytes + charge > mBudget.input && !entry.mAbandoned) {
+                mReaderWaiting = true;
+                mInputFreed.wait(lock, [&] {
+                    return mStop || entry.mAbandoned || mInputBytes == 0
+                           || (mInputBytes <= mBudget.input / 2 && mInputBytes + charge <= mBudget.input);
+                });
+                mReaderWaiting = false;
+            }
+            if (mStop)
+                return false;
+            if (entry.mAbandoned)
+                break;
+            chunk->input = takeSpare(charge);
+            // A reused buffer holds the pages of its earlier chunks too.
+            chunk->inputCharge = std::max(charge, chunk->input.footprint());
+            mInputBytes += chunk->inputCharge;
+            mPeakInput = std::max(mPeakInput, mInputBytes);
+        }
+        if (!chunk->input.data())
+            chunk->input = ChunkBuffer(chunk->inputCharge);
+        if (dictionary > 0)
+            std::memcpy(chunk->input.data(), previousTail.data(), dictionary);
+        const std::size_t got = source->read(chunk->input.data() + dictionary, wanted);
+        chunk->input.wrote(dictionary + got);
+        chunk->dictionaryLength = dictionary;
+        chunk->inputLength = got;
+        chunk->mode = job.mode;
+        chunk->method = job.method;
+        chunk->last = read + got >= size;
+        if (!chunk->last && got >= dictionarySize)
+            std::memcpy(previousTail.data(), chunk->input.data() + dictionary + got - dictionarySize,
+                        dictionarySize);
         {
             std::lock_guard lock(mMutex);
-            entry.mShort = shortRead;
-            entry.mFinished = true;
-            if (writerShouldWake())
-                mEntryMoved.notify_one();
+            if (mStop || entry.mAbandoned || got == 0) {
+                uncharge(*chunk);
+                if (mStop)
+                    return false;
+                shortRead = got == 0 && !entry.mAbandoned;
+                break;
+            }
+            read += got;
+            chunk->sequence = mNextSequence++;
+            mWork.push_back(chunk.get());
+            entry.mChunks.push_back(std::move(chunk));
+        }
+        mWorkQueued.notify_one();
+        if (got < wanted) {
+            shortRead = true;
+            break;
         }
     }
+    std::lock_guard lock(mMutex);
+    entry.mShort = shortRead;
+    entry.mReadError = shortRead ? source->error() : 0;
+    entry.mFinished = true;
+    entry.mEndSequence = mNextSequence;
+    if (writerShouldWake())
+        mEntryMoved.notify_one();
+    return true;
 }
 
 void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
@@ -325,6 +423,7 @@ void CompressionPipeline::compressChunks()
                 return;
             chunk = mWork.front();
             mWork.pop_front();
+            chunk->compressing = true;
             chunk->outputCharge = outputReserve(*chunk);
             if (chunk->method == zip::methodDeflated) {
                 chunk->output = takeSpare(chunk->outputCharge);
@@ -336,10 +435,13 @@ void CompressionPipeline::compressChunks()
         compress(*chunk, deflater);
         // A deflated chunk's input is given back now (kept for reuse, or
         // freed outside the lock); a stored chunk's input is its output and
-        // moves to that budget.
+        // moves to that budget. A chunk whose entry was given up meanwhile
+        // is freed whole.
         ChunkBuffer input;
+        std::unique_ptr<Chunk> orphan;
         {
             std::lock_guard lock(mMutex);
+            chunk->compressing = false;
             mInputBytes -= chunk->inputCharge;
             chunk->inputCharge = 0;
             if (chunk->method == zip::methodDeflated) {
@@ -349,14 +451,35 @@ void CompressionPipeline::compressChunks()
                 mOutputBytes = mOutputBytes - chunk->outputCharge + chunk->output.footprint();
                 chunk->outputCharge = chunk->output.footprint();
             }
-            chunk->ready = true;
-            ++mReadyChunks;
+            if (chunk->abandoned) {
+                const auto found = std::find_if(mOrphans.begin(), mOrphans.end(),
+                                                [chunk](const auto &held) { return held.get() == chunk; });
+                orphan = std::move(*found);
+                *found = std::move(mOrphans.back());
+                mOrphans.pop_back();
+                uncharge(*orphan);
+            } else {
+                chunk->ready = true;
+                ++mReadyChunks;
+            }
             if (readerShouldWake())
                 mInputFreed.notify_one();
             if (writerShouldWake())
                 mEntryMoved.notify_one();
         }
+        if (orphan)
+            mWorkQueued.notify_all();
     }
+}
+
+void CompressionPipeline::uncharge(Chunk &chunk)
+{
+    mOutputBytes -= chunk.outputCharge;
+    mInputBytes -= chunk.inputCharge;
+    chunk.outputCharge = 0;
+    chunk.inputCharge = 0;
+    keepSpare(chunk.output);
+    keepSpare(chunk.input);
 }
 
 void CompressionPipeline::release(std::unique_ptr<Chunk> chunk)
@@ -365,10 +488,7 @@ void CompressionPipeline::release(std::unique_ptr<Chunk> chunk)
         return;
     {
         std::lock_guard lock(mMutex);
-        mOutputBytes -= chunk->outputCharge;
-        mInputBytes -= chunk->inputCharge;
-        keepSpare(chunk->output);
-        keepSpare(chunk->input);
+        uncharge(*chunk);
     }
     chunk.reset();
     mWorkQueued.notify_all();
@@ -391,16 +511,29 @@ bool CompressionPipeline::Entry::opened()
     return mOpened;
 }
 
+int CompressionPipeline::Entry::openError()
+{
+    std::lock_guard lock(mPipeline.mMutex);
+    return mOpenError;
+}
+
 std::uint64_t CompressionPipeline::Entry::size()
 {
     opened();
+    std::lock_guard lock(mPipeline.mMutex);
     return mSize;
 }
 
 bool CompressionPipeline::Entry::shortRead()
 {
-    std::unique_lock lock(mPipeline.mMutex);
+    std::lock_guard lock(mPipeline.mMutex);
     return mShort;
+}
+
+int CompressionPipeline::Entry::readError()
+{
+    std::lock_guard lock(mPipeline.mMutex);
+    return mReadError;
 }
 
 bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
@@ -409,11 +542,12 @@ bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
     std::unique_lock lock(mPipeline.mMutex);
     const auto pending = [this] { return mChunks.size() - mNextChunk; };
     for (;;) {
-        if (mPipeline.mStop || (pending() > 0 && mChunks[mNextChunk]->ready) || (pending() == 0 && mFinished))
+        if (mPipeline.mStop || mAbandoned || (pending() > 0 && mChunks[mNextChunk]->ready)
+            || (pending() == 0 && mFinished))
             break;
         mPipeline.waitForWriter(lock, pending() > 0 ? mChunks[mNextChunk].get() : nullptr);
     }
-    if (pending() == 0 || !mChunks[mNextChunk]->ready)
+    if (mPipeline.mStop || mAbandoned || pending() == 0 || !mChunks[mNextChunk]->ready)
         return false;
     --mPipeline.mReadyChunks;
     mHeld = std::move(mChunks[mNextChunk++]);
@@ -439,10 +573,48 @@ bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
 
 void CompressionPipeline::Entry::discard()
 {
-    ReadyChunk chunk;
-    while (next(chunk)) {
+    std::vector<std::unique_ptr<Chunk>> dropped;
+    {
+        std::lock_guard lock(mPipeline.mMutex);
+        dropped = abandon();
     }
-    mPipeline.release(std::move(mHeld));
+    // The next entry's first chunk may now be admitted, and the reader may
+    // wait for this entry's budget or be reading it.
+    mPipeline.mWorkQueued.notify_all();
+    mPipeline.mInputFreed.notify_one();
+}
+
+std::vector<std::unique_ptr<CompressionPipeline::Chunk>> CompressionPipeline::Entry::abandon()
+{
+    std::vector<std::unique_ptr<Chunk>> dropped;
+    if (mAbandoned)
+        return dropped;
+    mAbandoned = true;
+    CompressionPipeline &pipeline = mPipeline;
+    if (mHeld) {
+        pipeline.uncharge(*mHeld);
+        dropped.push_back(std::move(mHeld));
+    }
+    for (std::size_t i = mNextChunk; i < mChunks.size(); ++i) {
+        std::unique_ptr<Chunk> &chunk = mChunks[i];
+        if (chunk->compressing) {
+            chunk->abandoned = true;
+            pipeline.mOrphans.push_back(std::move(chunk));
+            continue;
+        }
+        if (chunk->ready)
+            --pipeline.mReadyChunks;
+        else
+            pipeline.mWork.erase(std::find(pipeline.mWork.begin(), pipeline.mWork.end(), chunk.get()));
+        pipeline.uncharge(*chunk);
+        dropped.push_back(std::move(chunk));
+    }
+    mChunks.clear();
+    mNextChunk = 0;
+    // Its chunks are taken, in effect: the next entry's first one is the
+    // one the writer needs.
+    pipeline.mNextToWrite = std::max(pipeline.mNextToWrite, mFinished ? mEndSequence : pipeline.mNextSequence);
+    return dropped;
 }
 
 } // namespace voriraz

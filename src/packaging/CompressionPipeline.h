@@ -16,14 +16,23 @@ namespace voriraz {
 
 class ChunkDeflater;
 
-// What the pipeline is asked to prepare for one entry.
+// What the pipeline is asked to prepare for one entry: the source's folder,
+// shared by the files of one folder, and its name, so a job waiting to be
+// read costs little.
 struct PipelineJob
 {
-    std::string sourcePath; // empty for a directory: nothing to read
-    int mode = 9;           // compression level
-    int method = 8;         // 8 deflate, 0 stored
+    PipelineJob() = default;
+    // A job for the file at path; an empty path for a directory, which has
+    // nothing to read.
+    PipelineJob(const std::string &path, int mode, int method);
+    PipelineJob(std::shared_ptr<const std::string> folder, std::string name, int mode, int method);
 
-    bool operator==(const PipelineJob &) const = default;
+    std::string sourcePath() const;
+
+    std::shared_ptr<const std::string> folder;
+    std::string name;
+    int mode = 9;   // compression level
+    int method = 8; // 8 deflate, 0 stored
 };
 
 // One chunk of an entry, compressed and ready to be written.
@@ -62,10 +71,15 @@ struct PipelineBudget
 // usually much smaller than its input, waits for the writer within its own
 // budget. The workers can thus run far ahead of a chunk that is slow to
 // compress, over many small files or several large chunks, at little memory.
+// A job is dropped once its source is opened and an entry once the writer
+// and the reader are both past it, so what the pipeline keeps per entry
+// does not grow with the tree.
 //
 // Failures found ahead (a source that cannot be opened, fewer bytes than
 // its size) are only recorded; the writer raises them when it reaches that
-// entry, in order, exactly as when it reads the source itself.
+// entry, in order, exactly as when it reads the source itself. An entry the
+// writer gives up (a failed write, a source it refuses) is dropped at once:
+// the reader stops reading it and its chunks not yet compressed never are.
 class CompressionPipeline
 {
     struct Chunk;
@@ -78,37 +92,52 @@ public:
     // compresses the first, until seal().
     CompressionPipeline(ArchiveFileSystem &fileSystem, TFileShareMode shareMode, int threads,
                         PipelineBudget budget = {});
-    // Stops reading and compressing and waits for the threads.
+    // Stops reading and compressing and waits for the threads: at most for
+    // the chunks being read and compressed at that moment.
     ~CompressionPipeline();
     CompressionPipeline(const CompressionPipeline &) = delete;
     CompressionPipeline &operator=(const CompressionPipeline &) = delete;
 
     // The preparation of the next entry of the list, in order; the writer
-    // takes each entry once.
+    // takes each entry once and is done with it when it takes the next.
     class Entry
     {
     public:
-        // Waits until the source was opened (or found unopenable).
+        // Waits until the source was opened (or found unopenable); false
+        // also once the pipeline is interrupted.
         bool opened();
+        // The system's error number when the source could not be opened.
+        int openError();
         std::uint64_t size();
-        // The next chunk, waiting for it; false when the entry has no more.
-        // The previous chunk's buffer is given back first.
+        // The next chunk, waiting for it; false when the entry has no more,
+        // or once the pipeline is interrupted. The previous chunk's buffer
+        // is given back first.
         bool next(ReadyChunk &chunk);
-        // Whether reading stopped before the source's size was reached.
+        // Whether reading stopped before the source's size was reached, and
+        // the system's error number when a read failed.
         bool shortRead();
-        // Gives back every buffer the entry still holds.
+        int readError();
+        // Gives up the entry without waiting: the reader stops reading it,
+        // chunks not yet compressed are dropped, and every buffer it holds
+        // is given back (those being compressed when that ends).
         void discard();
 
     private:
         friend class CompressionPipeline;
         explicit Entry(CompressionPipeline &pipeline) : mPipeline(pipeline) {}
+        // discard() with the lock held; returns the chunks to free.
+        std::vector<std::unique_ptr<Chunk>> abandon();
 
         CompressionPipeline &mPipeline;
         bool mStarted = false;   // the reader has dealt with the open
         bool mOpened = false;
         bool mFinished = false;  // no more chunks will come
         bool mShort = false;
+        bool mAbandoned = false; // given up by the writer
+        int mOpenError = 0;
+        int mReadError = 0;
         std::uint64_t mSize = 0;
+        std::uint64_t mEndSequence = 0; // one past its last chunk's, once finished
         // Chunks queued for the writer, from mNextChunk on. A vector, not a
         // deque: a deque's first block alone would cost more than the entry.
         std::vector<std::unique_ptr<Chunk>> mChunks;
@@ -120,11 +149,14 @@ public:
     void add(PipelineJob job);
     // No more jobs will come; the reader ends after the last one.
     void seal();
-    // The jobs added so far, in order.
+    // The jobs added so far.
     std::size_t jobCount() const;
-    const PipelineJob &job(std::size_t index) const;
 
     Entry &take();
+
+    // Stops reading and compressing, from any thread: waits in opened() and
+    // next() end at once, and no chunk is started any more.
+    void interrupt();
 
     // The most bytes of input and of output held at once so far.
     std::size_t peakInputBytes() const;
@@ -145,11 +177,15 @@ private:
         int mode = 9;
         int method = 8;
         bool last = false;
+        bool compressing = false;
+        bool abandoned = false; // its entry was given up while it was compressed
         bool ready = false;
         bool failed = false;
     };
 
     void readAhead();
+    // Reads one job's source into chunks; false when the pipeline stops.
+    bool readSource(const PipelineJob &job, Entry &entry, std::vector<char> &previousTail);
     void compressChunks();
     static void compress(Chunk &chunk, ChunkDeflater &deflater);
     // The output a chunk may need before it is compressed.
@@ -162,8 +198,16 @@ private:
     // Waits once for the reader's or the workers' news on target, a chunk,
     // or on the entry the writer is at when null.
     void waitForWriter(std::unique_lock<std::mutex> &lock, const Chunk *target);
+    // Takes a chunk's memory off the budgets and keeps its large buffers
+    // for reuse; with the lock held.
+    void uncharge(Chunk &chunk);
     // Gives a consumed chunk's memory back.
     void release(std::unique_ptr<Chunk> chunk);
+    // The entry of a job by its position, made when first needed; and
+    // dropping the entries both the writer and the reader are past. Both
+    // with the lock held.
+    Entry &entryAt(std::size_t index);
+    void dropFinishedEntries();
     // A kept buffer for capacity bytes, or none; and keeping one given back.
     // Both with the lock held.
     ChunkBuffer takeSpare(std::size_t capacity);
@@ -171,19 +215,26 @@ private:
 
     void start(int threads);
 
-    // Both grow under the lock while the reader works through them; a deque
-    // keeps the jobs in place as it grows, and entries are held by pointer.
+    // Jobs not yet opened by the reader, and the entries from mFirstEntry on
+    // that the writer or the reader needs; entries are made as the reader
+    // or the writer reaches them and held by pointer.
     std::deque<PipelineJob> mJobs;
+    std::deque<std::unique_ptr<Entry>> mEntries;
+    std::size_t mFirstEntry = 0;
+    std::size_t mAdded = 0;
+    std::size_t mReading = 0; // the entry the reader is at
+    std::size_t mTaken = 0;
     ArchiveFileSystem &mFileSystem;
     TFileShareMode mShareMode;
     PipelineBudget mBudget;
-    std::vector<std::unique_ptr<Entry>> mEntries;
-    std::size_t mTaken = 0;
     bool mSealed = false;
 
     mutable std::mutex mMutex;
     std::deque<Chunk *> mWork;
-    std::uint64_t mNextToWrite = 0; // sequence of the chunk the writer takes next
+    // Chunks of given-up entries still being compressed; their worker frees them.
+    std::vector<std::unique_ptr<Chunk>> mOrphans;
+    std::uint64_t mNextSequence = 0; // given to the next chunk read
+    std::uint64_t mNextToWrite = 0;  // sequence of the chunk the writer takes next
     std::size_t mInputBytes = 0;
     std::size_t mOutputBytes = 0;
     std::size_t mPeakInput = 0;
@@ -195,11 +246,9 @@ private:
     bool mReaderWaitsForJob = false; // for a job to be added
     bool mWriterWaiting = false;
     const Chunk *mWriterWaitsFor = nullptr;
-    // Each kind of thread waits on its own condition, so an event wakes only
-    // the thread that can act on it.
-    std::condition_variable mWorkQueued;  // workers: a chunk to compress, or room for its output
-    std::condition_variable mInputFreed;  // reader: room to read, or a job added
-    std::condition_variable mEntryMoved;  // writer: an entry opened, a chunk ready
+    std::condition_variable mWorkQueued;  // workers
+    std::condition_variable mInputFreed;  // reader
+    std::condition_variable mEntryMoved;  // writer
     bool mStop = false;
 
     std::thread mReader;

@@ -37,37 +37,77 @@ const std::unordered_map<char32_t, char> &reverseTable()
     return table;
 }
 
+// Decodes the character that starts at text[at]: its length in bytes, with
+// its code point in cp, or 0 when the bytes there are not valid UTF-8.
+std::size_t decodeUtf8(std::string_view text, std::size_t at, char32_t &cp)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    }
+    const std::size_t length = (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    cp = length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    // The shortest form only, and no surrogates or code points past Unicode.
+    constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < smallest[length] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        return 0;
+    return length;
+}
+
 } // namespace
 
-std::string toCp437(std::string_view utf8)
+std::optional<EncodedName> encodeName(std::string_view name, bool oem)
 {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            out.push_back(static_cast<char>(lead));
-            ++i;
-            continue;
+    EncodedName encoded;
+    encoded.utf8 = !oem;
+    encoded.bytes.reserve(name.size());
+    char32_t cp = 0;
+    for (std::size_t i = 0, length = 0; i < name.size(); i += length) {
+        length = decodeUtf8(name, i, cp);
+        if (length == 0)
+            return std::nullopt;
+        if (encoded.utf8)
+            continue; // only checked now: the name goes as it is
+        if (cp < 0x80) {
+            encoded.bytes.push_back(static_cast<char>(cp));
+        } else if (const auto found = reverseTable().find(cp); found != reverseTable().end()) {
+            encoded.bytes.push_back(found->second);
+        } else {
+            encoded.utf8 = true; // not in the code page: the whole name goes as UTF-8
         }
-        const int length = (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t cp = length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
-        bool valid = length > 0 && i + length <= utf8.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(utf8[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        if (!valid) {
-            out.push_back('_');
-            ++i;
-            continue;
-        }
-        const auto found = reverseTable().find(cp);
-        out.push_back(found != reverseTable().end() ? found->second : '_');
-        i += length;
     }
-    return out;
+    if (encoded.utf8)
+        encoded.bytes.assign(name);
+    return encoded;
+}
+
+std::string printableName(std::string_view text)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string printable;
+    printable.reserve(text.size());
+    char32_t cp = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = decodeUtf8(text, i, cp);
+        if (length > 0) {
+            printable.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(text[i++]);
+        printable.append("\\x").push_back(digits[byte >> 4]);
+        printable.push_back(digits[byte & 0xF]);
+    }
+    return printable;
 }
 
 } // namespace voriraz

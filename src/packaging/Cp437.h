@@ -1,15 +1,29 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace voriraz {
 
-// Converts a UTF-8 name to code page 437, the code page ZIP readers assume
-// for names when the UTF-8 flag is clear. Every character becomes exactly one
-// byte: ASCII stays as it is, characters code page 437 has take their byte,
-// and every other character (as well as each byte that is not valid UTF-8)
-// becomes '_'.
-std::string toCp437(std::string_view utf8);
+// A name as the archive stores it: its bytes, and whether they are UTF-8
+// (general purpose flag bit 11) rather than code page 437.
+struct EncodedName
+{
+    std::string bytes;
+    bool utf8 = false;
+};
+
+// The bytes of a name for the archive. With oem set, a name that code page
+// 437 (the code page ZIP readers assume when the UTF-8 flag is clear) holds
+// exactly, every character, is stored in it, one byte per character; any
+// other name is stored as the UTF-8 it is, with utf8 set; without oem every
+// name is. Nothing when the name is not valid UTF-8 (stray or missing
+// continuation bytes, overlong forms, surrogates, code points beyond
+// U+10FFFF), since no reader could give it back.
+std::optional<EncodedName> encodeName(std::string_view name, bool oem);
+
+// text for a message: valid UTF-8 as it is, every other byte as \xNN.
+std::string printableName(std::string_view text);
 
 } // namespace voriraz

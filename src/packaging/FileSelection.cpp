@@ -1,10 +1,14 @@
 #include "packaging/FileSelection.h"
 
+#include "packaging/ArchiveError.h"
 #include "packaging/FileMask.h"
 #include "text/AsciiCase.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -69,17 +73,49 @@ bool excludedBy(std::string exclusion, std::string path, bool isDirectory)
            && equalsIgnoringAsciiCase(pathDir.substr(0, excludedDir.size()), excludedDir);
 }
 
+// What the walk needs of a directory's item: its kind, size, time and
+// identity, links resolved.
 struct Listed
 {
     std::string name;
-    struct stat info;
+    mode_t mode = 0;
+    std::uint64_t size = 0;
+    std::time_t modified = 0;
+    FileIdentity identity;
 };
 
-// The entries of a directory (links followed; broken links and entries that
-// vanished are left out), in listing order. Empty when it cannot be read.
-std::vector<Listed> listDirectory(const std::string &path)
+// A link whose target lies outside the tree: its name and where it leads.
+struct OutsideLink
+{
+    std::string name;
+    std::string target;
+};
+
+// Whether a resolved path lies in the resolved base directory or is it.
+bool isInside(const std::string &resolved, const std::string &base)
+{
+    if (base == "/")
+        return true;
+    return resolved.size() >= base.size() && resolved.compare(0, base.size(), base) == 0
+           && (resolved.size() == base.size() || resolved[base.size()] == '/');
+}
+
+// Test seam: told of every directory the walk lists.
+std::function<void(const std::string &)> &listingHook()
+{
+    static std::function<void(const std::string &)> hook;
+    return hook;
+}
+
+// The entries of a directory (links inside the tree resolved; broken links
+// and entries that vanished are left out), in listing order, and the links
+// that lead outside realBase, in the same order. Empty when it cannot be read.
+std::vector<Listed> listDirectory(const std::string &path, const std::string &realBase,
+                                  std::vector<OutsideLink> &outside)
 {
     std::vector<Listed> listed;
+    if (listingHook())
+        listingHook()(path);
     std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(path.c_str()), ::closedir);
     if (!dir)
         return listed;
@@ -87,23 +123,37 @@ std::vector<Listed> listDirectory(const std::string &path)
         const std::string name = item->d_name;
         if (name == "." || name == "..")
             continue;
-        Listed entry {name, {}};
         // Relative to the open directory, so a name whose full path is too
         // long still shows up (and is refused with a clear error when packed).
-        if (::fstatat(::dirfd(dir.get()), name.c_str(), &entry.info, 0) != 0)
+        struct stat info {};
+        if (::fstatat(::dirfd(dir.get()), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        listed.push_back(std::move(entry));
+        if (S_ISLNK(info.st_mode)) {
+            char resolved[PATH_MAX];
+            if (!::realpath((path + "/" + name).c_str(), resolved))
+                continue;
+            if (!isInside(resolved, realBase)) {
+                outside.push_back({name, resolved});
+                continue;
+            }
+            if (::fstatat(::dirfd(dir.get()), name.c_str(), &info, 0) != 0)
+                continue;
+        }
+        listed.push_back({name, info.st_mode, static_cast<std::uint64_t>(info.st_size), info.st_mtime,
+                          {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}});
     }
     std::sort(listed.begin(), listed.end(), [](const Listed &a, const Listed &b) { return listingOrder(a.name, b.name); });
+    std::sort(outside.begin(), outside.end(),
+              [](const OutsideLink &a, const OutsideLink &b) { return listingOrder(a.name, b.name); });
     return listed;
 }
 
-std::uint32_t fileAttributes(const std::string &name, const struct stat &info)
+std::uint32_t fileAttributes(const std::string &name, mode_t mode)
 {
-    if (S_ISDIR(info.st_mode))
+    if (S_ISDIR(mode))
         return zip::attributeDirectory;
     std::uint32_t attributes = zip::attributeArchive;
-    if ((info.st_mode & S_IWUSR) == 0)
+    if ((mode & S_IWUSR) == 0)
         attributes |= zip::attributeReadOnly;
     if (!name.empty() && name.front() == '.')
         attributes |= zip::attributeHidden;
@@ -122,47 +172,54 @@ public:
     void walkBase(const std::string &mask)
     {
         struct stat info {};
-        if (::stat(mBase.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        char resolved[PATH_MAX];
+        if (::stat(mBase.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || !::realpath(mBase.c_str(), resolved))
             return;
-        mPath.push_back(identityOf(info));
+        mRealBase = resolved;
+        mPath.push_back({static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)});
         walk(mBase, "", mask, mRequest.recurse);
         mPath.pop_back();
     }
 
 private:
-    static FileIdentity identityOf(const struct stat &info)
-    {
-        return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-    }
+    bool cancelled() const { return mRequest.cancelled && mRequest.cancelled->load(); }
 
     void walk(const std::string &dirPath, const std::string &relative, const std::string &mask, bool recurse)
     {
-        const std::vector<Listed> listing = listDirectory(dirPath);
+        if (cancelled())
+            return;
+        std::vector<OutsideLink> outside;
+        const std::vector<Listed> listing = listDirectory(dirPath, mRealBase, outside);
+        if (mRequest.linkOutside)
+            for (const OutsideLink &link : outside)
+                mRequest.linkOutside(relative + link.name, link.target);
+        // One copy of the folder's path for all its entries.
+        const auto folder = std::make_shared<const std::string>(dirPath);
         const int fileSearch = mRequest.searchAttr & ~searchAttr::directory;
         for (const Listed &item : listing) {
-            if (!S_ISREG(item.info.st_mode) || !matchesListingMask(mask, item.name))
+            if (!S_ISREG(item.mode) || !matchesListingMask(mask, item.name))
                 continue;
-            const std::uint32_t attributes = fileAttributes(item.name, item.info);
+            const std::uint32_t attributes = fileAttributes(item.name, item.mode);
             const bool searched = (attributes & static_cast<std::uint32_t>(fileSearch)) != 0
                                   || (attributes == 0 && (fileSearch & 0x27) == 0x27);
             if (searched)
-                offer(dirPath + "/" + item.name, relative, item, attributes);
+                offer(folder, relative, item, attributes);
         }
 
         const bool listsDirectories = (mRequest.searchAttr & searchAttr::directory) != 0;
         if (!listsDirectories && !recurse)
             return;
         for (const Listed &item : listing) {
-            if (!S_ISDIR(item.info.st_mode))
+            if (!S_ISDIR(item.mode) || cancelled())
                 continue;
             const std::string path = dirPath + "/" + item.name;
             if (isExcluded(path, true))
                 continue;
-            const FileIdentity identity = identityOf(item.info);
+            const FileIdentity identity = item.identity;
             const bool onPath = std::find(mPath.begin(), mPath.end(), identity) != mPath.end();
             const std::string below = relative + item.name + "/";
             if (listsDirectories && (matchesMask(mask, item.name) || matchesMask(mask, item.name + "."))) {
-                if (!offer(path, relative, item, zip::attributeDirectory) || onPath)
+                if (!offer(folder, relative, item, zip::attributeDirectory) || onPath)
                     continue;
                 descend(identity, path, below, "*.*", true);
             } else if (recurse && !onPath) {
@@ -210,43 +267,50 @@ private:
 
     // Adds a found file or directory unless it is excluded; returns whether
     // it was taken.
-    bool offer(const std::string &path, const std::string &relative, const Listed &item, std::uint32_t attributes)
+    bool offer(const std::shared_ptr<const std::string> &folder, const std::string &relative, const Listed &item,
+               std::uint32_t attributes)
     {
-        const bool isDirectory = S_ISDIR(item.info.st_mode);
-        if (!isDirectory && mRequest.archive && identityOf(item.info) == *mRequest.archive)
+        const std::string path = *folder + "/" + item.name;
+        const bool isDirectory = S_ISDIR(item.mode);
+        if (!isDirectory && mRequest.archive && item.identity == *mRequest.archive)
             return false;
+        // Writing the archive would destroy a file it is to hold.
+        if (!isDirectory && mRequest.target && item.identity == *mRequest.target)
+            throw ArchiveTargetError(path);
         if (isExcluded(path, isDirectory))
             return false;
 
+        const std::string name = storedName(path, relative, item.name, isDirectory);
         TArchiveDirEntry entry;
-        entry.storedName = storedName(path, relative, item.name, isDirectory);
-        entry.sourcePath = isDirectory ? path + "/" : path;
+        entry.sourceFolder = folder;
         entry.operation = TProcessOperation::poAdd;
         entry.modified = true;
-        entry.compressionMode = isDirectory ? 0 : mRequest.compressionMode;
+        entry.compressionMode = static_cast<std::uint8_t>(isDirectory ? 0 : mRequest.compressionMode);
         auto &h = entry.header;
         h.flags = isDirectory ? zip::flagDirectory : 0;
         h.method = isDirectory ? zip::methodStored : static_cast<std::uint16_t>(mRequest.method);
-        const auto stamp = (isDirectory ? std::nullopt : dosDateTime(item.info.st_mtime))
+        const auto stamp = (isDirectory ? std::nullopt : dosDateTime(item.modified))
                                .value_or(dosDateTime(std::time(nullptr)).value_or(0));
         h.dosTime = static_cast<std::uint16_t>(stamp & 0xFFFF);
         h.dosDate = static_cast<std::uint16_t>(stamp >> 16);
         h.crc32 = isDirectory ? 0 : zip::max32;
         h.externalAttributes = attributes;
-        h.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(entry.storedName.size(), zip::max16));
+        h.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), zip::max16));
         if (!isDirectory) {
-            entry.uncompressedSize64 = static_cast<std::uint64_t>(item.info.st_size);
+            entry.uncompressedSize64 = item.size;
             entry.zip64 = entry.uncompressedSize64 >= zip::max32;
             h.uncompressedSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(entry.uncompressedSize64, zip::max32));
         }
 
-        if (const auto existing = mDirectory.find(entry.storedName)) {
+        if (const auto existing = mDirectory.find(name)) {
             if (mRequest.overwriteMode == TOverwriteMode::omNever)
                 return true;
             entry.operation = TProcessOperation::poUpdate;
-            mDirectory[*existing] = std::move(entry);
+            mDirectory.replaceAt(*existing, std::move(entry));
+            if (mRequest.replaced)
+                mRequest.replaced();
         } else {
-            const TArchiveDirEntry &appended = mDirectory.append(std::move(entry));
+            const TArchiveDirEntry &appended = mDirectory.append(std::move(entry), name);
             if (mRequest.appended)
                 mRequest.appended(appended);
         }
@@ -257,10 +321,16 @@ private:
     TArchiveDirArray &mDirectory;
     std::string mBase;
     std::vector<std::string> mExclusions;
+    std::string mRealBase;
     std::vector<FileIdentity> mPath;
 };
 
 } // namespace
+
+void setListingHookForTesting(std::function<void(const std::string &directory)> hook)
+{
+    listingHook() = std::move(hook);
+}
 
 std::optional<std::uint32_t> dosDateTime(std::time_t time)
 {

@@ -1,5 +1,7 @@
 #include "packaging/ModArchive.h"
 
+#include <sys/stat.h>
+
 namespace voriraz {
 
 void configureModArchiveWriter(TArchiveWriter &writer)
@@ -12,14 +14,30 @@ void configureModArchiveWriter(TArchiveWriter &writer)
     writer.Zip64Mode = TZip64Mode::zmDisabled;
 }
 
-void writeModArchive(TArchiveWriter &writer, const std::string &archivePath, const std::string &sourceDir)
+ModArchiveReport writeModArchive(TArchiveWriter &writer, const std::string &archivePath, const std::string &sourceDir)
 {
+    ModArchiveReport report;
+    struct stat info {};
+    report.replacedFile = ::stat(archivePath.c_str(), &info) == 0;
     writer.FileName = archivePath;
     writer.CreateArchive(fmCreate);
-    // The base directory is set once the archive is open; opening does not use it.
-    writer.BaseDir = sourceDir;
-    writer.AddByMask("*.*", searchAttr::all, "");
-    writer.Close();
+    try {
+        // The base directory is set once the archive is open; opening does not use it.
+        writer.BaseDir = sourceDir;
+        writer.AddByMask("*.*", searchAttr::all, "");
+        report.written = !writer.Aborted();
+        report.entries = writer.Directory().size();
+        report.skipped = writer.Skipped();
+        report.failedFiles = writer.SkippedCount(TSkippedItem::Kind::Failed);
+        report.linksOutside = writer.SkippedCount(TSkippedItem::Kind::LinkOutside);
+        writer.Close();
+    } catch (...) {
+        writer.Discard();
+        throw;
+    }
+    if (report.written && ::stat(archivePath.c_str(), &info) == 0)
+        report.archiveBytes = static_cast<std::uint64_t>(info.st_size);
+    return report;
 }
 
 } // namespace voriraz

@@ -2,7 +2,9 @@
 
 #include "packaging/ArchiveWriter.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace voriraz {
 
@@ -11,12 +13,31 @@ namespace voriraz {
 // flushed to disk once written, no ZIP64. Handlers are left as they are.
 void configureModArchiveWriter(TArchiveWriter &writer);
 
+// What packing the mod folder did.
+struct ModArchiveReport
+{
+    // False when packing was aborted or cancelled: the file at the archive's
+    // path was left as it was (or none was made).
+    bool written = false;
+    // Whether a file was at the archive's path before.
+    bool replacedFile = false;
+    std::size_t entries = 0;
+    std::uint64_t archiveBytes = 0;
+    // What was left out: the first hundred, and how many files failed and
+    // how many links led outside the folder, in all.
+    std::vector<TSkippedItem> skipped;
+    std::size_t failedFiles = 0;
+    std::size_t linksOutside = 0;
+};
+
 // Packs sourceDir, the modification tree, into a new archive at
-// archivePath, replacing any file there: creates the archive, adds every
+// archivePath, which it replaces once the archive is complete: adds every
 // file and directory below sourceDir ("*.*", all search attributes, no
-// exclusion) and closes it. Throws what creating or writing the archive
-// throws (FileCreateError, EArchiveError, StreamWriteError); the archive
-// then stays open until the writer is closed or opens the next one.
-void writeModArchive(TArchiveWriter &writer, const std::string &archivePath, const std::string &sourceDir);
+// exclusion) and closes the archive. Throws what creating or writing the
+// archive throws (FileCreateError, ArchiveTargetError, EArchiveError,
+// StreamWriteError), the file at archivePath then left as it was and the
+// writer closed.
+ModArchiveReport writeModArchive(TArchiveWriter &writer, const std::string &archivePath,
+                                 const std::string &sourceDir);
 
 } // namespace voriraz

@@ -129,8 +129,11 @@ CompressedSource SourceCompressor::compress(SourceFile &source, int mode, int me
         static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(mode), size));
     if (mInput.size() < bufferSize)
         mInput.resize(bufferSize);
-    source.rewind();
     std::uint32_t crc = 0;
+    if (!source.rewind()) {
+        result.readError = source.error();
+        return result;
+    }
 
     const bool deflated = method == 8;
     if (deflated && size > 0 && !mDeflater.begin(mode))
@@ -143,6 +146,8 @@ CompressedSource SourceCompressor::compress(SourceFile &source, int mode, int me
         const std::size_t wanted =
             static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize, size - result.bytesRead));
         const std::size_t got = source.read(mInput.data(), wanted);
+        if (got < wanted)
+            result.readError = source.error();
         if (got == 0)
             break;
         crc = updateCrc32(crc, mInput.data(), got);
@@ -159,8 +164,10 @@ CompressedSource SourceCompressor::compress(SourceFile &source, int mode, int me
             out = mOutput.data();
             outLength = static_cast<std::size_t>(produced);
         }
-        if (!sink(out, outLength))
+        if (!sink(out, outLength)) {
+            result.writeFailed = true;
             break;
+        }
         result.bytesRead += got;
         result.bytesWritten += outLength;
         if (got < wanted)

@@ -23,10 +23,13 @@ struct CompressedSource
     std::uint32_t crc32 = 0;
     std::uint64_t bytesRead = 0;
     std::uint64_t bytesWritten = 0;
-    // Set when the source could not be read whole, an output write was short,
-    // deflate failed, or the progress callback asked to stop.
+    // Clear when the source could not be read whole, an output write was
+    // short, deflate failed, or the progress callback asked to stop.
     bool complete = false;
     bool cancelled = false;
+    bool writeFailed = false;
+    // The system's error number when reading the source failed.
+    int readError = 0;
 };
 
 // A raw deflate stream (no zlib header, no Adler-32 trailer: exactly the

@@ -86,7 +86,7 @@ class CheckFinds : public ::testing::TestWithParam<CheckRow> {};
 TEST_P(CheckFinds, EveryPlantedFaultOfItsPresetOneLineEach)
 {
     const DataCopy tree(brokenFixture);
-    const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg(), QString::fromStdString(GetParam().preset)});
+    const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg(), GetParam().preset});
     EXPECT_EQ(run.out, expectedOutput(GetParam()));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, GetParam().lines.empty() ? cli::exitStatus::success : cli::exitStatus::problems);
@@ -126,7 +126,7 @@ TEST(Check, TheFirstLoadFindingIsTheErrorTheWindowsLoadStopsWith)
         } catch (const std::exception &e) {
             windowError = cli::shownErrorOnOneLine(e);
         }
-        const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg(), QString::fromStdString(name)});
+        const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg(), name});
         const std::string firstLine = run.out.substr(0, run.out.find('\n'));
         EXPECT_TRUE(firstLine.ends_with(": " + windowError)) << name << ": " << firstLine << " / " << windowError;
     }
@@ -134,7 +134,7 @@ TEST(Check, TheFirstLoadFindingIsTheErrorTheWindowsLoadStopsWith)
 
 TEST(Check, SampleTreeIsClean)
 {
-    const Outcome run = runCommand(cli::CheckCommand(), {"--data", qs(sampleData)});
+    const Outcome run = runCommand(cli::CheckCommand(), {"--data", pathArg(sampleData)});
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, cli::exitStatus::success);

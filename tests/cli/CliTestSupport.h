@@ -3,8 +3,6 @@
 #include "TestSupport.h"
 #include "cli/Command.h"
 
-#include <QStringList>
-
 #include <filesystem>
 #include <string>
 
@@ -26,13 +24,13 @@ struct Outcome
 };
 
 // Runs a command in-process, as the program would after reading its name.
-Outcome runCommand(cli::Command &command, const QStringList &arguments);
-Outcome runCommand(cli::Command &&command, const QStringList &arguments);
+Outcome runCommand(cli::Command &command, const cli::Arguments &arguments);
+Outcome runCommand(cli::Command &&command, const cli::Arguments &arguments);
 
 // Runs the voriraz-cli executable as a process; with stdoutFile, its
 // standard output goes to that file (such as /dev/full) instead.
-Outcome runProgram(const QStringList &arguments, const std::filesystem::path &workingDirectory = {},
-                   const QString &stdoutFile = {});
+Outcome runProgram(const cli::Arguments &arguments, const std::filesystem::path &workingDirectory = {},
+                   const std::string &stdoutFile = {});
 
 // A data folder of its own for a test: a copy of a tree in <temp>/<name>,
 // with icons painted for every catalog entry where the tree has none.
@@ -42,7 +40,7 @@ public:
     DataCopy(const std::filesystem::path &from, const std::string &name = "data");
 
     const std::filesystem::path &folder() const { return mFolder; }
-    QString arg() const { return QString::fromStdString(mFolder.string()); }
+    std::string arg() const { return mFolder.string(); }
     std::filesystem::path preset(const std::string &name) const { return mFolder / presetsFolder / name; }
 
 private:
@@ -53,7 +51,10 @@ private:
 // The file names of a tree's presets, in the window's order.
 std::vector<std::string> presetNames(const std::filesystem::path &dataFolder);
 
-QString qs(const std::filesystem::path &path);
+std::string pathArg(const std::filesystem::path &path);
+
+// The arguments of first, then those of second.
+cli::Arguments concat(cli::Arguments first, const cli::Arguments &second);
 
 // Names a parameterised test after the name of its row.
 struct RowName

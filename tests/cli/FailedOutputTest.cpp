@@ -18,7 +18,7 @@ const std::string fullDevice = "voriraz-cli: cannot write to standard output: No
 struct FullOutputRow
 {
     const char *name;
-    QStringList arguments;
+    cli::Arguments arguments;
     // The exit status when the output could be written.
     int statusWritten;
     // What the error stream says before the failed write, if anything.
@@ -33,14 +33,17 @@ class FullOutput : public ::testing::TestWithParam<FullOutputRow> {};
 TEST_P(FullOutput, IsAFailureWithItsReason)
 {
     const DataCopy tree(brokenFixture);
-    QStringList arguments = GetParam().arguments;
-    arguments.replaceInStrings("{data}", tree.arg());
+    cli::Arguments arguments = GetParam().arguments;
+    for (std::string &argument : arguments) {
+        if (const std::size_t at = argument.find("{data}"); at != std::string::npos)
+            argument.replace(at, 6, tree.arg());
+    }
 
     const Outcome written = runProgram(arguments);
     EXPECT_EQ(written.status, GetParam().statusWritten) << written.err;
     EXPECT_FALSE(written.out.empty());
 
-    const Outcome full = runProgram(arguments, {}, QStringLiteral("/dev/full"));
+    const Outcome full = runProgram(arguments, {}, "/dev/full");
     EXPECT_EQ(full.err, GetParam().errBefore + fullDevice);
     EXPECT_EQ(full.status, std::max(GetParam().statusWritten, 1));
 }
@@ -61,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Program, FullOutput, ::testing::ValuesIn(fullOutputs), 
 TEST(FullOutputUnused, ResaveToAFileStillSucceeds)
 {
     const DataCopy tree(brokenFixture);
-    const Outcome run = runProgram({"resave", "--data", tree.arg(), "clean.xdb"}, {}, QStringLiteral("/dev/full"));
+    const Outcome run = runProgram({"resave", "--data", tree.arg(), "clean.xdb"}, {}, "/dev/full");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
 }

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string emptyArchive("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 22);
+const std::string previousArchive = "the archive of an earlier pack";
 
 // A mod folder with two small files and one whose full path is longer than
 // the platform accepts, so packing it fails the same way every time.
@@ -51,7 +51,7 @@ TEST(Pack, SampleModTreeBecomesAnArchiveEveryReaderAccepts)
     TempDir out;
     const fs::path archive = out / "Mod.pak";
     writeFile(archive, "an older file that is replaced");
-    const Outcome run = runProgram({"pack", qs(archive), "--data", qs(sampleData)});
+    const Outcome run = runProgram({"pack", pathArg(archive), "--data", pathArg(sampleData)});
     ASSERT_EQ(run.status, cli::exitStatus::success) << run.err;
     const InspectedArchive packed = inspectArchive(archive);
     EXPECT_EQ(run.out, "Packed " + std::to_string(packed.entries.size()) + " entries of "
@@ -71,7 +71,7 @@ TEST(Pack, SampleModTreeBecomesAnArchiveEveryReaderAccepts)
 TEST(Pack, RelativeTargetIsTakenFromTheWorkingDirectory)
 {
     TempDir out;
-    const Outcome run = runProgram({"pack", "Relative.pak", "--data", qs(sampleData)}, out.path());
+    const Outcome run = runProgram({"pack", "Relative.pak", "--data", pathArg(sampleData)}, out.path());
     EXPECT_EQ(run.status, cli::exitStatus::success) << run.err;
     EXPECT_TRUE(readerAccepts("unzip", out / "Relative.pak"));
 }
@@ -79,39 +79,41 @@ TEST(Pack, RelativeTargetIsTakenFromTheWorkingDirectory)
 TEST(Pack, CommandsThatCannotRun)
 {
     TempDir out;
-    const Outcome missingData = runCommand(cli::PackCommand(), {qs(out / "a.pak"), "--data", qs(out / "nowhere")});
+    const Outcome missingData = runCommand(cli::PackCommand(), {pathArg(out / "a.pak"), "--data", pathArg(out / "nowhere")});
     EXPECT_EQ(missingData.status, cli::exitStatus::trouble);
     EXPECT_NE(missingData.err.find((out / "nowhere").string()), std::string::npos) << missingData.err;
     EXPECT_FALSE(fs::exists(out / "a.pak"));
 
     const fs::path unwritable = out / "missing/a.pak";
-    const Outcome noTarget = runCommand(cli::PackCommand(), {qs(unwritable), "--data", qs(sampleData)});
+    const Outcome noTarget = runCommand(cli::PackCommand(), {pathArg(unwritable), "--data", pathArg(sampleData)});
     EXPECT_EQ(noTarget.status, cli::exitStatus::trouble);
     EXPECT_EQ(noTarget.err,
               "voriraz-cli: Cannot create file \"" + unwritable.string() + "\". No such file or directory\n");
 
     const Outcome badAction =
-        runCommand(cli::PackCommand(), {qs(out / "a.pak"), "--data", qs(sampleData), "--on-error", "shrug"});
+        runCommand(cli::PackCommand(), {pathArg(out / "a.pak"), "--data", pathArg(sampleData), "--on-error", "shrug"});
     EXPECT_EQ(badAction.status, cli::exitStatus::trouble);
     EXPECT_EQ(badAction.err,
               "voriraz-cli: Invalid --on-error action: \"shrug\". Use abort, ignore or retry-once.\n");
 
-    EXPECT_EQ(runCommand(cli::PackCommand(), {"--data", qs(sampleData)}).status, cli::exitStatus::trouble);
+    EXPECT_EQ(runCommand(cli::PackCommand(), {"--data", pathArg(sampleData)}).status, cli::exitStatus::trouble);
     EXPECT_FALSE(fs::exists(out / "a.pak"));
 }
 
-TEST(Pack, FailureAbortsByDefaultAndLeavesTheEmptyArchive)
+TEST(Pack, FailureAbortsByDefaultAndKeepsThePreviousArchive)
 {
     TempDir dir;
     const fs::path overlong = writeTreeWithOverlongPath(dir / "data");
     const fs::path archive = dir / "Mod.pak";
-    const Outcome run = runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data")});
+    writeFile(archive, previousArchive);
+    const Outcome run = runCommand(cli::PackCommand(), {pathArg(archive), "--data", pathArg(dir / "data")});
     EXPECT_EQ(run.status, cli::exitStatus::problems);
     EXPECT_EQ(run.err, "voriraz-cli: ArchiveWriter1: File name is too long: \r\n\"" + overlong.string()
-                           + "\" - Native error: 00061\nvoriraz-cli: packing aborted; " + archive.string()
-                           + " is left as an empty archive\n");
+                           + "\" - Native error: 00061\nvoriraz-cli: packing aborted; the previous " + archive.string()
+                           + " was kept\n");
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(readFile(archive), emptyArchive);
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"Mod.pak", "data"}));
 }
 
 TEST(Pack, FailureIgnoredLeavesTheFileOut)
@@ -120,7 +122,7 @@ TEST(Pack, FailureIgnoredLeavesTheFileOut)
     const fs::path overlong = writeTreeWithOverlongPath(dir / "data");
     const fs::path archive = dir / "Mod.pak";
     const Outcome run =
-        runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data"), "--on-error", "ignore"});
+        runCommand(cli::PackCommand(), {pathArg(archive), "--data", pathArg(dir / "data"), "--on-error", "ignore"});
     EXPECT_EQ(run.status, cli::exitStatus::success);
     EXPECT_EQ(run.err, "voriraz-cli: skipped: ArchiveWriter1: File name is too long: \r\n\"" + overlong.string()
                            + "\" - Native error: 00061\n");
@@ -142,10 +144,42 @@ TEST(Pack, RetryOnceTriesAgainThenAborts)
     }
     const fs::path archive = dir / "Mod.pak";
     const Outcome run =
-        runCommand(cli::PackCommand(), {qs(archive), "--data", qs(dir / "data"), "--on-error", "retry-once"});
+        runCommand(cli::PackCommand(), {pathArg(archive), "--data", pathArg(dir / "data"), "--on-error", "retry-once"});
     EXPECT_EQ(run.status, cli::exitStatus::problems);
     EXPECT_EQ(run.err, "voriraz-cli: ArchiveWriter1: Cannot compress file '" + big.string()
                            + "'. Zip64 mode is not enabled - Native error: 00043\nvoriraz-cli: packing aborted; "
-                           + archive.string() + " is left as an empty archive\n");
-    EXPECT_EQ(readFile(archive), emptyArchive);
+                           + archive.string() + " was not written\n");
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"data"});
+}
+
+TEST(Pack, LinksLeadingOutsideAreReportedOneLineEachAndCounted)
+{
+    TempDir dir;
+    writeFile(dir / "data/mod/a.txt", "alpha");
+    writeFile(dir / "elsewhere/key", "secret");
+    fs::create_symlink(dir / "elsewhere/key", dir / "data/mod/key.txt");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "data/mod/shared");
+    const fs::path archive = dir / "Mod.pak";
+    const Outcome run = runCommand(cli::PackCommand(), {pathArg(archive), "--data", pathArg(dir / "data")});
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+    const std::string elsewhere = fs::canonical(dir / "elsewhere").string();
+    EXPECT_EQ(run.err, "voriraz-cli: skipped: key.txt: a link leading outside the folder, to \"" + elsewhere
+                           + "/key\"\nvoriraz-cli: skipped: shared: a link leading outside the folder, to \""
+                           + elsewhere + "\"\n");
+    EXPECT_EQ(run.out, "Packed 1 entry of " + (dir / "data/mod").string() + " into " + archive.string() + " ("
+                           + std::to_string(fs::file_size(archive)) + " bytes); 2 links leading outside the folder not followed\n");
+    EXPECT_EQ(fileNames(inspectArchive(archive)), std::vector<std::string> {"a.txt"});
+}
+
+TEST(Pack, ATargetThatIsAFileOfTheModFolderCannotBeCreated)
+{
+    TempDir dir;
+    writeFile(dir / "data/mod/a.txt", "alpha");
+    fs::create_symlink(dir / "data/mod/a.txt", dir / "Mod.pak");
+    const Outcome run = runCommand(cli::PackCommand(), {pathArg(dir / "Mod.pak"), "--data", pathArg(dir / "data")});
+    EXPECT_EQ(run.status, cli::exitStatus::trouble);
+    EXPECT_EQ(run.err, "voriraz-cli: The archive would replace \"" + (dir / "data/mod/a.txt").string()
+                           + "\", a file of the mod folder.\n");
+    EXPECT_EQ(readFile(dir / "data/mod/a.txt"), "alpha");
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"Mod.pak", "data"}));
 }

@@ -91,13 +91,13 @@ TEST(Program, MissingDataFolder)
     const TempDir dir;
     const fs::path missing = dir / "nowhere";
     for (const char *command : {"check", "resave", "stats"}) {
-        const Outcome run = runProgram({command, "--data", qs(missing), "clean.xdb"});
+        const Outcome run = runProgram({command, "--data", pathArg(missing), "clean.xdb"});
         EXPECT_EQ(run.err, "voriraz-cli: data folder \"" + missing.string() + "\" not found\n") << command;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.status, 2);
     }
     writeFile(dir / "file", "x");
-    const Outcome run = runProgram({"check", "--data", qs(dir / "file")});
+    const Outcome run = runProgram({"check", "--data", pathArg(dir / "file")});
     EXPECT_EQ(run.err, "voriraz-cli: data folder \"" + (dir / "file").string() + "\" is not a folder\n");
     EXPECT_EQ(run.status, 2);
 }
@@ -123,7 +123,7 @@ TEST(Program, MissingPreset)
     run = runProgram({"resave", "--data", tree.arg(), "sub/absent.xdb"});
     EXPECT_EQ(run.err, "voriraz-cli: preset \"sub/absent.xdb\" not found\n");
     EXPECT_EQ(run.status, 2);
-    run = runProgram({"check", "--data", tree.arg(), qs(tree.folder())});
+    run = runProgram({"check", "--data", tree.arg(), pathArg(tree.folder())});
     EXPECT_EQ(run.err, "voriraz-cli: preset \"" + tree.folder().string() + "\" is not a file\n");
     EXPECT_EQ(run.status, 2);
 }
@@ -145,10 +145,10 @@ TEST(Program, ResaveToStdoutIsWhatResaveWrites)
     const DataCopy tree(sampleData);
     for (const std::string &name : presetNames(tree.folder())) {
         const std::string before = readFile(tree.preset(name));
-        const Outcome printed = runProgram({"resave", "--stdout", "--data", tree.arg(), QString::fromStdString(name)});
+        const Outcome printed = runProgram({"resave", "--stdout", "--data", tree.arg(), name});
         EXPECT_EQ(printed.status, 0) << printed.err;
         EXPECT_EQ(readFile(tree.preset(name)), before) << "--stdout writes nothing";
-        const Outcome saved = runProgram({"resave", "--data", tree.arg(), QString::fromStdString(name)});
+        const Outcome saved = runProgram({"resave", "--data", tree.arg(), name});
         EXPECT_EQ(saved.status, 0) << saved.err;
         EXPECT_EQ(saved.out, "");
         EXPECT_EQ(printed.out, readFile(tree.preset(name))) << name;
@@ -165,7 +165,7 @@ TEST(Program, ResaveOfAnUnwritableTarget)
     const std::string name = std::string(250, 'a') + ".xdb";
     fs::copy_file(tree.preset("clean.xdb"), tree.preset(name));
     const std::string before = readFile(tree.preset(name));
-    const Outcome run = runProgram({"resave", "--data", tree.arg(), QString::fromStdString(name)});
+    const Outcome run = runProgram({"resave", "--data", tree.arg(), name});
     EXPECT_EQ(run.err, "voriraz-cli: " + name + ": Cannot write file \"" + tree.preset(name).string()
                            + "\". File name too long.\n");
     EXPECT_EQ(run.out, "");
@@ -191,16 +191,16 @@ TEST(Program, NamesTooLongForTheSystemSaySo)
 {
     const DataCopy tree(brokenFixture);
     const std::string longName = std::string(300, 'n') + ".xdb";
-    Outcome run = runProgram({"stats", "--data", tree.arg(), QString::fromStdString(longName)});
+    Outcome run = runProgram({"stats", "--data", tree.arg(), longName});
     EXPECT_EQ(run.err, "voriraz-cli: preset \"" + longName + "\": File name too long\n");
     EXPECT_EQ(run.status, 2);
 
     const std::string longPath = "/" + std::string(5000, 'p');
-    run = runProgram({"resave", "--data", tree.arg(), QString::fromStdString(longPath + "/x.xdb")});
+    run = runProgram({"resave", "--data", tree.arg(), longPath + "/x.xdb"});
     EXPECT_EQ(run.err, "voriraz-cli: preset \"" + longPath + "/x.xdb\": File name too long\n");
     EXPECT_EQ(run.status, 2);
 
-    run = runProgram({"check", "--data", QString::fromStdString(longPath)});
+    run = runProgram({"check", "--data", longPath});
     EXPECT_EQ(run.err, "voriraz-cli: data folder \"" + longPath + "\": File name too long\n");
     EXPECT_EQ(run.status, 2);
 }

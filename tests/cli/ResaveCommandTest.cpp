@@ -47,7 +47,7 @@ TEST_F(Resave, StdoutIsByteForByteWhatTheWindowsSaveWritesAndTheFileStays)
         const DataCopy tree(data);
         for (const std::string &name : presetNames(tree.folder())) {
             const std::string before = readFile(tree.preset(name));
-            const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--stdout", QString::fromStdString(name)});
+            const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--stdout", name});
             if (run.status != cli::exitStatus::success)
                 continue; // a preset the window would not save; see the refusal tests
             SCOPED_TRACE(name);
@@ -62,7 +62,7 @@ TEST_F(Resave, EveryPresetOfTheSampleTreeResaves)
 {
     const DataCopy tree(sampleData);
     for (const std::string &name : presetNames(tree.folder())) {
-        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), QString::fromStdString(name)});
+        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), name});
         EXPECT_EQ(run.status, cli::exitStatus::success) << name << ": " << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(readFile(tree.preset(name)), windowSave(sampleData, name)) << name;
@@ -161,7 +161,7 @@ TEST_F(Resave, PresetOutsideThePresetsFolderByPath)
     const DataCopy tree(brokenFixture);
     TempDir elsewhere;
     fs::copy_file(tree.preset("clean.xdb"), elsewhere / "mine.xdb");
-    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), qs(elsewhere / "mine.xdb")});
+    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), pathArg(elsewhere / "mine.xdb")});
     EXPECT_EQ(run.status, cli::exitStatus::success) << run.err;
     EXPECT_EQ(readFile(elsewhere / "mine.xdb"), windowSave(brokenFixture, "clean.xdb"));
 }
@@ -176,7 +176,7 @@ TEST_F(Resave, OutputFileGetsTheSavedDocumentAndThePresetStays)
         SCOPED_TRACE(name);
         const std::string before = readFile(tree.preset(name));
         const fs::path target = drafts / ("new-" + name);
-        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), QString::fromStdString(name), "-o", qs(target)});
+        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), name, "-o", pathArg(target)});
         EXPECT_EQ(run.status, cli::exitStatus::success) << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(readFile(target), windowSave(sampleData, name));
@@ -185,7 +185,7 @@ TEST_F(Resave, OutputFileGetsTheSavedDocumentAndThePresetStays)
     // An existing target is replaced whole.
     const std::string name = presetNames(tree.folder()).front();
     writeFile(drafts / "old.xdb", std::string(100000, 'x'));
-    EXPECT_EQ(runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--output", qs(drafts / "old.xdb"), QString::fromStdString(name)}).status,
+    EXPECT_EQ(runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--output", pathArg(drafts / "old.xdb"), name}).status,
               cli::exitStatus::success);
     EXPECT_EQ(readFile(drafts / "old.xdb"), windowSave(sampleData, name));
 }
@@ -197,7 +197,7 @@ TEST_F(Resave, OutputFileThatCannotBeWrittenLeavesBothFilesAsTheyWere)
     const TempDir drafts;
     writeFile(drafts / "kept.xdb", "old draft");
     setWriteFaultHookForTesting([](std::size_t) { return ENOSPC; });
-    Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "clean.xdb", "-o", qs(drafts / "kept.xdb")});
+    Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "clean.xdb", "-o", pathArg(drafts / "kept.xdb")});
     EXPECT_EQ(run.err, "voriraz-cli: clean.xdb: Cannot write file \"" + (drafts / "kept.xdb").string()
                            + "\". No space left on device.\n");
     EXPECT_EQ(run.status, cli::exitStatus::problems);
@@ -205,7 +205,7 @@ TEST_F(Resave, OutputFileThatCannotBeWrittenLeavesBothFilesAsTheyWere)
     EXPECT_EQ(readFile(tree.preset("clean.xdb")), before);
     setWriteFaultHookForTesting(nullptr);
 
-    run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "clean.xdb", "-o", qs(drafts / "no/such/folder.xdb")});
+    run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "clean.xdb", "-o", pathArg(drafts / "no/such/folder.xdb")});
     EXPECT_EQ(run.status, cli::exitStatus::problems);
     EXPECT_TRUE(run.err.ends_with("No such file or directory.\n")) << run.err;
     EXPECT_EQ(readFile(tree.preset("clean.xdb")), before);
@@ -214,7 +214,7 @@ TEST_F(Resave, OutputFileThatCannotBeWrittenLeavesBothFilesAsTheyWere)
 struct OutputUsageRow
 {
     const char *name;
-    QStringList arguments;
+    cli::Arguments arguments;
     std::string message;
 };
 void PrintTo(const OutputUsageRow &row, std::ostream *out) { *out << row.name; }
@@ -226,7 +226,7 @@ TEST_P(ResaveOutputUsage, IsRefusedBeforeAnythingIsWritten)
     const DataCopy tree(brokenFixture);
     const std::string clean = readFile(tree.preset("clean.xdb"));
     const std::string noExp = readFile(tree.preset("no-exp.xdb"));
-    const Outcome run = runCommand(cli::ResaveCommand(), QStringList {"--data", tree.arg()} + GetParam().arguments);
+    const Outcome run = runCommand(cli::ResaveCommand(), concat({"--data", tree.arg()}, GetParam().arguments));
     EXPECT_EQ(run.err, "voriraz-cli: " + GetParam().message + "\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.status, cli::exitStatus::trouble);
@@ -253,10 +253,10 @@ TEST_F(Resave, KeepLayoutWritesEveryPresetBackByteForByteAndAnEditOnlyWhereItIs)
     const DataCopy tree(sampleData);
     for (const std::string &name : presetNames(tree.folder())) {
         const std::string before = readFile(tree.preset(name));
-        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--keep-layout", QString::fromStdString(name)});
+        const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--keep-layout", name});
         EXPECT_EQ(run.status, cli::exitStatus::success) << name << ": " << run.err;
         EXPECT_EQ(readFile(tree.preset(name)), before) << name;
-        const Outcome printed = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--keep-layout", "--stdout", QString::fromStdString(name)});
+        const Outcome printed = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--keep-layout", "--stdout", name});
         EXPECT_EQ(printed.out, before) << name;
     }
 }
@@ -265,10 +265,10 @@ TEST_F(Resave, SavingAgainGivesTheSameFile)
 {
     const DataCopy tree(sampleData);
     for (const std::string &name : presetNames(tree.folder())) {
-        runCommand(cli::ResaveCommand(), {"--data", tree.arg(), QString::fromStdString(name)});
+        runCommand(cli::ResaveCommand(), {"--data", tree.arg(), name});
         const std::string once = readFile(tree.preset(name));
         for (int again = 0; again < 2; ++again)
-            runCommand(cli::ResaveCommand(), {"--data", tree.arg(), QString::fromStdString(name)});
+            runCommand(cli::ResaveCommand(), {"--data", tree.arg(), name});
         EXPECT_EQ(readFile(tree.preset(name)), once) << name;
     }
 }
@@ -279,7 +279,7 @@ TEST_F(Resave, ValuesTheGameCannotReadRefuseTheSaveWithTheWindowsMessage)
     std::string xml = readFile(tree.preset("clean.xdb"));
     xml.replace(xml.find("<Offence>") + 9, 1, "4x");
     writeFile(tree.preset("clean.xdb"), xml);
-    for (const QString &mode : {QString("--stdout"), QString("--keep-layout")}) {
+    for (const std::string mode : {"--stdout", "--keep-layout"}) {
         const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), mode, "clean.xdb"});
         EXPECT_EQ(run.status, cli::exitStatus::problems);
         EXPECT_EQ(run.out, "");

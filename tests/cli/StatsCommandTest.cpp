@@ -37,13 +37,13 @@ std::string windowTotals(const fs::path &data, const std::string &name)
 TEST(Stats, SampleTreeTotalsAreTheArmyStatisticsResults)
 {
     for (const std::string &name : presetNames(sampleData)) {
-        const Outcome run = runCommand(cli::StatsCommand(), {QString::fromStdString(name), "--data", qs(sampleData)});
+        const Outcome run = runCommand(cli::StatsCommand(), {name, "--data", pathArg(sampleData)});
         EXPECT_EQ(run.out, windowTotals(sampleData, name)) << name;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.status, cli::exitStatus::success);
     }
     // One written out, so a change in both would not go unnoticed.
-    EXPECT_EQ(runCommand(cli::StatsCommand(), {"hero_ossiwend.xdb", "--data", qs(sampleData)}).out,
+    EXPECT_EQ(runCommand(cli::StatsCommand(), {"hero_ossiwend.xdb", "--data", pathArg(sampleData)}).out,
               "Total experience: 96\nTotal cost (gold): 348\nTotal power: 1056\n");
 }
 
@@ -102,8 +102,8 @@ TEST(Stats, CreatureWithoutReferenceCountsNothing)
 
 TEST(Stats, TakesExactlyOnePreset)
 {
-    for (const QStringList &presets : {QStringList {}, QStringList {"clean.xdb", "no-exp.xdb"}}) {
-        const Outcome run = runCommand(cli::StatsCommand(), QStringList {"--data", qs(brokenFixture)} + presets);
+    for (const cli::Arguments &presets : {cli::Arguments {}, cli::Arguments {"clean.xdb", "no-exp.xdb"}}) {
+        const Outcome run = runCommand(cli::StatsCommand(), concat({"--data", pathArg(brokenFixture)}, presets));
         EXPECT_EQ(run.err, "voriraz-cli: stats takes exactly one PRESET. Try \"voriraz-cli stats --help\".\n");
         EXPECT_EQ(run.status, cli::exitStatus::trouble);
     }

@@ -26,7 +26,7 @@ struct Printed
     std::string err;
 };
 
-Printed run(cli::Command &&command, const QStringList &arguments)
+Printed run(cli::Command &&command, const cli::Arguments &arguments)
 {
     std::ostringstream out;
     std::ostringstream err;
@@ -41,7 +41,7 @@ protected:
     {
         // Start-up loads the first preset; each row below loads its own again.
         open(tree.path());
-        const QString data = QString::fromStdString((tree / "data").string());
+        const std::string data = (tree / "data").string();
         for (int row = 0; row < window->FileListBox1->count(); ++row) {
             const QString name = window->FileListBox1->item(row)->text();
             SCOPED_TRACE(name.toStdString());
@@ -49,7 +49,7 @@ protected:
             clickFile(row);
             const QStringList loadErrors = errorTexts();
 
-            const Printed stats = run(cli::StatsCommand(), {"--data", data, name});
+            const Printed stats = run(cli::StatsCommand(), {"--data", data, name.toStdString()});
             if (loadErrors.isEmpty()) {
                 EXPECT_EQ(stats.status, 0);
                 EXPECT_EQ(stats.out, "Total experience: " + window->Label8->text().toStdString() + "\nTotal cost (gold): "
@@ -60,14 +60,14 @@ protected:
                 EXPECT_EQ(stats.err, "voriraz-cli: " + name.toStdString() + ": " + loadErrors.first().toStdString() + "\n");
             }
             // Whatever the window complains of, check reports too.
-            const Printed check = run(cli::CheckCommand(), {"--data", data, name});
+            const Printed check = run(cli::CheckCommand(), {"--data", data, name.toStdString()});
             if (!loadErrors.isEmpty()) {
                 EXPECT_EQ(check.status, 1);
             }
 
             const fs::path file = presets() / name.toStdString();
             const std::string before = readFile(file);
-            const Printed resaved = run(cli::ResaveCommand(), {"--data", data, "--stdout", name});
+            const Printed resaved = run(cli::ResaveCommand(), {"--data", data, "--stdout", name.toStdString()});
             prompts->errors.clear();
             click(window->SpeedButton7);
             const QStringList saveErrors = errorTexts();

@@ -5,10 +5,19 @@
 #include "app/PackProgress.h"
 #include "cli/PackCommand.h"
 
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
+#include <functional>
+#include <random>
+#include <set>
+#include <cstdio>
+#include <cstring>
 #include <sstream>
 
 using namespace voriraz;
@@ -18,6 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string emptyArchive("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 22);
+const std::string previousArchive = "the archive of an earlier Create mod";
 
 class CreateModWindow : public WindowTest
 {
@@ -33,8 +43,36 @@ protected:
         click(window->SpeedButton6);
     }
 
+    // Runs action once the progress dialog is up, polling for it while
+    // packing runs, as a person watching the window would.
+    void whenProgressShows(std::function<void(QProgressDialog &)> action)
+    {
+        auto *poll = new QTimer(window.get());
+        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, action] {
+            if (auto *dialog = window->findChild<QProgressDialog *>("PackProgressDialog"); dialog && dialog->isVisible()) {
+                poll->stop();
+                poll->deleteLater();
+                action(*dialog);
+            }
+        });
+        poll->start(5);
+    }
+
+    QString caption() const { return window->Label11->text(); }
+
     TempDir out;
 };
+
+std::string randomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i + 4 <= size; i += 4) {
+        const std::uint32_t r = random();
+        std::memcpy(&bytes[i], &r, 4);
+    }
+    return bytes;
+}
 
 // Every file and directory below root, as stored names.
 std::set<std::string> treeNames(const fs::path &root)
@@ -141,7 +179,7 @@ TEST_F(CreateModWindow, UnwritableTargetShowsTheCreateError)
     EXPECT_FALSE(fs::exists(out / "missing"));
 }
 
-TEST_F(CreateModWindow, FailurePromptAnsweredIgnoreLeavesTheFileOut)
+TEST_F(CreateModWindow, FailurePromptAnsweredIgnoreLeavesTheFileOutAndTellsWhy)
 {
     writePreset("a.xdb", presetXml());
     writePreset("b.xdb", presetXml());
@@ -152,20 +190,31 @@ TEST_F(CreateModWindow, FailurePromptAnsweredIgnoreLeavesTheFileOut)
     prompts->failureAnswers.push_back(TPromptAnswer::Ignore);
     createMod(out / "Mod.pak");
     ASSERT_EQ(prompts->failures.size(), 1u);
+    const std::string failure = "ArchiveWriter1: Cannot open file \"" + (presets() / "a.xdb").string()
+                                + "\" - Native error: 00033";
+    const std::string reason = "(Permission denied: \"Maps/DuelMode/Heroes/a.xdb\")";
     EXPECT_EQ(prompts->failures[0].text.toStdString(),
-              "ArchiveWriter1: Cannot open file \"" + (presets() / "a.xdb").string()
-                  + "\" - Native error: 00033. File processing error, possibly disk is full");
+              failure + ". File processing error, possibly disk is full " + reason);
     EXPECT_EQ(prompts->failures[0].title, prompts->errorTitle());
     EXPECT_EQ(prompts->failureButtons[0], TPromptButtons::AbortRetryIgnore);
     EXPECT_TRUE(prompts->errors.empty());
     const auto names = inspectArchive(out / "Mod.pak").names();
     EXPECT_EQ(names.back(), "Maps/DuelMode/Heroes/b.xdb");
     EXPECT_EQ(std::count(names.begin(), names.end(), "Maps/DuelMode/Heroes/a.xdb"), 0);
+
+    // Something was left out: a box says what was packed and what was not.
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_EQ(prompts->messages[0].title, prompts->errorTitle());
+    EXPECT_EQ(prompts->messages[0].text.toStdString(),
+              "Packed 4 entries into Mod.pak (" + std::to_string(fs::file_size(out / "Mod.pak"))
+                  + " bytes).\n\nLeft out: 1 file that could not be packed.\n\nMaps/DuelMode/Heroes/a.xdb: " + failure
+                  + " " + reason);
 }
 
-TEST_F(CreateModWindow, FailurePromptAnsweredAbortLeavesTheEmptyArchive)
+TEST_F(CreateModWindow, FailurePromptAnsweredAbortKeepsThePreviousArchiveAndSaysSo)
 {
     writePreset("a.xdb", presetXml());
+    writeFile(out / "Mod.pak", previousArchive);
     openMini();
     auto faults = std::make_shared<FaultyFileSystem>();
     faults->failOpens["a.xdb"] = 1;
@@ -174,7 +223,16 @@ TEST_F(CreateModWindow, FailurePromptAnsweredAbortLeavesTheEmptyArchive)
     createMod(out / "Mod.pak");
     EXPECT_EQ(prompts->failures.size(), 1u);
     EXPECT_TRUE(prompts->errors.empty());
-    EXPECT_EQ(readFile(out / "Mod.pak"), emptyArchive);
+    EXPECT_TRUE(prompts->messages.empty());
+    EXPECT_EQ(readFile(out / "Mod.pak"), previousArchive);
+    EXPECT_EQ(namesIn(out.path()), std::set<std::string> {"Mod.pak"});
+    EXPECT_EQ(caption(), "Packing aborted; the previous Mod.pak was kept.");
+
+    prompts->failureAnswers.push_back(TPromptAnswer::Abort);
+    faults->failOpens["a.xdb"] = 1;
+    createMod(out / "New.pak");
+    EXPECT_EQ(caption(), "Packing aborted; no archive was written.");
+    EXPECT_EQ(namesIn(out.path()), std::set<std::string> {"Mod.pak"});
 }
 
 TEST_F(CreateModWindow, EscapingWriteErrorIsShownAndTheNextRunStartsAfresh)
@@ -185,8 +243,11 @@ TEST_F(CreateModWindow, EscapingWriteErrorIsShownAndTheNextRunStartsAfresh)
     faults->failWrite = [](std::uint64_t, std::string_view data) { return data.substr(0, 4) == "PK\x01\x02"; };
     window->ArchiveWriter1.SetFileSystem(faults);
     createMod(out / "Mod.pak");
-    EXPECT_EQ(errorTexts(), QStringList {"ArchiveWriter1: Write to stream error - Native error: 00046."});
-    EXPECT_EQ(readFile(out / "Mod.pak"), emptyArchive);
+    EXPECT_EQ(errorTexts(), QStringList {QString::fromStdString(
+                                "ArchiveWriter1: Write to stream error - Native error: 00046 (Input/output error: \""
+                                + (out / "Mod.pak").string() + "\")")});
+    EXPECT_TRUE(fs::is_empty(out.path())) << "neither an archive nor a temporary file";
+    EXPECT_EQ(caption(), "Packing failed; no archive was written.");
 
     faults->failWrite = nullptr;
     createMod(out / "Again.pak");
@@ -194,25 +255,131 @@ TEST_F(CreateModWindow, EscapingWriteErrorIsShownAndTheNextRunStartsAfresh)
     EXPECT_EQ(inspectArchive(out / "Again.pak").entries.size(), 4u);
 }
 
-TEST_F(CreateModWindow, CancelInTheProgressDialogRollsBack)
+TEST_F(CreateModWindow, SuccessIsToldInTheCaption)
+{
+    writePreset("a.xdb", presetXml());
+    openMini();
+    createMod(out / "Mod.pak");
+    EXPECT_TRUE(prompts->messages.empty());
+    EXPECT_EQ(caption().toStdString(),
+              "Packed 4 entries into Mod.pak (" + std::to_string(fs::file_size(out / "Mod.pak")) + " bytes).");
+    EXPECT_TRUE(window->statusCaption().isShowing());
+}
+
+TEST_F(CreateModWindow, LinksLeadingOutsideTheModFolderAreCountedInTheSummary)
+{
+    writePreset("a.xdb", presetXml());
+    writeFile(out / "secret.key", "not for the archive");
+    fs::create_symlink(out / "secret.key", mod() / "key.xdb");
+    fs::create_directory_symlink("/", mod() / "root");
+    openMini();
+    createMod(out / "Mod.pak");
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    const QString text = prompts->messages[0].text;
+    EXPECT_TRUE(text.contains("Left out: 2 links leading outside the mod folder.")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString("key.xdb: a link leading outside the folder, to \""
+                                                     + (out / "secret.key").string() + "\"")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("root: a link leading outside the folder, to \"/\"")) << text.toStdString();
+    const auto names = inspectArchive(out / "Mod.pak").names();
+    EXPECT_EQ(names, (std::vector<std::string> {"Maps/", "Maps/DuelMode/", "Maps/DuelMode/Heroes/",
+                                                "Maps/DuelMode/Heroes/a.xdb"}));
+}
+
+TEST_F(CreateModWindow, AnArchiveThatWouldReplaceAFileOfTheModFolderIsRefused)
+{
+    writePreset("a.xdb", presetXml());
+    const std::string preset = readFile(presets() / "a.xdb");
+    fs::create_symlink(presets() / "a.xdb", out / "Link.pak");
+    fs::create_hard_link(presets() / "a.xdb", out / "Hard.pak");
+    openMini();
+    createMod(out / "Link.pak");
+    createMod(out / "Hard.pak");
+    const QString refused = QString::fromStdString("The archive would replace \"" + (presets() / "a.xdb").string()
+                                                   + "\", a file of the mod folder.");
+    EXPECT_EQ(errorTexts(), (QStringList {refused, refused}));
+    EXPECT_EQ(readFile(presets() / "a.xdb"), preset);
+    EXPECT_EQ(namesIn(out.path()), (std::set<std::string> {"Hard.pak", "Link.pak"}));
+}
+
+TEST_F(CreateModWindow, TheChosenArchiveIsProposedAgainInTheNextRun)
+{
+    writePreset("a.xdb", presetXml());
+    fs::create_directories(out / "release");
+    openMini();
+    createMod(out / "release/Chosen.pak");
+    window.reset();
+    openMini();
+    createMod(std::nullopt);
+    ASSERT_EQ(prompts->proposedFiles.size(), 2u);
+    EXPECT_EQ(prompts->proposedFiles[1].toStdString(), (out / "release/Chosen.pak").string());
+
+    // A folder that is gone is not proposed: the default name is.
+    fs::remove_all(out / "release");
+    window.reset();
+    openMini();
+    createMod(std::nullopt);
+    ASSERT_EQ(prompts->proposedFiles.size(), 3u);
+    EXPECT_EQ(fs::path(prompts->proposedFiles[2].toStdString()).filename(), "ZavirAru.pak");
+}
+
+TEST_F(CreateModWindow, CancelInTheProgressDialogKeepsThePreviousArchive)
 {
     writePreset("a.xdb", presetXml());
     writeFile(mod() / "big1.bin", std::string(3 * 1572864, 'x'));
     writeFile(mod() / "big2.bin", std::string(3 * 1572864, 'y'));
+    writeFile(out / "Mod.pak", previousArchive);
     openMini();
     window->setPackProgressDelayForTesting(0);
     bool sawDialog = false;
-    QTimer::singleShot(0, window.get(), [&] {
-        if (auto *dialog = window->findChild<QProgressDialog *>("PackProgressDialog")) {
-            sawDialog = dialog->isVisible() && dialog->labelText().startsWith("Packing file ");
-            dialog->cancel();
-        }
+    whenProgressShows([&](QProgressDialog &dialog) {
+        sawDialog = dialog.labelText().startsWith("Packing file ");
+        QTest::mouseClick(dialog.findChild<QPushButton *>(), Qt::LeftButton);
     });
     createMod(out / "Mod.pak");
     EXPECT_TRUE(sawDialog);
     EXPECT_TRUE(prompts->errors.empty());
-    EXPECT_EQ(readFile(out / "Mod.pak"), emptyArchive);
+    EXPECT_EQ(readFile(out / "Mod.pak"), previousArchive);
+    EXPECT_EQ(namesIn(out.path()), std::set<std::string> {"Mod.pak"});
     EXPECT_EQ(window->findChild<QProgressDialog *>("PackProgressDialog"), nullptr);
+    EXPECT_EQ(caption(), "Packing cancelled; the previous Mod.pak was kept.");
+}
+
+TEST_F(CreateModWindow, WindowRepaintsWhilePackingAndCancelReturnsPromptly)
+{
+    writePreset("a.xdb", presetXml());
+    writeFile(mod() / "noise.bin", randomBytes(96u << 20, 5));
+    openMini();
+    window->setPackProgressDelayForTesting(0);
+    // The window's thread runs its timers throughout, with no long gap.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    ticker.start(10);
+    qint64 cancelledAt = -1;
+    whenProgressShows([&](QProgressDialog &dialog) {
+        QTimer::singleShot(300, &dialog, [&] {
+            cancelledAt = clock.elapsed();
+            QTest::mouseClick(dialog.findChild<QPushButton *>(), Qt::LeftButton);
+        });
+    });
+    // Clicks on the window meanwhile start nothing.
+    QTimer::singleShot(100, window.get(), [this] { click(window->SpeedButton6); });
+    createMod(out / "Mod.pak");
+    const qint64 returnedAt = clock.elapsed();
+    ASSERT_GE(cancelledAt, 0);
+    std::printf("[ measured ] Cancel returned after %lld ms; the window's thread stood still for at most %lld ms\n",
+                static_cast<long long>(returnedAt - cancelledAt), static_cast<long long>(longestGap));
+    EXPECT_LT(returnedAt - cancelledAt, 500) << "Cancel returned after " << returnedAt - cancelledAt << " ms";
+    EXPECT_LT(longestGap, 250) << "the window's thread stood still for " << longestGap << " ms";
+    EXPECT_EQ(prompts->proposedFiles.size(), 1u) << "the second click did not open the save dialog";
+    EXPECT_FALSE(fs::exists(out / "Mod.pak"));
 }
 
 TEST(PackProgress, AppearsOnlyAfterTheDelayAndDescribesTheWork)
@@ -224,21 +391,25 @@ TEST(PackProgress, AppearsOnlyAfterTheDelayAndDescribesTheWork)
     state.totalBytes = 80 * 1048576;
     state.bytesDone = 4404019;
     state.currentName = "Maps/DuelMode/Heroes/hero.xdb";
-    bool cancel = false;
     {
         PackProgress slow(&owner, "Voriraz", 60000);
-        slow.update(TProgressPhase::Start, state, cancel);
-        slow.update(TProgressPhase::Progress, state, cancel);
+        slow.update(TProgressPhase::Start, state);
+        slow.update(TProgressPhase::Progress, state);
         EXPECT_EQ(owner.findChild<QProgressDialog *>(), nullptr) << "a short pack shows nothing";
     }
     PackProgress quick(&owner, "Voriraz", 0);
-    quick.update(TProgressPhase::Progress, state, cancel);
+    int cancels = 0;
+    quick.setCancelHandler([&] { ++cancels; });
+    quick.update(TProgressPhase::Progress, state);
     auto *dialog = owner.findChild<QProgressDialog *>("PackProgressDialog");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->labelText(), "Packing file 12 of 300 (4.2 MB of 80.0 MB)\nMaps/DuelMode/Heroes/hero.xdb");
     EXPECT_EQ(dialog->windowTitle(), "Voriraz");
-    EXPECT_FALSE(cancel);
-    quick.update(TProgressPhase::End, state, cancel);
+    EXPECT_FALSE(dialog->isModal()) << "a modal progress dialog would process events in setValue()";
+    EXPECT_EQ(cancels, 0);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+    EXPECT_EQ(cancels, 1);
+    quick.update(TProgressPhase::End, state);
     EXPECT_EQ(owner.findChild<QProgressDialog *>(), nullptr);
 }
 
@@ -248,8 +419,7 @@ TEST_F(CreateModWindow, WindowAndCommandLinePackTheSameEntries)
     open(tree.path());
     createMod(out / "Window.pak");
     std::ostringstream output, errors;
-    const int status = cli::PackCommand().execute({QString::fromStdString((out / "Cli.pak").string()), "--data",
-                                                   QString::fromStdString((tree / "data").string())},
+    const int status = cli::PackCommand().execute({(out / "Cli.pak").string(), "--data", (tree / "data").string()},
                                                   {output, errors});
     ASSERT_EQ(status, cli::exitStatus::success) << errors.str();
 

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QListWidget>
+#include <QSettings>
 #include <QTest>
 
 namespace fs = std::filesystem;
@@ -13,6 +14,12 @@ namespace voriraz::test {
 void RecordingPrompts::showError(QWidget *owner, const QString &title, const QString &text)
 {
     errors.push_back({title, text});
+    owners.push_back(owner);
+}
+
+void RecordingPrompts::showMessage(QWidget *owner, const QString &title, const QString &text)
+{
+    messages.push_back({title, text});
     owners.push_back(owner);
 }
 
@@ -144,6 +151,11 @@ std::string presetXml(const std::string &attributes, const std::string &primary,
            "<AmmoCart>true</AmmoCart>" + element("skills", skills) + element("perkIDs", perks)
            + element("spellIDs", spells) + "</Editable>\n" + element("PrimarySkillMastery", primary)
            + element("armySlots", army) + element("artifactIDs", artifacts) + "\n</Hero>\n";
+}
+
+WindowTest::WindowTest()
+{
+    QSettings().clear();
 }
 
 TForm1 &WindowTest::open(const fs::path &applicationDir)

@@ -27,6 +27,7 @@ public:
     };
 
     void showError(QWidget *owner, const QString &title, const QString &text) override;
+    void showMessage(QWidget *owner, const QString &title, const QString &text) override;
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
     UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) override;
     std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;
@@ -55,6 +56,7 @@ public:
 
     std::vector<QString> openedFolders;
     std::vector<Box> errors;
+    std::vector<Box> messages;
     std::vector<Box> questions;
     std::vector<QWidget *> owners;
 
@@ -81,6 +83,9 @@ std::string presetXml(const std::string &attributes = "1,2,3,4", const std::stri
 class WindowTest : public ::testing::Test
 {
 protected:
+    // Every test starts without remembered settings.
+    WindowTest();
+
     // Opens the window on dir (FormCreate runs).
     TForm1 &open(const std::filesystem::path &applicationDir);
     TForm1 &openMini();

@@ -20,6 +20,10 @@ public:
     {
         std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
     }
+    void showMessage(QWidget *, const QString &title, const QString &text) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+    }
     bool confirm(QWidget *, const QString &, const QString &) override { return false; }
     voriraz::UnsavedAnswer askUnsaved(QWidget *, const QString &, const QString &) override
     {
