@@ -98,6 +98,13 @@ std::optional<std::vector<FolderItem>> listFolder(const std::string &path);
 // when it does not exist.
 std::optional<std::string> realPath(const std::string &path);
 
+// An absolute form of path, '/' between parts; one that is absolute
+// already is kept as it is.
+std::string absolutePath(const std::string &path);
+
+// The size of the system's memory pages.
+std::size_t pageSize();
+
 // The identity of what path names, links followed.
 std::optional<FileIdentity> identityOf(const std::string &path);
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -219,6 +220,19 @@ std::optional<std::string> realPath(const std::string &path)
     if (!::realpath(path.c_str(), resolved))
         return std::nullopt;
     return std::string(resolved);
+}
+
+std::string absolutePath(const std::string &path)
+{
+    if (!path.empty() && path.front() == '/')
+        return path;
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+std::size_t pageSize()
+{
+    static const auto size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return size;
 }
 
 std::optional<FileIdentity> identityOf(const std::string &path)

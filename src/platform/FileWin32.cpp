@@ -264,6 +264,21 @@ std::optional<std::string> realPath(const std::string &path)
     return programPath(final);
 }
 
+std::string absolutePath(const std::string &path)
+{
+    const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '/' || path[2] == '\\');
+    if (drive)
+        return path;
+    return programPath(systemPath(path));
+}
+
+std::size_t pageSize()
+{
+    SYSTEM_INFO info {};
+    ::GetSystemInfo(&info);
+    return info.dwPageSize;
+}
+
 std::optional<FileIdentity> identityOf(const std::string &path)
 {
     const HANDLE handle = ::CreateFileW(systemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

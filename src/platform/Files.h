@@ -26,6 +26,14 @@ struct SystemError
 
 // The error of the system call that failed last on this thread.
 SystemError lastSystemError();
+// The system's text for one of its error numbers (as lastSystemError()
+// gives them).
+std::string errorText(int code);
+// The system's numbers of a few errors that tests inject: a full disk, a
+// refused access, a failed device.
+extern const int diskFullError;
+extern const int accessDeniedError;
+extern const int deviceError;
 // The system's text for an errno value, the same on every platform.
 SystemError errnoError(int errorNumber);
 

@@ -23,6 +23,15 @@ SystemError lastSystemError()
     return errnoError(errno);
 }
 
+std::string errorText(int code)
+{
+    return std::strerror(code);
+}
+
+const int diskFullError = ENOSPC;
+const int accessDeniedError = EACCES;
+const int deviceError = EIO;
+
 namespace {
 
 class Descriptor

@@ -71,21 +71,31 @@ SystemError errnoError(int errorNumber)
     return {errorNumber, std::strerror(errorNumber), errorNumber == ENOENT};
 }
 
-SystemError lastSystemError()
+std::string errorText(int code)
 {
-    const DWORD code = ::GetLastError();
     wchar_t *buffer = nullptr;
     const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
                                               | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, code, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+                                          nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t *>(&buffer),
+                                          0, nullptr);
     std::string text = length ? utf8Text(std::wstring_view(buffer, length)) : "Error " + std::to_string(code);
     ::LocalFree(buffer);
     // The system's texts end in a full stop and a line end.
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
-    const bool missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
-    return {static_cast<int>(code), text, missing};
+    return text;
 }
+
+SystemError lastSystemError()
+{
+    const DWORD code = ::GetLastError();
+    const bool missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+    return {static_cast<int>(code), errorText(static_cast<int>(code)), missing};
+}
+
+const int diskFullError = ERROR_DISK_FULL;
+const int accessDeniedError = ERROR_ACCESS_DENIED;
+const int deviceError = ERROR_WRITE_FAULT;
 
 namespace {
 
