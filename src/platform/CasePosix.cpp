@@ -25,4 +25,9 @@ char32_t lowerCase(char32_t c)
     return static_cast<char32_t>(::towlower_l(static_cast<wint_t>(c), unicodeLocale()));
 }
 
+char32_t upperCase(char32_t c)
+{
+    return static_cast<char32_t>(::towupper_l(static_cast<wint_t>(c), unicodeLocale()));
+}
+
 } // namespace voriraz::platform

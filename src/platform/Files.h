@@ -6,6 +6,7 @@
 // on Windows, '\' separate their parts.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -47,6 +48,10 @@ enum class FileKind { Missing, Regular, Directory, Other };
 // reason then goes to *error.
 FileKind fileKind(const std::string &path, SystemError *error = nullptr);
 
+// The size of what path names, links followed; nothing when it cannot be
+// looked at.
+std::optional<std::uint64_t> fileSize(const std::string &path);
+
 // The whole content of a regular file, or nothing with the reason: "Is a
 // directory" for a folder, "Not a regular file" for a device, pipe or
 // socket (which might never end), else the system's.
@@ -69,9 +74,18 @@ using WriteFault = std::function<int(std::size_t offset)>;
 std::optional<SystemError> replaceFile(const std::string &path, std::string_view content,
                                        const WriteFault &fault = {});
 
-// Writes all of bytes to the process's standard output handle (unbuffered);
-// the reason when a write fails.
-std::optional<SystemError> writeStandardOutput(std::string_view bytes);
+// One write to a C file descriptor of the process (1 is standard output)
+// of what it takes; -1, with errno set, when it fails.
+std::int64_t writeDescriptor(int fd, const char *data, std::size_t count);
+
+// Standard output and standard error carry bytes as they are, without the
+// line-end translation of Windows' text mode.
+void useBinaryStandardStreams();
+
+// A write beyond the process's file size limit fails with an error, as a
+// full disk does, instead of ending the process (POSIX's SIGXFSZ), so that
+// a failed save or pack still cleans up and says why.
+void failOversizeWrites();
 
 // Standard error is a terminal (a console on Windows) that a person reads.
 bool standardErrorIsTerminal();

@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -149,6 +150,14 @@ FileKind fileKind(const std::string &path, SystemError *error)
     return S_ISDIR(info.st_mode) ? FileKind::Directory : FileKind::Other;
 }
 
+std::optional<std::uint64_t> fileSize(const std::string &path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 std::optional<std::string> readRegularFile(const std::string &path, SystemError &error)
 {
     // Non-blocking, so that opening a named pipe does not wait for a writer;
@@ -261,11 +270,18 @@ std::optional<SystemError> replaceFile(const std::string &path, std::string_view
     return std::nullopt;
 }
 
-std::optional<SystemError> writeStandardOutput(std::string_view bytes)
+std::int64_t writeDescriptor(int fd, const char *data, std::size_t count)
 {
-    if (const int failed = writeAll(STDOUT_FILENO, bytes, 0, {}))
-        return errnoError(failed);
-    return std::nullopt;
+    return ::write(fd, data, count);
+}
+
+void useBinaryStandardStreams()
+{
+}
+
+void failOversizeWrites()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool standardErrorIsTerminal()

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
@@ -201,6 +204,15 @@ FileKind fileKind(const std::string &path, SystemError *error)
     return ::GetFileType(file.get()) == FILE_TYPE_DISK ? FileKind::Regular : FileKind::Other;
 }
 
+std::optional<std::uint64_t> fileSize(const std::string &path)
+{
+    const Handle file(openExisting(path, 0));
+    LARGE_INTEGER size {};
+    if (!file.valid() || !::GetFileSizeEx(file.get(), &size))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 std::optional<std::string> readRegularFile(const std::string &path, SystemError &error)
 {
     const Handle file(openExisting(path, GENERIC_READ));
@@ -315,12 +327,20 @@ std::optional<SystemError> replaceFile(const std::string &path, std::string_view
     return error;
 }
 
-std::optional<SystemError> writeStandardOutput(std::string_view bytes)
+std::int64_t writeDescriptor(int fd, const char *data, std::size_t count)
 {
-    SystemError error;
-    if (writeAll(::GetStdHandle(STD_OUTPUT_HANDLE), bytes, {}, error) != 0)
-        return error;
-    return std::nullopt;
+    return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(count, 1u << 30)));
+}
+
+void useBinaryStandardStreams()
+{
+    ::_setmode(1, _O_BINARY);
+    ::_setmode(2, _O_BINARY);
+}
+
+void failOversizeWrites()
+{
+    // Windows has no file size limit per process.
 }
 
 bool standardErrorIsTerminal()
