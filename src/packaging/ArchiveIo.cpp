@@ -274,9 +274,7 @@ std::unique_ptr<ArchiveStream> SystemArchiveFileSystem::createArchive(const std:
     if (kind == platform::FileKind::Regular && !platform::isWritable(target))
         fail(platform::lastSystemError().text);
 
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const auto [folder, name] = platform::folderAndName(target);
     std::string temporary;
     platform::File file = platform::File::createUnique(folder, "." + name + ".", &temporary);
     if (!file.isOpen())

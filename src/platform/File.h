@@ -11,6 +11,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace voriraz::platform {
@@ -101,6 +102,10 @@ std::optional<std::string> realPath(const std::string &path);
 // An absolute form of path, '/' between parts; one that is absolute
 // already is kept as it is.
 std::string absolutePath(const std::string &path);
+
+// A path's folder and last part, split at the last separator ('/', and
+// also '\' on Windows); the folder is "." when there is none.
+std::pair<std::string, std::string> folderAndName(const std::string &path);
 
 // The size of the system's memory pages.
 std::size_t pageSize();

@@ -229,6 +229,14 @@ std::string absolutePath(const std::string &path)
     return std::filesystem::absolute(path).lexically_normal().string();
 }
 
+std::pair<std::string, std::string> folderAndName(const std::string &path)
+{
+    const std::size_t separator = path.find_last_of("/");
+    if (separator == std::string::npos)
+        return {".", path};
+    return {separator == 0 ? path.substr(0, 1) : path.substr(0, separator), path.substr(separator + 1)};
+}
+
 std::size_t pageSize()
 {
     static const auto size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));

@@ -272,6 +272,14 @@ std::string absolutePath(const std::string &path)
     return programPath(systemPath(path));
 }
 
+std::pair<std::string, std::string> folderAndName(const std::string &path)
+{
+    const std::size_t separator = path.find_last_of("/\\");
+    if (separator == std::string::npos)
+        return {".", path};
+    return {separator == 0 ? path.substr(0, 1) : path.substr(0, separator), path.substr(separator + 1)};
+}
+
 std::size_t pageSize()
 {
     SYSTEM_INFO info {};
