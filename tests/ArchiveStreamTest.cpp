@@ -86,7 +86,7 @@ private:
 TEST(ArchiveStream, GatherAndPositionedWritesLandWhereSingleWritesWould)
 {
     TempDir dir;
-    PosixArchiveFileSystem files;
+    SystemArchiveFileSystem files;
     const std::string big(3u << 20, 'b');
     {
         auto stream = files.createArchive((dir / "out.pak").string());
@@ -106,7 +106,7 @@ TEST(ArchiveStream, GatherAndPositionedWritesLandWhereSingleWritesWould)
 TEST(ArchiveStream, ShortGatherWriteReportsWhatWasStored)
 {
     TempDir dir;
-    PosixArchiveFileSystem files;
+    SystemArchiveFileSystem files;
     auto stream = files.createArchive((dir / "out.pak").string());
     {
         // The limit falls inside the second block: the first and part of
@@ -136,7 +136,7 @@ TEST(ArchiveStream, ShortGatherWriteReportsWhatWasStored)
 TEST(ArchiveStream, DeviceThatFillsAfterSomeBytesCutsGatherAndPositionedWrites)
 {
     TempDir dir;
-    PosixArchiveFileSystem files;
+    SystemArchiveFileSystem files;
     files.setFaultsForTesting({.writeLimit = 20, .writeError = ENOSPC});
     auto stream = files.createArchive((dir / "out.pak").string());
     EXPECT_EQ(stream->writeBoth("0123456789", 10, "abcdefgh", 8), 18u);
@@ -181,7 +181,7 @@ TEST_P(ArchiveStreamCalls, FailureIsReportedWithItsErrorAndTheTargetKept)
     const CallFault &row = GetParam();
     TempDir dir;
     writeFile(dir / "Mod.pak", "the previous archive");
-    PosixArchiveFileSystem files;
+    SystemArchiveFileSystem files;
     files.setFaultsForTesting(row.faults);
     {
         auto stream = files.createArchive((dir / "Mod.pak").string());
@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ArchiveStream, TargetStaysUntilFinishedAndTruncatingKeepsWhatIsBefore)
 {
     TempDir dir;
-    PosixArchiveFileSystem files;
+    SystemArchiveFileSystem files;
     writeFile(dir / "old.pak", std::string(5000, 'o'));
     ::chmod((dir / "old.pak").c_str(), 0640);
     {
@@ -238,7 +238,7 @@ TEST(ArchiveStream, TargetStaysUntilFinishedAndTruncatingKeepsWhatIsBefore)
 TEST(ArchiveStream, ALinkIsFollowedAndKept)
 {
     TempDir dir;
-    PosixArchiveFileSystem files;
+    SystemArchiveFileSystem files;
     writeFile(dir / "real/Mod.pak", "previous");
     std::filesystem::create_symlink(dir / "real/Mod.pak", dir / "link.pak");
     auto stream = files.createArchive((dir / "link.pak").string());

@@ -36,7 +36,7 @@ public:
     std::unique_ptr<SourceFile> openSource(const std::string &path, TFileShareMode shareMode, int &error) override;
 
 private:
-    PosixArchiveFileSystem mReal;
+    SystemArchiveFileSystem mReal;
 };
 
 } // namespace voriraz::test

@@ -228,7 +228,7 @@ TEST(ParallelPacking, BudgetsBoundTheMemoryHeldAndNeverStallThePipeline)
     add("stored", mixedBytes(chunk + 3, 7));
     jobs.back().method = 0;
 
-    PosixArchiveFileSystem fileSystem;
+    SystemArchiveFileSystem fileSystem;
     const std::size_t largestInput = ChunkBuffer(chunk + 32768).capacity();
     const std::size_t largestOutput = ChunkBuffer(deflateOutputBound(chunk)).capacity();
     for (const PipelineBudget budget : {PipelineBudget {1, 1}, PipelineBudget {3u << 20, 2u << 20}}) {
@@ -255,7 +255,7 @@ TEST(ParallelPacking, JobsAddedWhileThePipelineRunsAreDeliveredInOrderUntilSeale
         writeFile(dir / name, contents.back());
         jobs.push_back({(dir / name).string(), 9, 8});
     }
-    PosixArchiveFileSystem fileSystem;
+    SystemArchiveFileSystem fileSystem;
     {
         CompressionPipeline pipeline(fileSystem, TFileShareMode::smShareDenyWrite, 2);
         // The first entries are delivered before the rest are known.

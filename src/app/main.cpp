@@ -1,4 +1,5 @@
 #include "app/Unit1.h"
+#include "platform/Files.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -85,6 +86,7 @@ int main(int argc, char *argv[])
             return printed(QString::fromLatin1(programName) + QStringLiteral(" " VORIRAZ_VERSION "\n"));
     }
 
+    voriraz::platform::failOversizeWrites();
     QApplication application(argc, argv);
     // Where QSettings keeps the window's few remembered choices.
     QCoreApplication::setOrganizationName(QStringLiteral("Voriraz"));

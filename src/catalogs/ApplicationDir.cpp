@@ -1,12 +1,8 @@
 #include "catalogs/ApplicationDir.h"
 
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/Files.h"
+
 #include <utility>
-#include <vector>
 
 namespace voriraz {
 
@@ -20,15 +16,7 @@ std::string applicationDirOf(std::string_view executablePath)
 
 std::string applicationDir()
 {
-    std::vector<char> buffer(256);
-    for (;;) {
-        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0)
-            throw std::runtime_error(std::string("Cannot determine the program's directory. ") + std::strerror(errno));
-        if (static_cast<std::size_t>(length) < buffer.size())
-            return applicationDirOf(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
-        buffer.resize(buffer.size() * 2);
-    }
+    return applicationDirOf(platform::executablePath());
 }
 
 DataFolder dataFolderOf(const std::string &applicationDir)
@@ -45,12 +33,15 @@ DataFolder dataFolderAt(std::string path)
 
 std::optional<std::string> dataFolderProblem(const std::string &path)
 {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return errno == ENOENT ? std::string(" not found") : ": " + std::string(std::strerror(errno));
-    if (!S_ISDIR(info.st_mode))
+    platform::SystemError error;
+    switch (platform::fileKind(path, &error)) {
+    case platform::FileKind::Directory:
+        return std::nullopt;
+    case platform::FileKind::Missing:
+        return error.missing ? std::string(" not found") : ": " + error.text;
+    default:
         return std::string(" is not a folder");
-    return std::nullopt;
+    }
 }
 
 void checkDataFolder(const DataFolder &data)

@@ -1,10 +1,9 @@
 #include "catalogs/CatalogList.h"
 
 #include "catalogs/FileErrors.h"
+#include "platform/Case.h"
+#include "text/Utf8.h"
 
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
 
 namespace voriraz {
 
@@ -87,74 +86,33 @@ CatalogList readCatalog(const std::string &path)
 
 namespace {
 
-// Decodes one code point; a byte that does not start a valid sequence is
-// returned as itself (offset into a private range) so broken text still
-// compares byte for byte.
-char32_t nextCodePoint(std::string_view s, std::size_t &pos)
+// The next character of a text being compared: a byte that starts no valid
+// sequence stands for itself, as the lone surrogate U+DC00 + byte, so
+// broken text still compares byte for byte.
+char32_t nextCharacter(std::string_view s, std::size_t &pos)
 {
-    const auto lead = static_cast<unsigned char>(s[pos]);
-    auto continuation = [&](std::size_t i) {
-        return pos + i < s.size() && (static_cast<unsigned char>(s[pos + i]) & 0xC0) == 0x80;
-    };
-    auto byteAt = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(s[pos + i]) & 0x3F); };
-
-    if (lead < 0x80) {
-        pos += 1;
-        return lead;
-    }
-    if (lead >= 0xC2 && lead < 0xE0 && continuation(1)) {
-        const char32_t c = (static_cast<char32_t>(lead & 0x1F) << 6) | byteAt(1);
-        pos += 2;
-        return c;
-    }
-    if (lead >= 0xE0 && lead < 0xF0 && continuation(1) && continuation(2)) {
-        const char32_t c = (static_cast<char32_t>(lead & 0x0F) << 12) | (byteAt(1) << 6) | byteAt(2);
-        if (c >= 0x800) {
-            pos += 3;
-            return c;
-        }
-    }
-    if (lead >= 0xF0 && lead < 0xF5 && continuation(1) && continuation(2) && continuation(3)) {
-        const char32_t c = (static_cast<char32_t>(lead & 0x07) << 18) | (byteAt(1) << 12) | (byteAt(2) << 6) | byteAt(3);
-        if (c >= 0x10000 && c <= 0x10FFFF) {
-            pos += 4;
-            return c;
-        }
-    }
-    pos += 1;
-    return 0x110000 + lead;
-}
-
-// Case mapping follows the Unicode tables of the C.UTF-8 locale, whatever
-// locale the process itself runs in.
-locale_t unicodeLocale()
-{
-    static const locale_t locale = [] {
-        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-        return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
-    }();
-    return locale;
+    char32_t c = 0;
+    const std::size_t length = decodeUtf8Char(s.data() + pos, s.data() + s.size(), c);
+    if (length == 0)
+        c = 0xDC00 + static_cast<unsigned char>(s[pos]);
+    pos += length == 0 ? 1 : length;
+    return c;
 }
 
 char32_t fold(char32_t c)
 {
     if (c < 0x80)
         return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-    if (c > 0x10FFFF)
+    if (c >= 0xD800 && c <= 0xDFFF)
         return c;
-    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), unicodeLocale()));
+    return platform::lowerCase(c);
 }
 
 } // namespace
 
 bool isUtf8(std::string_view text)
 {
-    for (std::size_t pos = 0; pos < text.size();) {
-        const char32_t c = nextCodePoint(text, pos);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            return false;
-    }
-    return true;
+    return firstInvalidUtf8(text) == std::string_view::npos;
 }
 
 bool equalIgnoringCase(std::string_view a, std::string_view b)
@@ -171,7 +129,7 @@ bool equalIgnoringCase(std::string_view a, std::string_view b)
             ++j;
             continue;
         }
-        if (fold(nextCodePoint(a, i)) != fold(nextCodePoint(b, j)))
+        if (fold(nextCharacter(a, i)) != fold(nextCharacter(b, j)))
             return false;
     }
     return i == a.size() && j == b.size();

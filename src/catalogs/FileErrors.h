@@ -10,7 +10,6 @@ namespace voriraz {
 class FileOpenError : public std::runtime_error
 {
 public:
-    FileOpenError(const std::string &path, int errorNumber);
     FileOpenError(const std::string &path, const std::string &reason);
 };
 

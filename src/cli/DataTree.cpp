@@ -1,5 +1,7 @@
 #include "cli/DataTree.h"
 
+#include "platform/Files.h"
+
 #include "catalogs/ErrorText.h"
 #include "cli/Command.h"
 #include "presets/PresetDirectory.h"
@@ -8,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace voriraz::cli {
 
@@ -57,16 +58,16 @@ PresetFile DataTree::preset(const std::string &text) const
 {
     const bool isPath = text.find('/') != std::string::npos;
     const PresetFile file {text, isPath ? text : presetFilePath(presetsDirectory(), text)};
-    struct stat info {};
-    const int failure = text.empty() ? ENOENT : ::stat(file.path.c_str(), &info) == 0 ? 0 : errno;
-    if (failure == ENOENT) {
+    platform::SystemError failure {0, {}, text.empty()};
+    const platform::FileKind kind = text.empty() ? platform::FileKind::Missing : platform::fileKind(file.path, &failure);
+    if (failure.missing) {
         throw CommandError("preset \"" + text + "\" not found"
                            + (isPath ? std::string() : " in the presets folder \"" + presetsDirectory() + "\""));
     }
     // Any other reason, such as a name too long for the system, is told as it is.
-    if (failure != 0)
-        throw CommandError("preset \"" + text + "\": " + std::strerror(failure));
-    if (!S_ISREG(info.st_mode))
+    if (kind == platform::FileKind::Missing)
+        throw CommandError("preset \"" + text + "\": " + failure.text);
+    if (kind != platform::FileKind::Regular)
         throw CommandError("preset \"" + text + "\" is not a file");
     return file;
 }

@@ -1,10 +1,10 @@
 #include "cli/DescriptorOutput.h"
 
 #include "cli/Command.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace voriraz::cli {
 
@@ -23,7 +23,7 @@ bool DescriptorBuffer::drain()
 {
     const char *next = pbase();
     while (mError == 0 && next < pptr()) {
-        const ssize_t written = ::write(mFd, next, static_cast<std::size_t>(pptr() - next));
+        const std::int64_t written = platform::writeDescriptor(mFd, next, static_cast<std::size_t>(pptr() - next));
         if (written < 0) {
             if (errno != EINTR)
                 mError = errno;

@@ -1,11 +1,11 @@
 #include "cli/PackCommand.h"
 
 #include "packaging/ModArchive.h"
+#include "platform/Files.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <unistd.h>
 
 namespace voriraz::cli {
 
@@ -101,7 +101,7 @@ int PackCommand::run(const CommandLine &line, CommandStreams streams)
     };
 
     // The progress line is for a person watching a terminal, not for logs.
-    const bool terminal = ::isatty(STDERR_FILENO) == 1 && &streams.err == &std::cerr;
+    const bool terminal = platform::standardErrorIsTerminal() && &streams.err == &std::cerr;
     bool progressShown = false;
     writer.OnOverallProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
         if (!terminal || phase == TProgressPhase::End)

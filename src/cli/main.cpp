@@ -1,9 +1,9 @@
 #include "cli/Commands.h"
 #include "cli/DescriptorOutput.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <iostream>
-#include <unistd.h>
 
 using namespace voriraz::cli;
 
@@ -64,7 +64,9 @@ int main(int argc, char *argv[])
 {
     // Standard output through a buffer that keeps the reason of a failed
     // write: output that never arrived ends the program with a failure.
-    DescriptorBuffer buffer(STDOUT_FILENO);
+    voriraz::platform::useBinaryStandardStreams();
+    voriraz::platform::failOversizeWrites();
+    DescriptorBuffer buffer(1);
     std::ostream out(&buffer);
     int status = run(Arguments(argv + 1, argv + argc), out);
     // A command reports its own failed output; the rest is checked here.

@@ -1,5 +1,7 @@
 #include "packaging/ArchiveError.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -40,7 +42,7 @@ std::string describeReason(const SystemReason &reason)
 {
     if (reason.error == 0)
         return {};
-    return std::string(std::strerror(reason.error)) + ": \"" + reason.subject + "\"";
+    return platform::errorText(reason.error) + ": \"" + reason.subject + "\"";
 }
 
 std::string withReason(const std::string &message, const std::string &reason)

@@ -1,29 +1,25 @@
 #include "packaging/ArchiveIo.h"
 
 #include "packaging/ArchiveError.h"
+#include "platform/File.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
 #include <utility>
 
 namespace voriraz {
 
 namespace {
 
-class PosixSource : public SourceFile
+int lastError()
+{
+    return platform::lastSystemError().code;
+}
+
+class SystemSource : public SourceFile
 {
 public:
-    PosixSource(int fd, std::uint64_t size) : mFd(fd), mSize(size) {}
-    ~PosixSource() override { ::close(mFd); }
+    SystemSource(platform::File file, std::uint64_t size) : mFile(std::move(file)), mSize(size) {}
 
     std::uint64_t size() const override { return mSize; }
 
@@ -31,11 +27,9 @@ public:
     {
         std::size_t done = 0;
         while (done < count) {
-            const ssize_t got = ::read(mFd, buffer + done, count - done);
-            if (got < 0 && errno == EINTR)
-                continue;
+            const std::int64_t got = mFile.read(buffer + done, count - done);
             if (got < 0)
-                mError = errno;
+                mError = lastError();
             if (got <= 0)
                 break;
             done += static_cast<std::size_t>(got);
@@ -45,62 +39,37 @@ public:
 
     bool rewind() override
     {
-        if (::lseek(mFd, 0, SEEK_SET) == 0)
+        if (mFile.seek(0))
             return true;
-        mError = errno;
+        mError = lastError();
         return false;
     }
 
     int error() const override { return mError; }
 
 private:
-    int mFd;
+    platform::File mFile;
     std::uint64_t mSize;
     int mError = 0;
 };
 
-std::string directoryOf(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A name for a temporary file that no other process or thread picks at the
-// same time: the clock, a counter and the process, mixed into letters.
-std::string uniqueSuffix()
-{
-    static std::atomic<std::uint64_t> counter {0};
-    std::uint64_t mix = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())
-                        ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull) ^ (static_cast<std::uint64_t>(::getpid()) << 40);
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::string suffix;
-    for (int i = 0; i < 8; ++i) {
-        mix ^= mix >> 29;
-        mix *= 0xBF58476D1CE4E5B9ull;
-        suffix.push_back(letters[mix % 62]);
-    }
-    return suffix;
-}
-
 // The archive being written: a temporary file beside its target, which
-// finish() renames over the target.
-class PosixArchiveStream : public ArchiveStream
+// finish() puts in the target's place.
+class SystemArchiveStream : public ArchiveStream
 {
 public:
-    PosixArchiveStream(int fd, std::string temporaryPath, std::string target, const StreamFaults &faults)
-        : mFd(fd), mTemporary(std::move(temporaryPath)), mTarget(std::move(target)), mFaults(faults)
+    SystemArchiveStream(platform::File file, std::string temporaryPath, std::string target, const StreamFaults &faults)
+        : mFile(std::move(file)), mTemporary(std::move(temporaryPath)), mTarget(std::move(target)), mFaults(faults)
     {
     }
 
-    ~PosixArchiveStream() override
+    ~SystemArchiveStream() override
     {
-        if (mFd >= 0)
-            ::close(mFd);
         // Unfinished: what was written is dropped, the target is untouched.
-        if (!mFinished)
-            ::unlink(mTemporary.c_str());
+        if (!mFinished) {
+            mFile = platform::File();
+            platform::removeFile(mTemporary);
+        }
     }
 
     std::size_t write(const char *data, std::size_t count) override { return writeBoth(data, count, nullptr, 0); }
@@ -108,28 +77,24 @@ public:
     std::size_t writeBoth(const char *first, std::size_t firstCount, const char *second,
                           std::size_t secondCount) override
     {
-        iovec parts[2] = {{const_cast<char *>(first), firstCount}, {const_cast<char *>(second), secondCount}};
-        int next = 0;
         std::size_t done = 0;
         while (done < firstCount + secondCount) {
-            const ssize_t put = gatherWrite(parts + next, 2 - next);
-            if (put < 0 && errno == EINTR)
-                continue;
+            // What is left of the two blocks after the bytes stored so far.
+            const std::size_t skipFirst = std::min(done, firstCount);
+            const char *from = first + skipFirst;
+            std::size_t fromCount = firstCount - skipFirst;
+            const char *then = second + (done - skipFirst);
+            std::size_t thenCount = secondCount - (done - skipFirst);
+            if (fromCount == 0) {
+                std::swap(from, then);
+                std::swap(fromCount, thenCount);
+            }
+            const std::int64_t put = gatheredWrite(from, fromCount, then, thenCount);
             if (put <= 0) {
-                mError = put < 0 ? errno : EIO;
+                mError = put < 0 ? mError : platform::deviceError;
                 break;
             }
             done += static_cast<std::size_t>(put);
-            // Skips what was stored: whole blocks, then part of the next.
-            auto left = static_cast<std::size_t>(put);
-            while (next < 2 && left >= parts[next].iov_len) {
-                left -= parts[next].iov_len;
-                ++next;
-            }
-            if (next < 2) {
-                parts[next].iov_base = static_cast<char *>(parts[next].iov_base) + left;
-                parts[next].iov_len -= left;
-            }
         }
         mPosition += done;
         return done;
@@ -139,13 +104,15 @@ public:
     {
         std::size_t done = 0;
         while (done < count) {
-            const ssize_t put = positionedWrite(data + done, count - done, position + done);
-            if (put < 0 && errno == EINTR)
-                continue;
+            const std::size_t allowed = room(count - done);
+            const std::int64_t put = allowed == 0 ? -1 : mFile.writeAt(position + done, data + done, allowed);
+            if (put < 0 && allowed > 0)
+                mError = lastError();
             if (put <= 0) {
-                mError = put < 0 ? errno : EIO;
+                mError = put < 0 ? mError : platform::deviceError;
                 break;
             }
+            mBytesWritten += static_cast<std::uint64_t>(put);
             done += static_cast<std::size_t>(put);
         }
         return done;
@@ -155,20 +122,18 @@ public:
 
     bool seek(std::uint64_t position) override
     {
-        if (injected(mFaults.seekError) || ::lseek(mFd, static_cast<off_t>(position), SEEK_SET) < 0)
-            return failed();
+        if (injected(mFaults.seekError) || (!mFile.seek(position) && failed()))
+            return false;
         mPosition = position;
         return true;
     }
 
     std::optional<std::uint64_t> size() const override
     {
-        struct stat info {};
-        if (::fstat(mFd, &info) != 0) {
-            mError = errno;
-            return std::nullopt;
-        }
-        return static_cast<std::uint64_t>(info.st_size);
+        const std::optional<std::uint64_t> length = mFile.size();
+        if (!length)
+            mError = lastError();
+        return length;
     }
 
     bool truncate() override
@@ -182,119 +147,82 @@ public:
         if (*length == mPosition)
             return true;
         if (injected(mFaults.truncateError))
-            return failed();
-        while (::ftruncate(mFd, static_cast<off_t>(mPosition)) != 0) {
-            if (errno != EINTR)
-                return failed();
-        }
-        return true;
+            return false;
+        return mFile.resize(mPosition) || failed();
     }
 
     std::optional<FileIdentity> identity() const override
     {
-        struct stat info {};
-        if (::fstat(mFd, &info) != 0) {
-            mError = errno;
-            return std::nullopt;
-        }
-        return FileIdentity {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+        const std::optional<FileIdentity> identity = mFile.identity();
+        if (!identity)
+            mError = lastError();
+        return identity;
     }
 
     int error() const override { return mError; }
 
     bool finish(bool durable) override
     {
-        if (mFinished || mFd < 0)
+        if (mFinished || !mFile.isOpen())
             return mFinished;
-        if (durable && (injected(mFaults.syncError) || ::fsync(mFd) != 0))
-            return failed();
-        const int fd = std::exchange(mFd, -1);
-        // The descriptor is gone whatever close() says; its error still
-        // means the data may not be on the disk.
-        if (::close(fd) != 0 || injected(mFaults.closeError))
-            return failed();
-        if (injected(mFaults.renameError) || ::rename(mTemporary.c_str(), mTarget.c_str()) != 0)
-            return failed();
+        if (durable && (injected(mFaults.syncError) || (!mFile.sync() && failed())))
+            return false;
+        // The file is closed whatever close() says; its error still means
+        // the data may not be on the disk.
+        if ((!mFile.close() && failed()) || injected(mFaults.closeError))
+            return false;
+        if (injected(mFaults.renameError) || (!platform::replaceWith(mTemporary, mTarget, durable) && failed()))
+            return false;
         mFinished = true;
-        // Makes the rename itself durable. A file system that cannot flush
-        // a directory says so with EINVAL; that is no failure of the archive.
-        if (durable) {
-            const int dirFd = ::open(directoryOf(mTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dirFd < 0)
-                return failed();
-            const bool synced = ::fsync(dirFd) == 0 || errno == EINVAL || errno == ENOTSUP;
-            const int syncError = errno;
-            ::close(dirFd);
-            if (!synced) {
-                mError = syncError;
-                return false;
-            }
-        }
         return true;
     }
 
 private:
-    // The failure an injected fault stands for, as the system would set it.
-    static bool injected(int error)
+    // The failure an injected fault stands for, as the system would report it.
+    bool injected(int error)
     {
         if (error == 0)
             return false;
-        errno = error;
+        mError = error;
         return true;
     }
 
+    // Keeps the system's reason of the call that just failed.
     bool failed() const
     {
-        mError = errno;
+        mError = lastError();
         return false;
     }
 
-    // How many of count bytes the device takes now; 0 with errno set when
-    // it is full.
+    // How many of count bytes the device takes now; 0, with the error set,
+    // when it is full.
     std::size_t room(std::size_t count)
     {
         if (mFaults.writeLimit == UINT64_MAX)
             return count;
         const std::uint64_t left = mFaults.writeLimit - std::min(mFaults.writeLimit, mBytesWritten);
         if (left == 0)
-            errno = mFaults.writeError ? mFaults.writeError : ENOSPC;
+            mError = mFaults.writeError ? mFaults.writeError : platform::diskFullError;
         return static_cast<std::size_t>(std::min<std::uint64_t>(count, left));
     }
 
-    ssize_t gatherWrite(iovec *parts, int count)
+    // One gathered write of the two blocks, cut to what the device takes.
+    std::int64_t gatheredWrite(const char *first, std::size_t firstCount, const char *second, std::size_t secondCount)
     {
-        std::size_t wanted = 0;
-        for (int i = 0; i < count; ++i)
-            wanted += parts[i].iov_len;
-        std::size_t allowed = room(wanted);
-        if (allowed == 0 && wanted > 0)
+        std::size_t allowed = room(firstCount + secondCount);
+        if (allowed == 0)
             return -1;
-        // The device takes only part: the blocks are cut to what it takes.
-        iovec cut[2];
-        int used = 0;
-        for (int i = 0; i < count && allowed > 0; ++i, ++used) {
-            cut[i] = parts[i];
-            cut[i].iov_len = std::min(parts[i].iov_len, allowed);
-            allowed -= cut[i].iov_len;
-        }
-        const ssize_t put = ::writev(mFd, cut, used);
-        if (put > 0)
+        firstCount = std::min(firstCount, allowed);
+        secondCount = std::min(secondCount, allowed - firstCount);
+        const std::int64_t put = mFile.writeGathered(first, firstCount, second, secondCount);
+        if (put < 0)
+            mError = lastError();
+        else
             mBytesWritten += static_cast<std::uint64_t>(put);
         return put;
     }
 
-    ssize_t positionedWrite(const char *data, std::size_t count, std::uint64_t position)
-    {
-        const std::size_t allowed = room(count);
-        if (allowed == 0 && count > 0)
-            return -1;
-        const ssize_t put = ::pwrite(mFd, data, allowed, static_cast<off_t>(position));
-        if (put > 0)
-            mBytesWritten += static_cast<std::uint64_t>(put);
-        return put;
-    }
-
-    int mFd;
+    platform::File mFile;
     std::string mTemporary;
     std::string mTarget;
     StreamFaults mFaults;
@@ -324,94 +252,57 @@ std::size_t ArchiveStream::writeAt(std::uint64_t position, const char *data, std
 
 std::optional<FileIdentity> fileIdentity(const std::string &path)
 {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return std::nullopt;
-    return FileIdentity {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return platform::identityOf(path);
 }
 
 std::string resolveLinkedPath(const std::string &path)
 {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    if (!::realpath(path.c_str(), resolved))
-        return path;
-    return resolved;
+    return platform::realPath(path).value_or(path);
 }
 
-std::unique_ptr<ArchiveStream> PosixArchiveFileSystem::createArchive(const std::string &path)
+std::unique_ptr<ArchiveStream> SystemArchiveFileSystem::createArchive(const std::string &path)
 {
     const std::string target = resolveLinkedPath(path);
-    const auto fail = [&](int error) { throw FileCreateError(path, std::strerror(error)); };
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        fail(EISDIR);
-    if (exists && !S_ISREG(existing.st_mode))
-        fail(EINVAL);
-    // Replacing the file through its directory would get round a file that
-    // its owner made read-only; it is refused as a write in place would be.
-    if (exists && ::access(target.c_str(), W_OK) != 0)
-        fail(errno);
+    const auto fail = [&](const std::string &reason) { throw FileCreateError(path, reason); };
+    const platform::FileKind kind = platform::fileKind(target);
+    if (kind == platform::FileKind::Directory)
+        fail(platform::errnoError(EISDIR).text);
+    if (kind == platform::FileKind::Other)
+        fail(platform::errnoError(EINVAL).text);
+    // Replacing the file through its folder would get round a file that its
+    // owner made read-only; it is refused as a write in place would be.
+    if (kind == platform::FileKind::Regular && !platform::isWritable(target))
+        fail(platform::lastSystemError().text);
 
-    const std::string directory = directoryOf(target);
-    const std::size_t slash = target.rfind('/');
-    const std::string prefix = (directory == "/" ? std::string() : directory) + "/."
-                               + (slash == std::string::npos ? target : target.substr(slash + 1)) + ".";
+    const auto [folder, name] = platform::folderAndName(target);
     std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = prefix + uniqueSuffix();
-        fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            fail(errno);
+    platform::File file = platform::File::createUnique(folder, "." + name + ".", &temporary);
+    if (!file.isOpen())
+        fail(platform::lastSystemError().text);
+    // An existing file keeps its permissions (and, where allowed, its owner).
+    if (kind == platform::FileKind::Regular && !file.takePermissionsOf(target)) {
+        const std::string reason = platform::lastSystemError().text;
+        file = platform::File();
+        platform::removeFile(temporary);
+        fail(reason);
     }
-    if (fd < 0)
-        fail(EEXIST);
-    auto stream = std::make_unique<PosixArchiveStream>(fd, temporary, target, mFaults);
-    // An existing file keeps its permissions (and, where allowed, its owner);
-    // a new one gets those any new file would get.
-    if (exists) {
-        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-            // Only a privileged process may give a file away; keeping our
-            // own ownership is the ordinary outcome, not an error.
-        }
-        if (::fchmod(fd, existing.st_mode & 07777) != 0)
-            fail(errno);
-    }
-    return stream;
+    return std::make_unique<SystemArchiveStream>(std::move(file), temporary, target, mFaults);
 }
 
-std::unique_ptr<SourceFile> PosixArchiveFileSystem::openSource(const std::string &path, TFileShareMode, int &error)
+std::unique_ptr<SourceFile> SystemArchiveFileSystem::openSource(const std::string &path, TFileShareMode shareMode,
+                                                                int &error)
 {
-    // Non-blocking, so that a file replaced by a pipe after the walk cannot
-    // hang the open; anything but a regular file is then refused.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
+    const platform::Sharing sharing = shareMode == TFileShareMode::smShareExclusive  ? platform::Sharing::Nothing
+                                      : shareMode == TFileShareMode::smShareDenyWrite ? platform::Sharing::ReadOnly
+                                                                                      : platform::Sharing::Everything;
+    platform::File file = platform::File::openForReading(path, sharing);
+    const std::optional<std::uint64_t> size = file.isOpen() ? file.size() : std::nullopt;
+    if (!size) {
+        error = lastError();
         return nullptr;
     }
-    struct stat info {};
-    const bool listed = ::fstat(fd, &info) == 0;
-    if (!listed || !S_ISREG(info.st_mode)) {
-        error = listed ? EINVAL : errno;
-        ::close(fd);
-        return nullptr;
-    }
-    // Of the flags F_SETFL changes only O_NONBLOCK was set, so clearing
-    // them all clears it without asking for them first. Read-ahead advice
-    // only pays for files read in several steps, and is only advice.
-    if (::fcntl(fd, F_SETFL, 0) != 0) {
-        error = errno;
-        ::close(fd);
-        return nullptr;
-    }
-    if (info.st_size > 1024 * 1024)
-        (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     error = 0;
-    return std::make_unique<PosixSource>(fd, static_cast<std::uint64_t>(info.st_size));
+    return std::make_unique<SystemSource>(std::move(file), *size);
 }
 
 } // namespace voriraz

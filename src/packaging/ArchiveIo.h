@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/File.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,13 +14,9 @@ namespace voriraz {
 // mandatory sharing, so it is recorded rather than enforced.
 enum class TFileShareMode { smShareCompat, smShareExclusive, smShareDenyWrite, smShareDenyRead, smShareDenyNone };
 
-// The identity of a file on disk: its device and inode.
-struct FileIdentity
-{
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const FileIdentity &) const = default;
-};
+// The identity of a file on disk: its device and inode (volume and file
+// index on Windows).
+using FileIdentity = platform::FileIdentity;
 
 // A source file opened for reading.
 class SourceFile
@@ -108,7 +106,7 @@ public:
 };
 
 // The real file system.
-class PosixArchiveFileSystem : public ArchiveFileSystem
+class SystemArchiveFileSystem : public ArchiveFileSystem
 {
 public:
     std::unique_ptr<ArchiveStream> createArchive(const std::string &path) override;

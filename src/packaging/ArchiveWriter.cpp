@@ -1,13 +1,14 @@
 #include "packaging/ArchiveWriter.h"
 
+#include "platform/File.h"
+
 #include <stdexcept>
 
 namespace voriraz {
 
 void TArchiveWriter::CreateArchive(std::uint16_t openMode)
 {
-    const auto slash = FileName.rfind('/');
-    if (FileName.substr(slash == std::string::npos ? 0 : slash + 1).empty())
+    if (platform::folderAndName(FileName).second.empty())
         throw error(NativeError::BlankFileName);
     if (openMode != fmCreate)
         throw std::invalid_argument("Only new archives can be created");

@@ -29,7 +29,7 @@ std::string localRecord(const CentralHeader &header, const std::string &name)
 
 } // namespace
 
-TBaseArchiver::TBaseArchiver() : mFileSystem(std::make_shared<PosixArchiveFileSystem>()) {}
+TBaseArchiver::TBaseArchiver() : mFileSystem(std::make_shared<SystemArchiveFileSystem>()) {}
 
 TBaseArchiver::~TBaseArchiver()
 {

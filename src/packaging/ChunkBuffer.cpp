@@ -1,11 +1,11 @@
 #include "packaging/ChunkBuffer.h"
 
+#include "platform/File.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <utility>
 
 namespace voriraz {
@@ -15,12 +15,6 @@ namespace {
 // From this size a buffer gets pages of its own.
 constexpr std::size_t mappedFrom = 256 * 1024;
 
-std::size_t pageSize()
-{
-    static const std::size_t size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    return size;
-}
-
 } // namespace
 
 ChunkBuffer::ChunkBuffer(std::size_t capacity) : mCapacity(capacity)
@@ -29,8 +23,8 @@ ChunkBuffer::ChunkBuffer(std::size_t capacity) : mCapacity(capacity)
         return;
     if (capacity >= mappedFrom) {
         mCapacity = capacity = (capacity + mappedFrom - 1) / mappedFrom * mappedFrom;
-        void *pages = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (pages == MAP_FAILED)
+        void *pages = platform::allocatePages(capacity);
+        if (!pages)
             throw std::bad_alloc();
         mData = static_cast<char *>(pages);
         mMapped = true;
@@ -67,7 +61,7 @@ ChunkBuffer &ChunkBuffer::operator=(ChunkBuffer &&other) noexcept
 void ChunkBuffer::release()
 {
     if (mMapped)
-        ::munmap(mData, mCapacity);
+        platform::releasePages(mData, mCapacity);
     else
         std::free(mData);
     mData = nullptr;
@@ -92,7 +86,7 @@ std::size_t ChunkBuffer::footprint() const
 {
     if (!mMapped)
         return mCapacity;
-    const std::size_t page = pageSize();
+    const std::size_t page = platform::pageSize();
     return std::min(mCapacity, (mWritten + page - 1) / page * page);
 }
 

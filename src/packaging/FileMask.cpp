@@ -1,11 +1,9 @@
 #include "packaging/FileMask.h"
 
+#include "platform/Case.h"
 #include "text/AsciiCase.h"
 #include "text/Utf8.h"
 
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
 #include <vector>
 
 namespace voriraz {
@@ -17,16 +15,15 @@ MaskError::MaskError(std::string_view mask, std::size_t position)
 
 namespace {
 
-// Letters compared ignoring case: ASCII always, other letters by the C.UTF-8
-// locale's upper case where the system has that locale.
+// Letters compared ignoring case: ASCII always, other letters of the Basic
+// Multilingual Plane by the system's Unicode upper case.
 char32_t fold(char32_t c)
 {
     if (c < 0x80)
         return foldAsciiCase(c);
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (!utf8 || c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF))
+    if (c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF))
         return c;
-    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), utf8));
+    return platform::upperCase(c);
 }
 
 // A compiled mask element: a literal, '?', '*' or a bracketed set.

@@ -2,17 +2,12 @@
 
 #include "packaging/ArchiveError.h"
 #include "packaging/FileMask.h"
+#include "platform/File.h"
 #include "text/AsciiCase.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
-#include <dirent.h>
-#include <fcntl.h>
-#include <filesystem>
 #include <memory>
 #include <mutex>
-#include <sys/stat.h>
 
 namespace voriraz {
 
@@ -73,16 +68,10 @@ bool excludedBy(std::string exclusion, std::string path, bool isDirectory)
            && equalsIgnoringAsciiCase(pathDir.substr(0, excludedDir.size()), excludedDir);
 }
 
-// What the walk needs of a directory's item: its kind, size, time and
-// identity, links resolved.
-struct Listed
-{
-    std::string name;
-    mode_t mode = 0;
-    std::uint64_t size = 0;
-    std::time_t modified = 0;
-    FileIdentity identity;
-};
+// What the walk needs of a directory's item: its kind, size, time,
+// identity and attributes, links resolved.
+using Listed = platform::FolderItem;
+using Kind = platform::FolderItem::Kind;
 
 // A link whose target lies outside the tree: its name and where it leads.
 struct OutsideLink
@@ -113,49 +102,30 @@ std::function<void(const std::string &)> &listingHook()
 std::vector<Listed> listDirectory(const std::string &path, const std::string &realBase,
                                   std::vector<OutsideLink> &outside)
 {
-    std::vector<Listed> listed;
     if (listingHook())
         listingHook()(path);
-    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(path.c_str()), ::closedir);
-    if (!dir)
-        return listed;
-    while (const dirent *item = ::readdir(dir.get())) {
-        const std::string name = item->d_name;
-        if (name == "." || name == "..")
-            continue;
-        // Relative to the open directory, so a name whose full path is too
-        // long still shows up (and is refused with a clear error when packed).
-        struct stat info {};
-        if (::fstatat(::dirfd(dir.get()), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISLNK(info.st_mode)) {
-            char resolved[PATH_MAX];
-            if (!::realpath((path + "/" + name).c_str(), resolved))
-                continue;
-            if (!isInside(resolved, realBase)) {
-                outside.push_back({name, resolved});
-                continue;
-            }
-            if (::fstatat(::dirfd(dir.get()), name.c_str(), &info, 0) != 0)
-                continue;
-        }
-        listed.push_back({name, info.st_mode, static_cast<std::uint64_t>(info.st_size), info.st_mtime,
-                          {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}});
-    }
+    std::vector<Listed> listed = platform::listFolder(path).value_or(std::vector<Listed> {});
+    // Links that lead outside are reported, not listed.
+    std::erase_if(listed, [&](const Listed &item) {
+        if (item.linkTarget.empty() || isInside(item.linkTarget, realBase))
+            return false;
+        outside.push_back({item.name, item.linkTarget});
+        return true;
+    });
     std::sort(listed.begin(), listed.end(), [](const Listed &a, const Listed &b) { return listingOrder(a.name, b.name); });
     std::sort(outside.begin(), outside.end(),
               [](const OutsideLink &a, const OutsideLink &b) { return listingOrder(a.name, b.name); });
     return listed;
 }
 
-std::uint32_t fileAttributes(const std::string &name, mode_t mode)
+std::uint32_t fileAttributes(const Listed &item)
 {
-    if (S_ISDIR(mode))
+    if (item.kind == Kind::Folder)
         return zip::attributeDirectory;
     std::uint32_t attributes = zip::attributeArchive;
-    if ((mode & S_IWUSR) == 0)
+    if (item.readOnly)
         attributes |= zip::attributeReadOnly;
-    if (!name.empty() && name.front() == '.')
+    if (item.hidden)
         attributes |= zip::attributeHidden;
     return attributes;
 }
@@ -171,12 +141,12 @@ public:
 
     void walkBase(const std::string &mask)
     {
-        struct stat info {};
-        char resolved[PATH_MAX];
-        if (::stat(mBase.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || !::realpath(mBase.c_str(), resolved))
+        const std::optional<std::string> resolved = platform::realPath(mBase);
+        const std::optional<FileIdentity> identity = platform::identityOf(mBase);
+        if (platform::fileKind(mBase) != platform::FileKind::Directory || !resolved || !identity)
             return;
-        mRealBase = resolved;
-        mPath.push_back({static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)});
+        mRealBase = *resolved;
+        mPath.push_back(*identity);
         walk(mBase, "", mask, mRequest.recurse);
         mPath.pop_back();
     }
@@ -197,9 +167,9 @@ private:
         const auto folder = std::make_shared<const std::string>(dirPath);
         const int fileSearch = mRequest.searchAttr & ~searchAttr::directory;
         for (const Listed &item : listing) {
-            if (!S_ISREG(item.mode) || !matchesListingMask(mask, item.name))
+            if (item.kind != Kind::File || !matchesListingMask(mask, item.name))
                 continue;
-            const std::uint32_t attributes = fileAttributes(item.name, item.mode);
+            const std::uint32_t attributes = fileAttributes(item);
             const bool searched = (attributes & static_cast<std::uint32_t>(fileSearch)) != 0
                                   || (attributes == 0 && (fileSearch & 0x27) == 0x27);
             if (searched)
@@ -210,7 +180,7 @@ private:
         if (!listsDirectories && !recurse)
             return;
         for (const Listed &item : listing) {
-            if (!S_ISDIR(item.mode) || cancelled())
+            if (item.kind != Kind::Folder || cancelled())
                 continue;
             const std::string path = dirPath + "/" + item.name;
             if (isExcluded(path, true))
@@ -271,7 +241,7 @@ private:
                std::uint32_t attributes)
     {
         const std::string path = *folder + "/" + item.name;
-        const bool isDirectory = S_ISDIR(item.mode);
+        const bool isDirectory = item.kind == Kind::Folder;
         if (!isDirectory && mRequest.archive && item.identity == *mRequest.archive)
             return false;
         // Writing the archive would destroy a file it is to hold.
@@ -334,9 +304,10 @@ void setListingHookForTesting(std::function<void(const std::string &directory)> 
 
 std::optional<std::uint32_t> dosDateTime(std::time_t time)
 {
-    std::tm local {};
-    if (!::localtime_r(&time, &local))
+    const std::optional<std::tm> known = platform::localTime(time);
+    if (!known)
         return std::nullopt;
+    const std::tm &local = *known;
     const int year = local.tm_year + 1900;
     if (year < 1980 || year > 2107)
         return std::nullopt;
@@ -353,9 +324,8 @@ void selectFiles(const SelectionRequest &request, TArchiveDirArray &directory)
 {
     std::lock_guard lock(selectionLock());
     std::string base = request.baseDir;
-    if (base.empty() || base.front() != '/')
-        base = std::filesystem::absolute(base.empty() ? "." : base).lexically_normal().string();
-    while (base.size() > 1 && base.back() == '/')
+    base = platform::absolutePath(base.empty() ? "." : base);
+    while (base.size() > 1 && base.back() == '/' && base[base.size() - 2] != ':')
         base.pop_back();
 
     // Invalid masks are refused before anything is walked.

@@ -1,6 +1,6 @@
 #include "packaging/ModArchive.h"
 
-#include <sys/stat.h>
+#include "platform/Files.h"
 
 namespace voriraz {
 
@@ -17,8 +17,7 @@ void configureModArchiveWriter(TArchiveWriter &writer)
 ModArchiveReport writeModArchive(TArchiveWriter &writer, const std::string &archivePath, const std::string &sourceDir)
 {
     ModArchiveReport report;
-    struct stat info {};
-    report.replacedFile = ::stat(archivePath.c_str(), &info) == 0;
+    report.replacedFile = platform::fileKind(archivePath) != platform::FileKind::Missing;
     writer.FileName = archivePath;
     writer.CreateArchive(fmCreate);
     try {
@@ -35,8 +34,8 @@ ModArchiveReport writeModArchive(TArchiveWriter &writer, const std::string &arch
         writer.Discard();
         throw;
     }
-    if (report.written && ::stat(archivePath.c_str(), &info) == 0)
-        report.archiveBytes = static_cast<std::uint64_t>(info.st_size);
+    if (report.written)
+        report.archiveBytes = platform::fileSize(archivePath).value_or(0);
     return report;
 }
 

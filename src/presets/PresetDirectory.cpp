@@ -2,18 +2,15 @@
 
 #include "catalogs/CatalogList.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
 #include <filesystem>
-#include <memory>
-#include <sys/stat.h>
 
 namespace voriraz {
 
-DirectoryListError::DirectoryListError(const std::string &path, int errorNumber)
-    : std::runtime_error("I/O error: cannot list the directory \"" + path + "\". " + std::strerror(errorNumber))
+DirectoryListError::DirectoryListError(const std::string &path, const std::string &reason)
+    : std::runtime_error("I/O error: cannot list the directory \"" + path + "\". " + reason)
 {
 }
 
@@ -47,25 +44,16 @@ bool byNameIgnoringCase(const std::string &a, const std::string &b)
 
 std::vector<std::string> listPresetFiles(const std::string &directory)
 {
-    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(directory.c_str()), &::closedir);
-    if (!dir)
-        throw DirectoryListError(directory, errno);
+    platform::SystemError error;
+    std::optional<std::vector<std::string>> all = platform::folderNames(directory, error);
+    if (!all)
+        throw DirectoryListError(directory, error.text);
 
     std::vector<std::string> names;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(dir.get());
-        if (!entry) {
-            if (errno != 0)
-                throw DirectoryListError(directory, errno);
-            break;
-        }
-        const std::string name = entry->d_name;
-        if (name.empty() || name[0] == '.' || !hasPresetExtension(name))
-            continue;
-        struct stat info {};
-        if (::stat(presetFilePath(directory, name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            names.push_back(name);
+    for (std::string &name : *all) {
+        if (name[0] != '.' && hasPresetExtension(name)
+            && platform::fileKind(presetFilePath(directory, name)) == platform::FileKind::Regular)
+            names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end(), byNameIgnoringCase);
     return names;

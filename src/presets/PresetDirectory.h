@@ -27,7 +27,7 @@ inline std::string presetsDirectoryOf(const DataFolder &data)
 class DirectoryListError : public std::runtime_error
 {
 public:
-    DirectoryListError(const std::string &path, int errorNumber);
+    DirectoryListError(const std::string &path, const std::string &reason);
 };
 
 // The names of the regular files in directory whose name ends in ".xdb" in

@@ -4,6 +4,15 @@ namespace voriraz {
 
 namespace {
 
+// A node that is not an element: text, a comment, a processing instruction.
+SourceSpan otherSpan(std::size_t begin, std::size_t end)
+{
+    SourceSpan span;
+    span.begin = begin;
+    span.end = end;
+    return span;
+}
+
 // One past the ">" that ends the tag starting at `at`, skipping quoted
 // attribute values (which may hold ">").
 std::size_t endOfTag(std::string_view text, std::size_t at)
@@ -97,7 +106,7 @@ std::vector<SourceSpan> childSpans(std::string_view text, const SourceSpan &elem
     while (p < element.contentEnd) {
         if (text[p] == '<') {
             if (const std::size_t other = endOfOtherMarkup(text, p)) {
-                children.push_back({SourceSpan::Kind::Other, p, other});
+                children.push_back(otherSpan(p, other));
                 p = other;
             } else {
                 children.push_back(elementSpanAt(text, p));
@@ -110,7 +119,7 @@ std::vector<SourceSpan> childSpans(std::string_view text, const SourceSpan &elem
             next = element.contentEnd;
         for (std::size_t c = p; c < next; ++c) {
             if (!isXmlWhitespace(text[c])) {
-                children.push_back({SourceSpan::Kind::Other, p, next});
+                children.push_back(otherSpan(p, next));
                 break;
             }
         }

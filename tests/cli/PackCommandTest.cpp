@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <random>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace voriraz;
@@ -112,6 +114,36 @@ TEST(Pack, FailureAbortsByDefaultAndKeepsThePreviousArchive)
                            + "\" - Native error: 00061\nvoriraz-cli: packing aborted; the previous " + archive.string()
                            + " was kept\n");
     EXPECT_EQ(run.out, "");
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"Mod.pak", "data"}));
+}
+
+// A file size limit (a quota, "ulimit -f") reached while the archive is
+// written is a write failure like a full disk: the program says so, keeps
+// the previous archive and leaves no temporary file, instead of being ended
+// by the system's signal half-way.
+TEST(Pack, FileSizeLimitIsAFailedWriteThatKeepsThePreviousArchive)
+{
+    TempDir dir;
+    std::string noise(256 * 1024, '\0');
+    std::mt19937 random(7);
+    for (char &c : noise)
+        c = static_cast<char>(random());
+    writeFile(dir / "data/mod/noise.bin", noise);
+    const fs::path archive = dir / "Mod.pak";
+    writeFile(archive, previousArchive);
+
+    rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit limited = before;
+    limited.rlim_cur = 64 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const Outcome run = runProgram({"pack", pathArg(archive), "--data", pathArg(dir / "data")});
+    ::setrlimit(RLIMIT_FSIZE, &before);
+
+    EXPECT_EQ(run.status, cli::exitStatus::problems) << run.err;
+    EXPECT_NE(run.err.find("File too large"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the previous " + archive.string() + " was kept"), std::string::npos) << run.err;
     EXPECT_EQ(readFile(archive), previousArchive);
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"Mod.pak", "data"}));
 }

@@ -1,0 +1,93 @@
+#pragma once
+
+// The operating system's file services that the libraries use, behind one
+// interface: FilesPosix.cpp implements it on Linux, FilesWin32.cpp on
+// Windows, and the build picks one. Paths are UTF-8 on both sides; '/' and,
+// on Windows, '\' separate their parts.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace voriraz::platform {
+
+// A failed system call: the system's own number (errno, or GetLastError()
+// on Windows) and its text for it.
+struct SystemError
+{
+    int code = 0;
+    std::string text;
+    // The file, or a folder on its way, does not exist.
+    bool missing = false;
+};
+
+// The error of the system call that failed last on this thread.
+SystemError lastSystemError();
+// The system's text for one of its error numbers (as lastSystemError()
+// gives them).
+std::string errorText(int code);
+// The system's numbers of a few errors that tests inject: a full disk, a
+// refused access, a failed device.
+extern const int diskFullError;
+extern const int accessDeniedError;
+extern const int deviceError;
+// The system's text for an errno value, the same on every platform.
+SystemError errnoError(int errorNumber);
+
+// The program's own executable file, as an absolute path with '/' between
+// its parts. Throws std::runtime_error when the system cannot say.
+std::string executablePath();
+
+enum class FileKind { Missing, Regular, Directory, Other };
+
+// What path names, links followed. Missing when it cannot be looked at; the
+// reason then goes to *error.
+FileKind fileKind(const std::string &path, SystemError *error = nullptr);
+
+// The size of what path names, links followed; nothing when it cannot be
+// looked at.
+std::optional<std::uint64_t> fileSize(const std::string &path);
+
+// The whole content of a regular file, or nothing with the reason: "Is a
+// directory" for a folder, "Not a regular file" for a device, pipe or
+// socket (which might never end), else the system's.
+std::optional<std::string> readRegularFile(const std::string &path, SystemError &error);
+
+// The names in a folder, "." and ".." left out, in the system's order;
+// nothing with the reason when the folder cannot be listed.
+std::optional<std::vector<std::string>> folderNames(const std::string &path, SystemError &error);
+
+// Consulted before every write of a replacement with the bytes written so
+// far; a non-zero errno value fails that write as a full disk would.
+using WriteFault = std::function<int(std::size_t offset)>;
+
+// Replaces the file at path by content so that readers see the old file or
+// the whole new one: the content goes to a temporary file in the same
+// folder, is flushed to disk, takes the old file's permissions and then
+// takes its place. A link is followed, so the file it leads to is replaced
+// and the link stays; a read-only file is refused. On failure the old file
+// stays as it was, the temporary file is removed and the reason returned.
+std::optional<SystemError> replaceFile(const std::string &path, std::string_view content,
+                                       const WriteFault &fault = {});
+
+// One write to a C file descriptor of the process (1 is standard output)
+// of what it takes; -1, with errno set, when it fails.
+std::int64_t writeDescriptor(int fd, const char *data, std::size_t count);
+
+// Standard output and standard error carry bytes as they are, without the
+// line-end translation of Windows' text mode.
+void useBinaryStandardStreams();
+
+// A write beyond the process's file size limit fails with an error, as a
+// full disk does, instead of ending the process (POSIX's SIGXFSZ), so that
+// a failed save or pack still cleans up and says why.
+void failOversizeWrites();
+
+// Standard error is a terminal (a console on Windows) that a person reads.
+bool standardErrorIsTerminal();
+
+} // namespace voriraz::platform

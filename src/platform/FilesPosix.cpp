@@ -1,0 +1,292 @@
+#include "platform/Files.h"
+
+#include <cerrno>
+#include <csignal>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace voriraz::platform {
+
+SystemError errnoError(int errorNumber)
+{
+    return {errorNumber, std::strerror(errorNumber), errorNumber == ENOENT};
+}
+
+SystemError lastSystemError()
+{
+    return errnoError(errno);
+}
+
+std::string errorText(int code)
+{
+    return std::strerror(code);
+}
+
+const int diskFullError = ENOSPC;
+const int accessDeniedError = EACCES;
+const int deviceError = EIO;
+
+namespace {
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : mFd(fd) {}
+    ~Descriptor() { if (mFd >= 0) ::close(mFd); }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return mFd; }
+    int release() { const int fd = mFd; mFd = -1; return fd; }
+
+private:
+    int mFd;
+};
+
+// Writes all of bytes to fd; the errno value of a failure, else 0.
+int writeAll(int fd, std::string_view bytes, std::size_t offset, const WriteFault &fault)
+{
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        if (fault) {
+            if (const int injected = fault(offset + written))
+                return injected;
+        }
+        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    return 0;
+}
+
+std::string folderOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a path finally names, following symbolic links, so that the
+// link itself survives the replacement.
+std::string linkTarget(const std::string &path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved))
+        return path;
+    return resolved;
+}
+
+// Removes the temporary file of a replacement unless it took the target's
+// place.
+class TemporaryFile
+{
+public:
+    explicit TemporaryFile(std::string pattern)
+        : mPath(std::move(pattern)), mFd(::mkstemp(mPath.data())), mExists(mFd.get() >= 0)
+    {
+    }
+    ~TemporaryFile()
+    {
+        if (mExists)
+            ::unlink(mPath.c_str());
+    }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    bool created() const { return mExists; }
+    int fd() const { return mFd.get(); }
+    const std::string &path() const { return mPath; }
+    int close() { return ::close(mFd.release()); }
+    // The file has taken the target's place: nothing to remove.
+    void keep() { mExists = false; }
+
+private:
+    std::string mPath;
+    Descriptor mFd;
+    bool mExists;
+};
+
+} // namespace
+
+std::string executablePath()
+{
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0)
+            throw std::runtime_error(std::string("Cannot determine the program's directory. ") + std::strerror(errno));
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(length));
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+FileKind fileKind(const std::string &path, SystemError *error)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (error)
+            *error = lastSystemError();
+        return FileKind::Missing;
+    }
+    if (S_ISREG(info.st_mode))
+        return FileKind::Regular;
+    return S_ISDIR(info.st_mode) ? FileKind::Directory : FileKind::Other;
+}
+
+std::optional<std::uint64_t> fileSize(const std::string &path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<std::string> readRegularFile(const std::string &path, SystemError &error)
+{
+    // Non-blocking, so that opening a named pipe does not wait for a writer;
+    // the flag changes nothing for the regular files that are read.
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        error = errnoError(EISDIR);
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = {0, "Not a regular file", false};
+        return std::nullopt;
+    }
+
+    // One read of the announced size; the loop only guards against short
+    // reads and files that grow or shrink while being read.
+    std::string content(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size())
+            content.resize(content.size() + 4096);
+        const ssize_t got = ::read(file.get(), content.data() + filled, content.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            error = lastSystemError();
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += static_cast<std::size_t>(got);
+    }
+    content.resize(filled);
+    return content;
+}
+
+std::optional<std::vector<std::string>> folderNames(const std::string &path, SystemError &error)
+{
+    const std::unique_ptr<DIR, int (*)(DIR *)> folder(::opendir(path.c_str()), &::closedir);
+    if (!folder) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(folder.get());
+        if (!entry) {
+            if (errno != 0) {
+                error = lastSystemError();
+                return std::nullopt;
+            }
+            return names;
+        }
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+}
+
+std::optional<SystemError> replaceFile(const std::string &path, std::string_view content, const WriteFault &fault)
+{
+    const std::string target = linkTarget(path);
+    const std::string folder = folderOf(target);
+
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        return errnoError(EISDIR);
+    // Replacing the file through its folder would get round a file that its
+    // owner made read-only; refuse as a write in place would.
+    if (exists && ::access(target.c_str(), W_OK) != 0)
+        return lastSystemError();
+
+    const std::string name = target.substr(target.rfind('/') + 1);
+    TemporaryFile temporary((folder == "/" ? std::string() : folder) + "/." + name + ".XXXXXX");
+    if (!temporary.created())
+        return lastSystemError();
+    if (const int failed = writeAll(temporary.fd(), content, 0, fault))
+        return errnoError(failed);
+
+    // A new file gets the permissions any new file would get; an existing
+    // one keeps its own and, where allowed, its owner (only a privileged
+    // process may give a file away, so a refusal is no error).
+    mode_t mode = 0666;
+    if (exists) {
+        mode = existing.st_mode & 07777;
+        [[maybe_unused]] const int owned = ::fchown(temporary.fd(), existing.st_uid, existing.st_gid);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    if (::fchmod(temporary.fd(), mode) != 0 || ::fsync(temporary.fd()) != 0)
+        return lastSystemError();
+    if (temporary.close() != 0 || ::rename(temporary.path().c_str(), target.c_str()) != 0)
+        return lastSystemError();
+    temporary.keep();
+
+    // Make the rename itself durable; a failure here no longer endangers
+    // either version of the file.
+    const Descriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.get() >= 0)
+        ::fsync(folderFd.get());
+    return std::nullopt;
+}
+
+std::int64_t writeDescriptor(int fd, const char *data, std::size_t count)
+{
+    return ::write(fd, data, count);
+}
+
+void useBinaryStandardStreams()
+{
+}
+
+void failOversizeWrites()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+bool standardErrorIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+} // namespace voriraz::platform

@@ -1,0 +1,352 @@
+#include "platform/Files.h"
+#include "platform/WidePath.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace voriraz::platform {
+
+std::wstring wideText(std::string_view utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    return wide;
+}
+
+std::string utf8Text(std::wstring_view wide)
+{
+    if (wide.empty())
+        return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr, nullptr);
+    return text;
+}
+
+std::wstring systemPath(const std::string &path)
+{
+    std::wstring wide = wideText(path);
+    for (wchar_t &c : wide) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    if (wide.starts_with(L"\\\\?\\"))
+        return wide;
+    const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return wide;
+    std::wstring full(size, L'\0');
+    full.resize(::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
+    // A network path \\server\share takes the prefix's UNC form.
+    if (full.starts_with(L"\\\\"))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::string programPath(std::wstring_view path)
+{
+    std::wstring plain(path);
+    if (path.starts_with(L"\\\\?\\UNC\\"))
+        plain = L"\\\\" + plain.substr(8);
+    else if (path.starts_with(L"\\\\?\\"))
+        plain = plain.substr(4);
+    std::string text = utf8Text(plain);
+    for (char &c : text) {
+        if (c == '\\')
+            c = '/';
+    }
+    return text;
+}
+
+SystemError errnoError(int errorNumber)
+{
+    return {errorNumber, std::strerror(errorNumber), errorNumber == ENOENT};
+}
+
+std::string errorText(int code)
+{
+    wchar_t *buffer = nullptr;
+    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                              | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t *>(&buffer),
+                                          0, nullptr);
+    std::string text = length ? utf8Text(std::wstring_view(buffer, length)) : "Error " + std::to_string(code);
+    ::LocalFree(buffer);
+    // The system's texts end in a full stop and a line end.
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+SystemError lastSystemError()
+{
+    const DWORD code = ::GetLastError();
+    const bool missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+    return {static_cast<int>(code), errorText(static_cast<int>(code)), missing};
+}
+
+const int diskFullError = ERROR_DISK_FULL;
+const int accessDeniedError = ERROR_ACCESS_DENIED;
+const int deviceError = ERROR_WRITE_FAULT;
+
+namespace {
+
+class Handle
+{
+public:
+    explicit Handle(HANDLE handle) : mHandle(handle) {}
+    ~Handle() { close(); }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    bool valid() const { return mHandle != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return mHandle; }
+    bool close()
+    {
+        const bool closed = !valid() || ::CloseHandle(mHandle);
+        mHandle = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE mHandle;
+};
+
+constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens what path names, links and junctions followed; folders too.
+HANDLE openExisting(const std::string &path, DWORD access)
+{
+    return ::CreateFileW(systemPath(path).c_str(), access, shareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+int writeAll(HANDLE file, std::string_view bytes, const WriteFault &fault, SystemError &error)
+{
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        if (fault) {
+            if (const int injected = fault(written)) {
+                error = errnoError(injected);
+                return 1;
+            }
+        }
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
+        DWORD count = 0;
+        if (!::WriteFile(file, bytes.data() + written, chunk, &count, nullptr)) {
+            error = lastSystemError();
+            return 1;
+        }
+        written += count;
+    }
+    return 0;
+}
+
+// The file a path finally names, links followed, so that the link itself
+// survives the replacement.
+std::wstring finalPath(const std::string &path)
+{
+    const Handle file(openExisting(path, 0));
+    if (!file.valid())
+        return systemPath(path);
+    std::wstring final(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(file.get(), final.data(), static_cast<DWORD>(final.size()),
+                                                         FILE_NAME_NORMALIZED);
+        if (length == 0)
+            return systemPath(path);
+        if (length < final.size()) {
+            final.resize(length);
+            return final;
+        }
+        final.resize(length + 1);
+    }
+}
+
+} // namespace
+
+std::string executablePath()
+{
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            throw std::runtime_error("Cannot determine the program's directory. " + lastSystemError().text);
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return programPath(buffer);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+FileKind fileKind(const std::string &path, SystemError *error)
+{
+    const Handle file(openExisting(path, 0));
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) {
+        if (error)
+            *error = lastSystemError();
+        return FileKind::Missing;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return FileKind::Directory;
+    return ::GetFileType(file.get()) == FILE_TYPE_DISK ? FileKind::Regular : FileKind::Other;
+}
+
+std::optional<std::uint64_t> fileSize(const std::string &path)
+{
+    const Handle file(openExisting(path, 0));
+    LARGE_INTEGER size {};
+    if (!file.valid() || !::GetFileSizeEx(file.get(), &size))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<std::string> readRegularFile(const std::string &path, SystemError &error)
+{
+    const Handle file(openExisting(path, GENERIC_READ));
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        error = errnoError(EISDIR);
+        return std::nullopt;
+    }
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        error = {0, "Not a regular file", false};
+        return std::nullopt;
+    }
+
+    // One read of the announced size; the loop only guards against short
+    // reads and files that grow or shrink while being read.
+    std::string content((static_cast<std::size_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow, '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size())
+            content.resize(content.size() + 4096);
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), content.data() + filled, chunk, &got, nullptr)) {
+            error = lastSystemError();
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    content.resize(filled);
+    return content;
+}
+
+std::optional<std::vector<std::string>> folderNames(const std::string &path, SystemError &error)
+{
+    WIN32_FIND_DATAW found {};
+    const std::wstring pattern = systemPath(path) + L"\\*";
+    const HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                             FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(utf8Text(name));
+    } while (::FindNextFileW(search, &found));
+    const DWORD stopped = ::GetLastError();
+    ::FindClose(search);
+    if (stopped != ERROR_NO_MORE_FILES) {
+        ::SetLastError(stopped);
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    return names;
+}
+
+std::optional<SystemError> replaceFile(const std::string &path, std::string_view content, const WriteFault &fault)
+{
+    const std::wstring target = finalPath(path);
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return errnoError(EISDIR);
+    // A read-only file is refused, as a write in place would be.
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return lastSystemError();
+    }
+
+    const std::size_t slash = target.rfind(L'\\');
+    std::wstring temporary;
+    HANDLE created = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; created == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+        temporary = target.substr(0, slash + 1) + L"." + target.substr(slash + 1) + L"."
+                    + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount() + attempt);
+        created = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (created == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
+            return lastSystemError();
+    }
+    Handle file(created);
+    if (!file.valid())
+        return lastSystemError();
+
+    SystemError error;
+    bool placed = false;
+    if (writeAll(file.get(), content, fault, error) == 0) {
+        if (!::FlushFileBuffers(file.get()) || !file.close()) {
+            error = lastSystemError();
+        } else if (exists) {
+            // Keeps the old file's attributes and security; on failure the
+            // old file stays where it was.
+            placed = ::ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                    nullptr, nullptr);
+        } else {
+            placed = ::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        }
+        if (!placed && error.code == 0 && error.text.empty())
+            error = lastSystemError();
+    }
+    if (placed)
+        return std::nullopt;
+    file.close();
+    ::DeleteFileW(temporary.c_str());
+    return error;
+}
+
+std::int64_t writeDescriptor(int fd, const char *data, std::size_t count)
+{
+    return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(count, 1u << 30)));
+}
+
+void useBinaryStandardStreams()
+{
+    ::_setmode(1, _O_BINARY);
+    ::_setmode(2, _O_BINARY);
+}
+
+void failOversizeWrites()
+{
+    // Windows has no file size limit per process.
+}
+
+bool standardErrorIsTerminal()
+{
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+} // namespace voriraz::platform
