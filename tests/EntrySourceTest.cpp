@@ -103,26 +103,18 @@ TEST_P(EntrySourceTest, DeliversTheSourceInChunks)
     }
     ASSERT_TRUE(source.opened());
     EXPECT_EQ(source.size(), content.size());
-    std::string data;
-    std::uint32_t crc = 0;
-    std::size_t length = 0;
-    std::size_t chunks = 0;
-    ReadyChunk ready;
-    while (source.next(ready)) {
-        ASSERT_FALSE(ready.failed);
-        data.append(ready.data, ready.size);
-        crc = length == 0 ? ready.crc32
-                          : static_cast<std::uint32_t>(crc32_combine(crc, ready.crc32, static_cast<z_off_t>(ready.inputLength)));
-        length += ready.inputLength;
-        ++chunks;
-        // Only the chunk that reaches the source's size is the last.
-        EXPECT_EQ(ready.last, length == content.size());
-    }
+    const TakenChunks taken = takeChunks(source);
+    ASSERT_FALSE(taken.failed);
+    const std::size_t chunks = taken.last.size();
     EXPECT_EQ(chunks, sourceCase.chunks);
+    // Only the chunk that reaches the source's size is the last.
+    for (std::size_t i = 0; i < chunks; ++i)
+        EXPECT_EQ(taken.last[i], i + 1 == chunks && sourceCase.shrinkTo == 0) << "chunk " << i;
     const std::size_t delivered = sourceCase.shrinkTo > 0 ? sourceCase.shrinkTo : content.size();
     EXPECT_EQ(source.shortRead(), sourceCase.shrinkTo > 0);
-    EXPECT_EQ(length, delivered);
-    EXPECT_EQ(crc, crc32Of(content.substr(0, delivered)));
+    EXPECT_EQ(taken.inputLength, delivered);
+    EXPECT_EQ(taken.crc32, crc32Of(content.substr(0, delivered)));
+    const std::string &data = taken.data;
     if (sourceCase.method == 0) {
         EXPECT_EQ(data, content);
     } else if (sourceCase.shrinkTo == 0 && !content.empty()) {
