@@ -74,19 +74,12 @@ void expectDelivers(CompressionPipeline::Entry &entry, const PipelineJob &job, c
     }
     ASSERT_TRUE(entry.opened() || directory);
     EXPECT_EQ(entry.size(), content.size());
-    std::string data;
-    std::uint32_t crc = 0;
-    std::size_t length = 0;
-    ReadyChunk ready;
-    while (entry.next(ready)) {
-        ASSERT_FALSE(ready.failed);
-        data.append(ready.data, ready.size);
-        crc = length == 0 ? ready.crc32 : static_cast<std::uint32_t>(crc32_combine(crc, ready.crc32, ready.inputLength));
-        length += ready.inputLength;
-    }
+    const TakenChunks taken = takeChunks(entry);
+    ASSERT_FALSE(taken.failed);
     EXPECT_FALSE(entry.shortRead());
-    EXPECT_EQ(length, content.size());
-    EXPECT_EQ(crc, crc32Of(content));
+    EXPECT_EQ(taken.inputLength, content.size());
+    EXPECT_EQ(taken.crc32, crc32Of(content));
+    const std::string &data = taken.data;
     std::string inflated;
     if (job.method == 8 && !content.empty())
         EXPECT_TRUE(inflateRaw(data, inflated) && inflated == content);

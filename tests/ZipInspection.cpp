@@ -264,4 +264,22 @@ std::uint32_t crc32Of(const std::string &bytes)
         crc32(0, reinterpret_cast<const Bytef *>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
+TakenChunks takeChunks(EntrySource &source)
+{
+    TakenChunks taken;
+    ReadyChunk ready;
+    while (source.next(ready)) {
+        taken.failed = ready.failed;
+        if (ready.failed)
+            break;
+        taken.data.append(ready.data, ready.size);
+        taken.crc32 = taken.last.empty() ? ready.crc32
+                                         : static_cast<std::uint32_t>(crc32_combine(
+                                               taken.crc32, ready.crc32, static_cast<z_off_t>(ready.inputLength)));
+        taken.inputLength += ready.inputLength;
+        taken.last.push_back(ready.last);
+    }
+    return taken;
+}
+
 } // namespace voriraz::test

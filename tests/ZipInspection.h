@@ -3,6 +3,8 @@
 // Reads a ZIP archive back field by field, independently of the writer's
 // own record code, so tests can check every header the writer produced.
 
+#include "packaging/EntrySource.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -82,6 +84,19 @@ bool readerExtracts(const std::string &reader, const std::filesystem::path &arch
 std::string referenceChunkedDeflate(const std::string &content, std::size_t chunkSize, int level = 9);
 
 std::uint32_t crc32Of(const std::string &bytes);
+
+// An entry's chunks taken to the end: their bytes one after another, the
+// CRC-32 and length of their input, how many came, and which were marked
+// last. Stops at a chunk whose compression failed, with failed set.
+struct TakenChunks
+{
+    std::string data;
+    std::uint32_t crc32 = 0;
+    std::size_t inputLength = 0;
+    std::vector<bool> last;
+    bool failed = false;
+};
+TakenChunks takeChunks(EntrySource &source);
 
 // Runs a shell command and returns its exit status, its output in out.
 int runCommand(const std::string &command, std::string *out = nullptr);

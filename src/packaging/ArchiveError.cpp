@@ -75,14 +75,6 @@ bool EArchiveError::retryCanHelp() const
     }
 }
 
-int EArchiveError::errorCode() const
-{
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        if (texts[i].first == mNativeError)
-            return static_cast<int>(i);
-    return -1;
-}
-
 std::string_view nativeErrorText(NativeError error)
 {
     for (const auto &[code, text] : texts)

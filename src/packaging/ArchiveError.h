@@ -45,8 +45,6 @@ public:
 
     NativeError nativeError() const { return mNativeError; }
     int nativeErrorCode() const { return static_cast<int>(mNativeError); }
-    // The index of the message text in the writer's table of texts.
-    int errorCode() const;
     // The message without the reason.
     const std::string &message() const { return mMessage; }
     // "<the system's text for the error>: "<subject>"", or empty.
@@ -80,13 +78,6 @@ struct ErrorArguments
 // Builds the error with its text filled in.
 EArchiveError archiveError(NativeError error, std::string_view componentName, const ErrorArguments &arguments = {},
                            const SystemReason &reason = {});
-
-// A deflate call that reported an error; it ends reading the source.
-class ECompressionError : public std::runtime_error
-{
-public:
-    ECompressionError() : std::runtime_error("error") {}
-};
 
 // The archive file could not be created: "Cannot create file "<path>". <reason>".
 class FileCreateError : public std::runtime_error

@@ -1,6 +1,5 @@
 #include "packaging/BaseArchiver.h"
 
-#include <climits>
 #include <functional>
 #include <thread>
 #include <utility>
@@ -11,9 +10,6 @@ namespace voriraz {
 namespace {
 
 constexpr std::uint16_t flagUtf8Names = 0x800;
-
-// A path longer than the platform accepts cannot be opened.
-constexpr std::size_t longestPath = PATH_MAX - 1;
 
 // Items left out are kept for the summary up to this many; more are counted.
 constexpr std::size_t keptSkips = 100;
@@ -236,6 +232,50 @@ void TBaseArchiver::reportFile(TProgressPhase phase)
         OnFileProgress(phase, mProgress, mCancel);
 }
 
+std::size_t TBaseArchiver::firstChangedEntry()
+{
+    TArchiveDirArray &current = mManager->current;
+    const TArchiveDirArray &backup = mManager->backup;
+    // Entries before the first difference stay where they are; from there
+    // on every entry is written again, from its source.
+    std::size_t first = 0;
+    const std::size_t shorter = std::min(current.size(), backup.size());
+    while (first < shorter && current[first].storedName == backup[first].storedName && !current[first].modified)
+        ++first;
+    for (std::size_t i = first; i < current.size(); ++i) {
+        current[i].modified = true;
+        ++mProgress.totalFiles;
+        mProgress.totalBytes += current[i].uncompressedSize64;
+    }
+    return first;
+}
+
+void TBaseArchiver::startPipeline(std::size_t first)
+{
+    // Sources are read and compressed ahead on worker threads; each entry's
+    // first attempt takes its preparation, in order, and a retry reads the
+    // source again on this thread. What was prepared while the entries were
+    // found is used when it is exactly what is to be written.
+    const TArchiveDirArray &current = mManager->current;
+    const int threads = effectiveThreads();
+    if (threads <= 1 || first >= current.size()) {
+        setPipeline(nullptr);
+        return;
+    }
+    if (mPipeline && !mPipelineStale && first == 0 && mPipeline->jobCount() == current.size()) {
+        mPipeline->seal();
+    } else {
+        std::vector<PipelineJob> jobs;
+        for (std::size_t i = first; i < current.size(); ++i)
+            jobs.push_back(jobFor(current[i]));
+        setPipeline(nullptr);
+        setPipeline(std::make_unique<CompressionPipeline>(std::move(jobs), *mFileSystem, Options.ShareMode, threads));
+    }
+    // Cancel() may have come before the pipeline it would have stopped.
+    if (stopping())
+        mPipeline->interrupt();
+}
+
 void TBaseArchiver::commit()
 {
     mUpdateCount = 0;
@@ -244,99 +284,29 @@ void TBaseArchiver::commit()
     mProgress = {};
     TArchiveDirArray &current = mManager->current;
     const TArchiveDirArray &backup = mManager->backup;
-    ArchiveStream &stream = *mManager->stream;
-
-    // Entries before the first difference stay where they are; from there
-    // on every entry is written again, from its source.
-    std::size_t first = 0;
-    const std::size_t shorter = std::min(current.size(), backup.size());
-    while (first < shorter && current[first].storedName == backup[first].storedName && !current[first].modified)
-        ++first;
-    for (std::size_t i = first; i < current.size(); ++i)
-        current[i].modified = true;
+    const std::size_t first = firstChangedEntry();
     const std::uint64_t start = first < backup.size() ? backup[first].headerOffset64
                                 : backup.empty()       ? 0
                                                        : mManager->centralDirectoryOffset;
-
-    for (std::size_t i = first; i < current.size(); ++i) {
-        ++mProgress.totalFiles;
-        mProgress.totalBytes += current[i].uncompressedSize64;
-    }
     reportOverall(TProgressPhase::Start);
 
     bool aborted = stopping();
     try {
-        if (!stream.seek(start) || !stream.truncate())
+        if (!mManager->stream->seek(start) || !mManager->stream->truncate())
             throw streamError();
         // The names kept before the first entry written count as written.
         mWrittenNames.clear();
         for (std::size_t i = 0; i < first; ++i)
             if (const std::optional<EncodedName> name = storedBytes(current[i].storedName))
                 recordName(*name, i);
-        // Sources are read and compressed ahead on worker threads; each
-        // entry's first attempt takes its preparation, in order, and a retry
-        // reads the source again here. What was prepared while the entries
-        // were found is used when it is exactly what is to be written.
-        if (const int threads = effectiveThreads(); threads > 1 && first < current.size() && !aborted) {
-            const bool prepared = mPipeline && !mPipelineStale && first == 0 && mPipeline->jobCount() == current.size();
-            if (prepared) {
-                mPipeline->seal();
-            } else {
-                std::vector<PipelineJob> jobs;
-                for (std::size_t i = first; i < current.size(); ++i)
-                    jobs.push_back(jobFor(current[i]));
-                setPipeline(nullptr);
-                setPipeline(std::make_unique<CompressionPipeline>(std::move(jobs), *mFileSystem, Options.ShareMode,
-                                                                  threads));
-            }
-        } else {
+        if (aborted)
             setPipeline(nullptr);
-        }
-        // Cancel() may have come before the pipeline it would have stopped.
-        if (stopping() && mPipeline)
-            mPipeline->interrupt();
+        else
+            startPipeline(first);
         for (std::size_t i = first; i < current.size() && !aborted;) {
-            TArchiveDirEntry &entry = current[i];
-            const std::uint64_t listedSize = entry.uncompressedSize64;
-            CompressionPipeline::Entry *prepared = mPipeline ? &mPipeline->take() : nullptr;
-            bool written = false;
-            bool removed = false;
-            while (!written && !removed && !aborted) {
-                const std::uint64_t bytesBefore = mProgress.bytesDone;
-                try {
-                    writeEntry(entry, i, std::exchange(prepared, nullptr));
-                    written = true;
-                } catch (const EArchiveError &failure) {
-                    // A failure that a stop brought about is no failure of
-                    // the entry: nothing is asked.
-                    if (stopping()) {
-                        aborted = true;
-                        break;
-                    }
-                    // Whatever the failed attempt wrote stays in the file,
-                    // referenced by nothing; the next write starts after it.
-                    mProgress.bytesDone = bytesBefore;
-                    const std::optional<std::uint64_t> end = stream.size();
-                    if (!end || !stream.seek(*end))
-                        throw streamError();
-                    switch (failureAction(entry, failure)) {
-                    case TFailureAction::faRetry:
-                        break;
-                    case TFailureAction::faIgnore:
-                        --mProgress.totalFiles;
-                        mProgress.totalBytes -= std::min(listedSize, mProgress.totalBytes);
-                        skip({TSkippedItem::Kind::Failed, printableName(entry.storedName), failure.what()});
-                        current.removeAt(i);
-                        removed = true;
-                        break;
-                    case TFailureAction::faAbort:
-                        aborted = true;
-                        break;
-                    }
-                }
-                aborted = aborted || stopping();
-            }
-            if (written)
+            const EntryOutcome outcome = writeWithRetries(i, mPipeline ? &mPipeline->take() : nullptr);
+            aborted = outcome == EntryOutcome::Aborted || stopping();
+            if (outcome == EntryOutcome::Written)
                 ++i;
         }
         if (!aborted)
@@ -351,6 +321,45 @@ void TBaseArchiver::commit()
     if (aborted || stopping()) {
         mAborted = true;
         rollBack();
+    }
+}
+
+TBaseArchiver::EntryOutcome TBaseArchiver::writeWithRetries(std::size_t index, EntrySource *prepared)
+{
+    TArchiveDirArray &current = mManager->current;
+    TArchiveDirEntry &entry = current[index];
+    const std::uint64_t listedSize = entry.uncompressedSize64;
+    for (;;) {
+        const std::uint64_t bytesBefore = mProgress.bytesDone;
+        try {
+            writeEntry(entry, index, std::exchange(prepared, nullptr));
+            return EntryOutcome::Written;
+        } catch (const EArchiveError &failure) {
+            // A failure that a stop brought about is no failure of the
+            // entry: nothing is asked.
+            if (stopping())
+                return EntryOutcome::Aborted;
+            // Whatever the failed attempt wrote stays in the file,
+            // referenced by nothing; the next write starts after it.
+            mProgress.bytesDone = bytesBefore;
+            const std::optional<std::uint64_t> end = mManager->stream->size();
+            if (!end || !mManager->stream->seek(*end))
+                throw streamError();
+            switch (failureAction(entry, failure)) {
+            case TFailureAction::faRetry:
+                break;
+            case TFailureAction::faIgnore:
+                --mProgress.totalFiles;
+                mProgress.totalBytes -= std::min(listedSize, mProgress.totalBytes);
+                skip({TSkippedItem::Kind::Failed, printableName(entry.storedName), failure.what()});
+                current.removeAt(index);
+                return EntryOutcome::Removed;
+            case TFailureAction::faAbort:
+                return EntryOutcome::Aborted;
+            }
+        }
+        if (stopping())
+            return EntryOutcome::Aborted;
     }
 }
 
@@ -434,17 +443,117 @@ void TBaseArchiver::writeLocalHeader(const CentralHeader &header, const std::str
                     {stream.error(), FileName});
 }
 
-CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepared, std::uint64_t sourceSize,
-                                              const SourceCompressor::Progress &progress, CentralHeader &header,
-                                              const std::string &name, bool &headerFinal)
+void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, std::size_t index, EntrySource *prepared)
+{
+    // Without a preparation the source is read and compressed here, chunk
+    // by chunk; a directory has nothing to read.
+    EntrySource *source = prepared;
+    if (!source && !entry.isDirectory())
+        source = &mCompressor.start(*mFileSystem, Options.ShareMode, entry.sourcePath(), entry.compressionMode,
+                                    method());
+    // Whatever happens, the source gives back what it holds.
+    struct DiscardSource
+    {
+        EntrySource *source;
+        ~DiscardSource()
+        {
+            if (source)
+                source->discard();
+        }
+    } discardSource {source};
+
+    mProgress.currentName = entry.storedName;
+    mProgress.fileSize = entry.uncompressedSize64;
+    mProgress.fileBytesDone = 0;
+    reportFile(TProgressPhase::Start);
+    // A name no reader could give back, or one stored already, is refused
+    // before the source is read.
+    const EncodedName name = entryName(entry);
+    entry.zip64 = false;
+    const std::uint64_t sourceSize = entry.isDirectory() ? 0 : openSource(entry, *source);
+    startHeader(entry, name, sourceSize);
+    if (entry.isDirectory())
+        writeLocalHeader(entry.header, name.bytes, 0);
+    else if (!writeData(entry, *source, name.bytes, sourceSize))
+        return;
+    recordName(name, index);
+    ++mProgress.filesDone;
+    reportFile(TProgressPhase::End);
+    reportOverall(TProgressPhase::Progress);
+}
+
+std::uint64_t TBaseArchiver::openSource(const TArchiveDirEntry &entry, EntrySource &source)
+{
+    const std::string sourcePath = entry.sourcePath();
+    if (sourcePathTooLong(sourcePath))
+        throw error(NativeError::FileNameTooLong, {{sourcePath}});
+    if (!source.opened())
+        throw error(NativeError::CannotOpenFile, {{sourcePath}}, {source.openError(), printableName(entry.storedName)});
+    return source.size();
+}
+
+void TBaseArchiver::startHeader(TArchiveDirEntry &entry, const EncodedName &name, std::uint64_t sourceSize)
+{
+    const std::uint64_t offset = mManager->stream->position();
+    entry.headerOffset64 = offset;
+    entry.uncompressedSize64 = sourceSize;
+    entry.zip64 = needsZip64(offset) || needsZip64(sourceSize);
+
+    CentralHeader &header = entry.header;
+    header.versionNeeded = entry.zip64 ? zip::version45 : zip::version20;
+    header.versionMadeBy = static_cast<std::uint16_t>(header.versionNeeded | (name.utf8 ? zip::hostNtfs : 0));
+    header.method = entry.isDirectory() ? zip::methodStored : static_cast<std::uint16_t>(method());
+    header.flags = static_cast<std::uint16_t>((header.flags & ~flagUtf8Names) | (name.utf8 ? flagUtf8Names : 0));
+    header.crc32 = entry.isDirectory() ? 0 : zip::max32;
+    header.compressedSize = 0;
+    header.uncompressedSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(sourceSize, zip::max32));
+    header.nameLength = static_cast<std::uint16_t>(name.bytes.size());
+    header.extraLength = 0;
+    header.headerOffset = static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, zip::max32));
+    // ZIP64 entries are never written: nothing of the entry is in the file yet.
+    if (entry.zip64)
+        throw error(NativeError::Zip64NotEnabled, {{entry.sourcePath()}});
+}
+
+bool TBaseArchiver::writeData(TArchiveDirEntry &entry, EntrySource &source, const std::string &name,
+                              std::uint64_t sourceSize)
 {
     ArchiveStream &stream = *mManager->stream;
-    CompressedSource result;
+    CentralHeader &header = entry.header;
+    bool headerFinal = false;
+    const WrittenData result = writeChunks(source, sourceSize, header, name, headerFinal);
+    if (result.cancelled)
+        return false;
+    const ErrorArguments sizes {{}, static_cast<long long>(sourceSize), static_cast<long long>(result.bytesRead)};
+    if (!result.complete)
+        throw error(NativeError::InvalidCompressedSize, sizes,
+                    result.writeFailed ? SystemReason {stream.error(), FileName}
+                                       : SystemReason {result.readError, printableName(entry.storedName)});
+    if (needsZip64(result.bytesWritten) || needsZip64(result.bytesRead))
+        throw error(NativeError::Zip64SizeNotEnabled, {{entry.sourcePath()}});
+    header.crc32 = result.crc32;
+    header.compressedSize = static_cast<std::uint32_t>(result.bytesWritten);
+    header.uncompressedSize = static_cast<std::uint32_t>(result.bytesRead);
+    if (sourceSize == 0)
+        header.method = zip::methodStored;
+    if (headerFinal)
+        return true;
+    std::string patched;
+    appendLocalHeader(patched, header);
+    if (stream.writeAt(entry.headerOffset64, patched.data(), patched.size()) != patched.size())
+        throw error(NativeError::InvalidCompressedSize, sizes, {stream.error(), FileName});
+    return true;
+}
+
+TBaseArchiver::WrittenData TBaseArchiver::writeChunks(EntrySource &source, std::uint64_t sourceSize,
+                                                      CentralHeader &header, const std::string &name,
+                                                      bool &headerFinal)
+{
+    ArchiveStream &stream = *mManager->stream;
+    WrittenData result;
     bool headerWritten = false;
     ReadyChunk chunk;
-    while (prepared.next(chunk)) {
-        if (chunk.failed)
-            break;
+    while (source.next(chunk) && !chunk.failed) {
         bool stored = false;
         if (!headerWritten) {
             // The header goes out with the first chunk, in one write. When
@@ -472,14 +581,14 @@ CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepar
                                                                       static_cast<z_off_t>(chunk.inputLength)));
         result.bytesRead += chunk.inputLength;
         result.bytesWritten += chunk.size;
-        if (!progress(result.bytesRead)) {
+        if (!reportBytes(result.bytesRead)) {
             result.cancelled = true;
             break;
         }
     }
-    if (prepared.shortRead())
-        result.readError = prepared.readError();
-    prepared.discard();
+    if (source.shortRead())
+        result.readError = source.readError();
+    source.discard();
     // No chunk came (an empty source, or one that could not be read or
     // compressed): the header is written alone, to be completed or left.
     if (!headerWritten)
@@ -488,111 +597,13 @@ CompressedSource TBaseArchiver::writePrepared(CompressionPipeline::Entry &prepar
     return result;
 }
 
-void TBaseArchiver::writeEntry(TArchiveDirEntry &entry, std::size_t index, CompressionPipeline::Entry *prepared)
+bool TBaseArchiver::reportBytes(std::uint64_t bytesRead)
 {
-    // Whatever happens, the buffers of a preparation go back to the pipeline.
-    struct DiscardPrepared
-    {
-        CompressionPipeline::Entry *entry;
-        ~DiscardPrepared()
-        {
-            if (entry)
-                entry->discard();
-        }
-    } discardPrepared {prepared};
-
-    ArchiveStream &stream = *mManager->stream;
-    const std::uint16_t entryMethod = entry.isDirectory() ? zip::methodStored : static_cast<std::uint16_t>(method());
-    mProgress.currentName = entry.storedName;
-    mProgress.fileSize = entry.uncompressedSize64;
-    mProgress.fileBytesDone = 0;
-    reportFile(TProgressPhase::Start);
-
-    // A name no reader could give back, or one stored already, is refused
-    // before the source is read.
-    const EncodedName name = entryName(entry);
-    const std::string sourcePath = entry.sourcePath();
-    const SystemReason sourceReason {0, printableName(entry.storedName)};
-    entry.zip64 = false;
-    std::unique_ptr<SourceFile> source;
-    if (!entry.isDirectory()) {
-        if (sourcePath.size() > longestPath)
-            throw error(NativeError::FileNameTooLong, {{sourcePath}});
-        if (prepared) {
-            if (!prepared->opened())
-                throw error(NativeError::CannotOpenFile, {{sourcePath}}, {prepared->openError(), sourceReason.subject});
-        } else {
-            int openError = 0;
-            source = mFileSystem->openSource(sourcePath, Options.ShareMode, openError);
-            if (!source)
-                throw error(NativeError::CannotOpenFile, {{sourcePath}}, {openError, sourceReason.subject});
-        }
-    }
-    const std::uint64_t sourceSize = source ? source->size() : prepared && !entry.isDirectory() ? prepared->size() : 0;
-    const std::uint64_t offset = stream.position();
-    entry.headerOffset64 = offset;
-    entry.uncompressedSize64 = sourceSize;
-    if (offset >= zip::max32 || sourceSize >= zip::max32)
-        entry.zip64 = true;
-
-    CentralHeader &header = entry.header;
-    header.versionNeeded = entry.zip64 ? zip::version45 : zip::version20;
-    header.versionMadeBy = static_cast<std::uint16_t>(header.versionNeeded | (name.utf8 ? zip::hostNtfs : 0));
-    header.method = entryMethod;
-    header.flags = static_cast<std::uint16_t>((header.flags & ~flagUtf8Names) | (name.utf8 ? flagUtf8Names : 0));
-    header.crc32 = entry.isDirectory() ? 0 : zip::max32;
-    header.compressedSize = 0;
-    header.uncompressedSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(sourceSize, zip::max32));
-    header.nameLength = static_cast<std::uint16_t>(name.bytes.size());
-    header.extraLength = 0;
-    header.headerOffset = static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, zip::max32));
-    // ZIP64 entries are never written: nothing of the entry is in the file yet.
-    if (entry.zip64)
-        throw error(NativeError::Zip64NotEnabled, {{sourcePath}});
-
-    // A prepared source's header is written with its first chunk.
-    if (!prepared || entry.isDirectory())
-        writeLocalHeader(header, name.bytes, sourceSize);
-
-    if (!entry.isDirectory()) {
-        const auto progress = [this](std::uint64_t bytesRead) {
-            mProgress.bytesDone += bytesRead - mProgress.fileBytesDone;
-            mProgress.fileBytesDone = bytesRead;
-            reportFile(TProgressPhase::Progress);
-            reportOverall(TProgressPhase::Progress);
-            return !stopping();
-        };
-        bool headerFinal = false;
-        const auto sink = [&stream](const char *data, std::size_t size) { return stream.write(data, size) == size; };
-        const CompressedSource result =
-            prepared ? writePrepared(*prepared, sourceSize, progress, header, name.bytes, headerFinal)
-                     : mCompressor.compress(*source, entry.compressionMode, entryMethod, sink, progress);
-        if (result.cancelled)
-            return;
-        const ErrorArguments sizes {{}, static_cast<long long>(sourceSize), static_cast<long long>(result.bytesRead)};
-        if (!result.complete)
-            throw error(NativeError::InvalidCompressedSize, sizes,
-                        result.writeFailed ? SystemReason {stream.error(), FileName}
-                                           : SystemReason {result.readError, sourceReason.subject});
-        if (result.bytesWritten >= zip::max32 || result.bytesRead >= zip::max32)
-            throw error(NativeError::Zip64SizeNotEnabled, {{sourcePath}});
-        header.crc32 = result.crc32;
-        header.compressedSize = static_cast<std::uint32_t>(result.bytesWritten);
-        header.uncompressedSize = static_cast<std::uint32_t>(result.bytesRead);
-        if (sourceSize == 0)
-            header.method = zip::methodStored;
-
-        if (!headerFinal) {
-            std::string patched;
-            appendLocalHeader(patched, header);
-            if (stream.writeAt(offset, patched.data(), patched.size()) != patched.size())
-                throw error(NativeError::InvalidCompressedSize, sizes, {stream.error(), FileName});
-        }
-    }
-    recordName(name, index);
-    ++mProgress.filesDone;
-    reportFile(TProgressPhase::End);
+    mProgress.bytesDone += bytesRead - mProgress.fileBytesDone;
+    mProgress.fileBytesDone = bytesRead;
+    reportFile(TProgressPhase::Progress);
     reportOverall(TProgressPhase::Progress);
+    return !stopping();
 }
 
 void TBaseArchiver::writeCentralDirectory()

@@ -192,9 +192,50 @@ private:
     // archive back to the directory the update began with; so does any error
     // that escapes, which is then raised again.
     void commit();
-    // Writes one entry, at index of the directory; prepared, when given,
-    // holds its source already read and compressed ahead.
-    void writeEntry(TArchiveDirEntry &entry, std::size_t index, CompressionPipeline::Entry *prepared);
+    // The first entry that differs from the backup; it and every entry after
+    // it are marked modified and counted for the progress.
+    std::size_t firstChangedEntry();
+    // Starts reading and compressing ahead the entries from first on, or
+    // seals what was prepared while they were found; none on one thread.
+    void startPipeline(std::size_t first);
+    enum class EntryOutcome { Written, Removed, Aborted };
+    // Writes the entry at index, asking what to do after each failure, until
+    // it is written, ignored (and removed) or the update aborted.
+    EntryOutcome writeWithRetries(std::size_t index, EntrySource *prepared);
+    // Writes one entry, at index of the directory: from prepared, its source
+    // read and compressed ahead, or else reading it here.
+    void writeEntry(TArchiveDirEntry &entry, std::size_t index, EntrySource *prepared);
+    // Opens the entry's source and returns its size; raises native error 61
+    // for a path too long and 33 for a source that cannot be opened.
+    std::uint64_t openSource(const TArchiveDirEntry &entry, EntrySource &source);
+    // Fills the entry's header for a write at the current position; raises
+    // native error 43 for an entry that would need ZIP64.
+    void startHeader(TArchiveDirEntry &entry, const EncodedName &name, std::uint64_t sourceSize);
+    // Writes the entry's local header and data and completes the header;
+    // false when packing was stopped meanwhile. Raises native error 34 when
+    // the source was not read or written whole, 41 when it came too large.
+    bool writeData(TArchiveDirEntry &entry, EntrySource &source, const std::string &name, std::uint64_t sourceSize);
+    // What writing an entry's chunks came to.
+    struct WrittenData
+    {
+        std::uint32_t crc32 = 0;
+        std::uint64_t bytesRead = 0;
+        std::uint64_t bytesWritten = 0;
+        // Clear when the source was not read whole, a write was short,
+        // deflate failed, or packing was stopped.
+        bool complete = false;
+        bool cancelled = false;
+        bool writeFailed = false;
+        int readError = 0; // the system's, when reading the source failed
+    };
+    // Writes the source's chunks, and the local header (pending, not yet in
+    // the file) with the first one. The header of a source of one chunk is
+    // written complete, and headerFinal is set: it needs no patch.
+    WrittenData writeChunks(EntrySource &source, std::uint64_t sourceSize, CentralHeader &header,
+                            const std::string &name, bool &headerFinal);
+    // Counts the bytes read of the current file and reports them; false
+    // once packing is to stop.
+    bool reportBytes(std::uint64_t bytesRead);
     // Writes a local header and its name alone, at the current position;
     // a short write is the entry's failure with nothing of the source read.
     void writeLocalHeader(const CentralHeader &header, const std::string &name, std::uint64_t sourceSize);
@@ -213,12 +254,6 @@ private:
     // Sets the pipeline the update uses, or none; the one it replaces is
     // stopped outside the lock Cancel() takes.
     void setPipeline(std::unique_ptr<CompressionPipeline> pipeline);
-    // Writes a prepared entry's data, and its local header (pending, not yet
-    // in the file) with the first chunk. The header of a source of one chunk
-    // is written complete, and headerFinal is set: it needs no patch.
-    CompressedSource writePrepared(CompressionPipeline::Entry &prepared, std::uint64_t sourceSize,
-                                   const SourceCompressor::Progress &progress, CentralHeader &header,
-                                   const std::string &name, bool &headerFinal);
     int effectiveThreads() const;
     PipelineJob jobFor(const TArchiveDirEntry &entry) const;
     TFailureAction failureAction(const TArchiveDirEntry &entry, const EArchiveError &failure);
@@ -241,6 +276,7 @@ private:
     bool mAborted = false;
     std::unique_ptr<TArchiveDirManager> mManager;
     std::shared_ptr<ArchiveFileSystem> mFileSystem;
+    // Reads and compresses the sources not prepared ahead.
     SourceCompressor mCompressor;
     // Sources read and compressed ahead: from while the entries are still
     // found (then stale when the walk replaced an entry) through the commit.

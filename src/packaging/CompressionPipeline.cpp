@@ -4,7 +4,6 @@
 #include "packaging/SourceCompressor.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <stdexcept>
 #include <zlib.h>
@@ -283,36 +282,11 @@ void CompressionPipeline::readAhead()
 
 bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, std::vector<char> &previousTail)
 {
-    bool abandoned = false;
-    {
-        std::lock_guard lock(mMutex);
-        abandoned = entry.mAbandoned;
-    }
-    std::unique_ptr<SourceFile> source;
-    int openError = 0;
-    // Sources the writer refuses before reading them are not opened here.
-    if (const std::string path = job.sourcePath(); !abandoned && !path.empty() && path.size() <= PATH_MAX - 1)
-        source = mFileSystem.openSource(path, mShareMode, openError);
-    const std::uint64_t size = source ? source->size() : 0;
-    const bool nothingToRead = !source || size >= zip::max32;
-    {
-        std::lock_guard lock(mMutex);
-        if (mStop)
-            return false;
-        entry.mStarted = true;
-        entry.mOpened = source != nullptr;
-        entry.mOpenError = openError;
-        entry.mSize = size;
-        if (nothingToRead || entry.mAbandoned) {
-            entry.mFinished = true;
-            entry.mEndSequence = mNextSequence;
-        }
-        if (writerShouldWake())
-            mEntryMoved.notify_one();
-        if (entry.mFinished)
-            return true;
-    }
-
+    bool stop = false;
+    const std::unique_ptr<SourceFile> source = openJob(job, entry, stop);
+    if (!source)
+        return !stop;
+    const std::uint64_t size = source->size();
     const std::size_t chunkSize =
         static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(job.mode), size));
     std::uint64_t read = 0;
@@ -320,35 +294,11 @@ bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, std::
     while (read < size) {
         const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - read));
         const std::size_t dictionary = read == 0 ? 0 : dictionarySize;
-        auto chunk = std::make_unique<Chunk>();
-        chunk->inputCharge = dictionary + wanted;
-        {
-            // Everything read before was compressed when nothing is held,
-            // so the chunk the writer waits for is always let through.
-            // Once full, reading resumes only when half the budget is free
-            // again, so the reader wakes seldom.
-            std::unique_lock lock(mMutex);
-            const std::size_t charge = chunk->inputCharge;
-            if (mInputBytes > 0 && mInputBytes + charge > mBudget.input && !entry.mAbandoned) {
-                mReaderWaiting = true;
-                mInputFreed.wait(lock, [&] {
-                    return mStop || entry.mAbandoned || mInputBytes == 0
-                           || (mInputBytes <= mBudget.input / 2 && mInputBytes + charge <= mBudget.input);
-                });
-                mReaderWaiting = false;
-            }
-            if (mStop)
-                return false;
-            if (entry.mAbandoned)
-                break;
-            chunk->input = takeSpare(charge);
-            // A reused buffer holds the pages of its earlier chunks too.
-            chunk->inputCharge = std::max(charge, chunk->input.footprint());
-            mInputBytes += chunk->inputCharge;
-            mPeakInput = std::max(mPeakInput, mInputBytes);
-        }
-        if (!chunk->input.data())
-            chunk->input = ChunkBuffer(chunk->inputCharge);
+        std::unique_ptr<Chunk> chunk = reserveInput(entry, dictionary + wanted, stop);
+        if (stop)
+            return false;
+        if (!chunk)
+            break;
         if (dictionary > 0)
             std::memcpy(chunk->input.data(), previousTail.data(), dictionary);
         const std::size_t got = source->read(chunk->input.data() + dictionary, wanted);
@@ -391,6 +341,69 @@ bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, std::
     return true;
 }
 
+std::unique_ptr<SourceFile> CompressionPipeline::openJob(const PipelineJob &job, Entry &entry, bool &stop)
+{
+    bool abandoned = false;
+    {
+        std::lock_guard lock(mMutex);
+        abandoned = entry.mAbandoned;
+    }
+    std::unique_ptr<SourceFile> source;
+    int openError = 0;
+    // Sources the writer refuses before reading them are neither opened nor read.
+    if (const std::string path = job.sourcePath(); !abandoned && !path.empty() && !sourcePathTooLong(path))
+        source = mFileSystem.openSource(path, mShareMode, openError);
+    const std::uint64_t size = source ? source->size() : 0;
+    const bool nothingToRead = !source || needsZip64(size);
+    std::lock_guard lock(mMutex);
+    stop = mStop;
+    if (mStop)
+        return nullptr;
+    entry.mStarted = true;
+    entry.mOpened = source != nullptr;
+    entry.mOpenError = openError;
+    entry.mSize = size;
+    if (nothingToRead || entry.mAbandoned) {
+        entry.mFinished = true;
+        entry.mEndSequence = mNextSequence;
+    }
+    if (writerShouldWake())
+        mEntryMoved.notify_one();
+    return entry.mFinished ? nullptr : std::move(source);
+}
+
+std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::reserveInput(Entry &entry, std::size_t charge,
+                                                                               bool &stop)
+{
+    auto chunk = std::make_unique<Chunk>();
+    {
+        // Everything read before was compressed when nothing is held, so the
+        // chunk the writer waits for is always let through. Once full,
+        // reading resumes only when half the budget is free again, so the
+        // reader wakes seldom.
+        std::unique_lock lock(mMutex);
+        if (mInputBytes > 0 && mInputBytes + charge > mBudget.input && !entry.mAbandoned) {
+            mReaderWaiting = true;
+            mInputFreed.wait(lock, [&] {
+                return mStop || entry.mAbandoned || mInputBytes == 0
+                       || (mInputBytes <= mBudget.input / 2 && mInputBytes + charge <= mBudget.input);
+            });
+            mReaderWaiting = false;
+        }
+        stop = mStop;
+        if (mStop || entry.mAbandoned)
+            return nullptr;
+        chunk->input = takeSpare(charge);
+        // A reused buffer holds the pages of its earlier chunks too.
+        chunk->inputCharge = std::max(charge, chunk->input.footprint());
+        mInputBytes += chunk->inputCharge;
+        mPeakInput = std::max(mPeakInput, mInputBytes);
+    }
+    if (!chunk->input.data())
+        chunk->input = ChunkBuffer(chunk->inputCharge);
+    return chunk;
+}
+
 void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
 {
     const char *input = chunk.input.data() + chunk.dictionaryLength;
@@ -410,66 +423,72 @@ void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
 void CompressionPipeline::compressChunks()
 {
     ChunkDeflater deflater;
-    for (;;) {
-        Chunk *chunk = nullptr;
-        {
-            std::unique_lock lock(mMutex);
-            while (!mStop && !frontAdmitted()) {
-                if (writerShouldWake())
-                    mEntryMoved.notify_one();
-                mWorkQueued.wait(lock);
-            }
-            if (mStop)
-                return;
-            chunk = mWork.front();
-            mWork.pop_front();
-            chunk->compressing = true;
-            chunk->outputCharge = outputReserve(*chunk);
-            if (chunk->method == zip::methodDeflated) {
-                chunk->output = takeSpare(chunk->outputCharge);
-                chunk->outputCharge = std::max(chunk->outputCharge, chunk->output.footprint());
-            }
-            mOutputBytes += chunk->outputCharge;
-            mPeakOutput = std::max(mPeakOutput, mOutputBytes);
-        }
+    while (Chunk *chunk = takeWork()) {
         compress(*chunk, deflater);
-        // A deflated chunk's input is given back now (kept for reuse, or
-        // freed outside the lock); a stored chunk's input is its output and
-        // moves to that budget. A chunk whose entry was given up meanwhile
-        // is freed whole.
-        ChunkBuffer input;
-        std::unique_ptr<Chunk> orphan;
-        {
-            std::lock_guard lock(mMutex);
-            chunk->compressing = false;
-            mInputBytes -= chunk->inputCharge;
-            chunk->inputCharge = 0;
-            if (chunk->method == zip::methodDeflated) {
-                keepSpare(chunk->input);
-                input = std::move(chunk->input);
-                // Pages deflate never wrote were never held.
-                mOutputBytes = mOutputBytes - chunk->outputCharge + chunk->output.footprint();
-                chunk->outputCharge = chunk->output.footprint();
-            }
-            if (chunk->abandoned) {
-                const auto found = std::find_if(mOrphans.begin(), mOrphans.end(),
-                                                [chunk](const auto &held) { return held.get() == chunk; });
-                orphan = std::move(*found);
-                *found = std::move(mOrphans.back());
-                mOrphans.pop_back();
-                uncharge(*orphan);
-            } else {
-                chunk->ready = true;
-                ++mReadyChunks;
-            }
-            if (readerShouldWake())
-                mInputFreed.notify_one();
-            if (writerShouldWake())
-                mEntryMoved.notify_one();
-        }
-        if (orphan)
+        if (std::unique_ptr<Chunk> orphan = finishChunk(*chunk)) {
+            orphan.reset();
             mWorkQueued.notify_all();
+        }
     }
+}
+
+CompressionPipeline::Chunk *CompressionPipeline::takeWork()
+{
+    std::unique_lock lock(mMutex);
+    while (!mStop && !frontAdmitted()) {
+        if (writerShouldWake())
+            mEntryMoved.notify_one();
+        mWorkQueued.wait(lock);
+    }
+    if (mStop)
+        return nullptr;
+    Chunk *chunk = mWork.front();
+    mWork.pop_front();
+    chunk->compressing = true;
+    chunk->outputCharge = outputReserve(*chunk);
+    if (chunk->method == zip::methodDeflated) {
+        chunk->output = takeSpare(chunk->outputCharge);
+        chunk->outputCharge = std::max(chunk->outputCharge, chunk->output.footprint());
+    }
+    mOutputBytes += chunk->outputCharge;
+    mPeakOutput = std::max(mPeakOutput, mOutputBytes);
+    return chunk;
+}
+
+std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::finishChunk(Chunk &chunk)
+{
+    // A deflated chunk's input is given back now (kept for reuse, or freed
+    // outside the lock); a stored chunk's input is its output and moves to
+    // that budget. A chunk whose entry was given up meanwhile is freed whole.
+    ChunkBuffer input;
+    std::unique_ptr<Chunk> orphan;
+    std::lock_guard lock(mMutex);
+    chunk.compressing = false;
+    mInputBytes -= chunk.inputCharge;
+    chunk.inputCharge = 0;
+    if (chunk.method == zip::methodDeflated) {
+        keepSpare(chunk.input);
+        input = std::move(chunk.input);
+        // Pages deflate never wrote were never held.
+        mOutputBytes = mOutputBytes - chunk.outputCharge + chunk.output.footprint();
+        chunk.outputCharge = chunk.output.footprint();
+    }
+    if (chunk.abandoned) {
+        const auto found = std::find_if(mOrphans.begin(), mOrphans.end(),
+                                        [&chunk](const auto &held) { return held.get() == &chunk; });
+        orphan = std::move(*found);
+        *found = std::move(mOrphans.back());
+        mOrphans.pop_back();
+        uncharge(*orphan);
+    } else {
+        chunk.ready = true;
+        ++mReadyChunks;
+    }
+    if (readerShouldWake())
+        mInputFreed.notify_one();
+    if (writerShouldWake())
+        mEntryMoved.notify_one();
+    return orphan;
 }
 
 void CompressionPipeline::uncharge(Chunk &chunk)

@@ -2,6 +2,7 @@
 
 #include "packaging/ArchiveIo.h"
 #include "packaging/ChunkBuffer.h"
+#include "packaging/EntrySource.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -33,17 +34,6 @@ struct PipelineJob
     std::string name;
     int mode = 9;   // compression level
     int method = 8; // 8 deflate, 0 stored
-};
-
-// One chunk of an entry, compressed and ready to be written.
-struct ReadyChunk
-{
-    const char *data = nullptr;
-    std::size_t size = 0;
-    std::size_t inputLength = 0;
-    std::uint32_t crc32 = 0; // of this chunk's input alone
-    bool failed = false;     // deflate reported an error
-    bool last = false;       // the source's last chunk: its size was reached
 };
 
 // The memory a pipeline may hold, in bytes. Input is what was read and
@@ -100,27 +90,23 @@ public:
 
     // The preparation of the next entry of the list, in order; the writer
     // takes each entry once and is done with it when it takes the next.
-    class Entry
+    class Entry final : public EntrySource
     {
     public:
         // Waits until the source was opened (or found unopenable); false
         // also once the pipeline is interrupted.
-        bool opened();
-        // The system's error number when the source could not be opened.
-        int openError();
-        std::uint64_t size();
-        // The next chunk, waiting for it; false when the entry has no more,
-        // or once the pipeline is interrupted. The previous chunk's buffer
-        // is given back first.
-        bool next(ReadyChunk &chunk);
-        // Whether reading stopped before the source's size was reached, and
-        // the system's error number when a read failed.
-        bool shortRead();
-        int readError();
+        bool opened() override;
+        int openError() override;
+        std::uint64_t size() override;
+        // Waits for the next chunk. The previous chunk's buffer is given
+        // back first.
+        bool next(ReadyChunk &chunk) override;
+        bool shortRead() override;
+        int readError() override;
         // Gives up the entry without waiting: the reader stops reading it,
         // chunks not yet compressed are dropped, and every buffer it holds
         // is given back (those being compressed when that ends).
-        void discard();
+        void discard() override;
 
     private:
         friend class CompressionPipeline;
@@ -186,7 +172,21 @@ private:
     void readAhead();
     // Reads one job's source into chunks; false when the pipeline stops.
     bool readSource(const PipelineJob &job, Entry &entry, std::vector<char> &previousTail);
+    // Opens a job's source and tells the writer; the source when it is to
+    // be read, else none, with stop set when the pipeline stops.
+    std::unique_ptr<SourceFile> openJob(const PipelineJob &job, Entry &entry, bool &stop);
+    // Waits for room in the input budget and returns a chunk charged with
+    // charge bytes of input; none when the entry was given up, or the
+    // pipeline stops (stop then set).
+    std::unique_ptr<Chunk> reserveInput(Entry &entry, std::size_t charge, bool &stop);
     void compressChunks();
+    // The next chunk a worker may compress, charged with its output; null
+    // once the pipeline stops.
+    Chunk *takeWork();
+    // Makes a compressed chunk ready for the writer and gives its input
+    // back; returns the chunk when its entry was given up meanwhile, to be
+    // freed outside the lock.
+    std::unique_ptr<Chunk> finishChunk(Chunk &chunk);
     static void compress(Chunk &chunk, ChunkDeflater &deflater);
     // The output a chunk may need before it is compressed.
     static std::size_t outputReserve(const Chunk &chunk);

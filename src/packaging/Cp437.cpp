@@ -1,5 +1,7 @@
 #include "packaging/Cp437.h"
 
+#include "text/Utf8.h"
+
 #include <array>
 #include <unordered_map>
 
@@ -37,32 +39,6 @@ const std::unordered_map<char32_t, char> &reverseTable()
     return table;
 }
 
-// Decodes the character that starts at text[at]: its length in bytes, with
-// its code point in cp, or 0 when the bytes there are not valid UTF-8.
-std::size_t decodeUtf8(std::string_view text, std::size_t at, char32_t &cp)
-{
-    const auto lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) {
-        cp = lead;
-        return 1;
-    }
-    const std::size_t length = (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || at + length > text.size())
-        return 0;
-    cp = length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[at + k]);
-        if ((next & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    // The shortest form only, and no surrogates or code points past Unicode.
-    constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < smallest[length] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-        return 0;
-    return length;
-}
-
 } // namespace
 
 std::optional<EncodedName> encodeName(std::string_view name, bool oem)
@@ -72,7 +48,7 @@ std::optional<EncodedName> encodeName(std::string_view name, bool oem)
     encoded.bytes.reserve(name.size());
     char32_t cp = 0;
     for (std::size_t i = 0, length = 0; i < name.size(); i += length) {
-        length = decodeUtf8(name, i, cp);
+        length = decodeUtf8Char(name.data() + i, name.data() + name.size(), cp);
         if (length == 0)
             return std::nullopt;
         if (encoded.utf8)
@@ -97,7 +73,7 @@ std::string printableName(std::string_view text)
     printable.reserve(text.size());
     char32_t cp = 0;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = decodeUtf8(text, i, cp);
+        const std::size_t length = decodeUtf8Char(text.data() + i, text.data() + text.size(), cp);
         if (length > 0) {
             printable.append(text.substr(i, length));
             i += length;

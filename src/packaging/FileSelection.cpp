@@ -1,6 +1,7 @@
 #include "packaging/FileSelection.h"
 
 #include "packaging/ArchiveError.h"
+#include "packaging/EntrySource.h"
 #include "packaging/FileMask.h"
 #include "platform/File.h"
 #include "text/AsciiCase.h"
@@ -268,7 +269,7 @@ private:
         h.nameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), zip::max16));
         if (!isDirectory) {
             entry.uncompressedSize64 = item.size;
-            entry.zip64 = entry.uncompressedSize64 >= zip::max32;
+            entry.zip64 = needsZip64(entry.uncompressedSize64);
             h.uncompressedSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(entry.uncompressedSize64, zip::max32));
         }
 

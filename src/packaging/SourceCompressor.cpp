@@ -1,6 +1,7 @@
 #include "packaging/SourceCompressor.h"
 
 #include <algorithm>
+#include <string>
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -120,66 +121,85 @@ long long deflateChunk(z_stream &stream, const char *input, std::size_t length, 
     }
 }
 
-CompressedSource SourceCompressor::compress(SourceFile &source, int mode, int method, const Sink &sink,
-                                            const Progress &progress)
+SourceCompressor &SourceCompressor::start(ArchiveFileSystem &fileSystem, TFileShareMode shareMode,
+                                          const std::string &path, int mode, int method)
 {
-    CompressedSource result;
-    const std::uint64_t size = source.size();
+    mSource.reset();
+    mFileSystem = &fileSystem;
+    mShareMode = shareMode;
+    mPath = path;
+    mMode = mode;
+    mMethod = method;
+    mOpenTried = false;
+    mOpenError = 0;
+    mRead = 0;
+    mEnded = false;
+    mShort = false;
+    mReadError = 0;
+    return *this;
+}
+
+bool SourceCompressor::opened()
+{
+    if (!mOpenTried) {
+        mOpenTried = true;
+        mSource = mFileSystem->openSource(mPath, mShareMode, mOpenError);
+    }
+    return mSource != nullptr;
+}
+
+std::uint64_t SourceCompressor::size()
+{
+    return opened() ? mSource->size() : 0;
+}
+
+bool SourceCompressor::beginStream()
+{
     const std::size_t bufferSize =
-        static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(mode), size));
+        static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(mMode), mSource->size()));
     if (mInput.size() < bufferSize)
         mInput.resize(bufferSize);
-    std::uint32_t crc = 0;
-    if (!source.rewind()) {
-        result.readError = source.error();
-        return result;
+    if (!mSource->rewind()) {
+        mShort = true;
+        mReadError = mSource->error();
+        return false;
     }
+    return mMethod != zip::methodDeflated || mDeflater.begin(mMode);
+}
 
-    const bool deflated = method == 8;
-    if (deflated && size > 0 && !mDeflater.begin(mode))
-        return result;
-
-    while (result.bytesRead < size) {
-        // Never read past the size the file had when opened: a file that
-        // grows meanwhile is stored as it was, and the finish flag below
-        // stays right.
-        const std::size_t wanted =
-            static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize, size - result.bytesRead));
-        const std::size_t got = source.read(mInput.data(), wanted);
-        if (got < wanted)
-            result.readError = source.error();
-        if (got == 0)
-            break;
-        crc = updateCrc32(crc, mInput.data(), got);
-        const bool last = result.bytesRead + got >= size;
-        const char *out = mInput.data();
-        std::size_t outLength = got;
-        if (deflated) {
-            const std::size_t bound = deflateOutputBound(got);
-            if (mOutput.capacity() < bound)
-                mOutput = ChunkBuffer(bound);
-            const long long produced = mDeflater.deflate(mInput.data(), got, last, mOutput);
-            if (produced < 0)
-                break;
-            out = mOutput.data();
-            outLength = static_cast<std::size_t>(produced);
-        }
-        if (!sink(out, outLength)) {
-            result.writeFailed = true;
-            break;
-        }
-        result.bytesRead += got;
-        result.bytesWritten += outLength;
-        if (got < wanted)
-            break;
-        if (progress && !progress(result.bytesRead)) {
-            result.cancelled = true;
-            break;
-        }
+bool SourceCompressor::next(ReadyChunk &chunk)
+{
+    if (!opened() || mEnded || mRead >= mSource->size())
+        return false;
+    if (mRead == 0 && !beginStream()) {
+        mEnded = true;
+        return false;
     }
-    result.crc32 = crc;
-    result.complete = result.bytesRead == size && !result.cancelled;
-    return result;
+    // Never read past the size the file had when opened: a file that grows
+    // meanwhile is stored as it was, and the finish flag below stays right.
+    const std::uint64_t size = mSource->size();
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(mMode), size - mRead));
+    const std::size_t got = mSource->read(mInput.data(), wanted);
+    if (got < wanted) {
+        mEnded = mShort = true;
+        mReadError = mSource->error();
+    }
+    if (got == 0)
+        return false;
+    chunk = ReadyChunk {mInput.data(), got, got, updateCrc32(0, mInput.data(), got), false, mRead + got >= size};
+    mRead += got;
+    if (mMethod != zip::methodDeflated)
+        return true;
+    const std::size_t bound = deflateOutputBound(got);
+    if (mOutput.capacity() < bound)
+        mOutput = ChunkBuffer(bound);
+    const long long produced = mDeflater.deflate(mInput.data(), got, chunk.last, mOutput);
+    chunk.data = mOutput.data();
+    chunk.size = produced < 0 ? 0 : static_cast<std::size_t>(produced);
+    chunk.failed = produced < 0;
+    mEnded = mEnded || chunk.failed;
+    return true;
 }
 
 } // namespace voriraz

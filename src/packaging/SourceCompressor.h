@@ -2,9 +2,10 @@
 
 #include "packaging/ArchiveIo.h"
 #include "packaging/ChunkBuffer.h"
+#include "packaging/EntrySource.h"
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 #include <zlib.h>
@@ -16,21 +17,6 @@ namespace voriraz {
 // Bytes read from the source per step: 512 KiB at modes 1 to 3, 1.5 MiB at
 // 7 to 9, 1 MiB at 0 and 4 to 6.
 std::size_t compressionChunkSize(int mode);
-
-// What compressing one source produced.
-struct CompressedSource
-{
-    std::uint32_t crc32 = 0;
-    std::uint64_t bytesRead = 0;
-    std::uint64_t bytesWritten = 0;
-    // Clear when the source could not be read whole, an output write was
-    // short, deflate failed, or the progress callback asked to stop.
-    bool complete = false;
-    bool cancelled = false;
-    bool writeFailed = false;
-    // The system's error number when reading the source failed.
-    int readError = 0;
-};
 
 // A raw deflate stream (no zlib header, no Adler-32 trailer: exactly the
 // data a zlib stream carries between them), kept between sources and reset
@@ -71,25 +57,46 @@ private:
     int mWholeLevel = -1;
 };
 
-// Compresses a source chunk by chunk into an entry's data. With method 8
-// every chunk goes through one deflate call at level mode, with a sync flush
-// after each chunk but the last and a finish on the last, so the data is a
-// raw deflate stream that ends on a byte boundary after every chunk. With method 0 the
-// chunks are stored as they are. The CRC-32 covers the uncompressed bytes.
-// Memory stays at one input and one output buffer whatever the source size;
-// the buffers are kept between sources.
-class SourceCompressor
+// Reads and compresses one source at a time on the caller's thread, a chunk
+// each time the writer asks for one. With method 8 every chunk goes through
+// one deflate call at level mode, with a sync flush after each chunk but the
+// last and a finish on the last, so the data is one raw deflate stream that
+// ends on a byte boundary after every chunk. With method 0 the chunks are
+// stored as they are. Memory stays at one input and one output buffer
+// whatever the source size; the buffers are kept between sources.
+class SourceCompressor final : public EntrySource
 {
 public:
-    // Writes a piece of output; returns false when it was not stored whole.
-    using Sink = std::function<bool(const char *data, std::size_t size)>;
-    // Reports the bytes read so far; returns false to stop.
-    using Progress = std::function<bool(std::uint64_t bytesRead)>;
+    // Starts on the source at path, opened when first asked about; the
+    // previous source is closed.
+    SourceCompressor &start(ArchiveFileSystem &fileSystem, TFileShareMode shareMode, const std::string &path,
+                            int mode, int method);
 
-    CompressedSource compress(SourceFile &source, int mode, int method, const Sink &sink,
-                              const Progress &progress = {});
+    bool opened() override;
+    int openError() override { return mOpenError; }
+    std::uint64_t size() override;
+    bool next(ReadyChunk &chunk) override;
+    bool shortRead() override { return mShort; }
+    int readError() override { return mReadError; }
+    // Closes the source.
+    void discard() override { mSource.reset(); }
 
 private:
+    // Rewinds the source and starts the deflate stream; false when either fails.
+    bool beginStream();
+
+    ArchiveFileSystem *mFileSystem = nullptr;
+    TFileShareMode mShareMode = TFileShareMode::smShareDenyNone;
+    std::string mPath;
+    int mMode = 9;
+    int mMethod = 8;
+    std::unique_ptr<SourceFile> mSource;
+    bool mOpenTried = false;
+    int mOpenError = 0;
+    std::uint64_t mRead = 0;
+    bool mEnded = false; // no more chunks: read whole, short, or failed
+    bool mShort = false;
+    int mReadError = 0;
     std::vector<char> mInput;
     ChunkBuffer mOutput;
     ChunkDeflater mDeflater;
