@@ -145,7 +145,7 @@ TEST(EntrySource, OnWritersThreadStartsAfreshForEachSource)
     const std::string second = mixedBytes(700, 2);
     writeFile(dir / "first.bin", first);
     writeFile(dir / "second.bin", second);
-    PosixArchiveFileSystem fileSystem;
+    SystemArchiveFileSystem fileSystem;
     SourceCompressor compressor;
     // The first source is given up after its first chunk.
     EntrySource &source = compressor.start(fileSystem, TFileShareMode::smShareDenyNone, (dir / "first.bin").string(), 9, 8);
