@@ -93,6 +93,9 @@ std::unique_ptr<ArchiveStream> FaultyFileSystem::createArchive(const std::string
 
 std::unique_ptr<SourceFile> FaultyFileSystem::openSource(const std::string &path, TFileShareMode shareMode, int &error)
 {
+    // Sources are opened by the reading-ahead thread and, on a retry, by the
+    // writer's thread at the same time.
+    std::lock_guard lock(mMutex);
     opened.push_back(path);
     for (auto &[suffix, remaining] : failOpens)
         if (endsWith(path, suffix) && remaining > 0) {

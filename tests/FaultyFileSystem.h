@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,7 @@ public:
 
 private:
     SystemArchiveFileSystem mReal;
+    std::mutex mMutex; // guards opened and failOpens while sources are opened
 };
 
 } // namespace voriraz::test
