@@ -259,8 +259,7 @@ bool replaceWith(const std::string &source, const std::string &target, bool dura
         return true;
     // Makes the rename itself durable. A file system that cannot flush a
     // folder says so with EINVAL; that is no failure.
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string folder = folderAndName(target).first;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;

@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/File.h"
 
 #include <cerrno>
 #include <csignal>
@@ -67,14 +68,6 @@ int writeAll(int fd, std::string_view bytes, std::size_t offset, const WriteFaul
         written += static_cast<std::size_t>(count);
     }
     return 0;
-}
-
-std::string folderOf(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The file a path finally names, following symbolic links, so that the
@@ -226,7 +219,7 @@ std::optional<std::vector<std::string>> folderNames(const std::string &path, Sys
 std::optional<SystemError> replaceFile(const std::string &path, std::string_view content, const WriteFault &fault)
 {
     const std::string target = linkTarget(path);
-    const std::string folder = folderOf(target);
+    const auto [folder, name] = folderAndName(target);
 
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
@@ -237,7 +230,6 @@ std::optional<SystemError> replaceFile(const std::string &path, std::string_view
     if (exists && ::access(target.c_str(), W_OK) != 0)
         return lastSystemError();
 
-    const std::string name = target.substr(target.rfind('/') + 1);
     TemporaryFile temporary((folder == "/" ? std::string() : folder) + "/." + name + ".XXXXXX");
     if (!temporary.created())
         return lastSystemError();
