@@ -4,6 +4,7 @@
 
 #include "packaging/ArchiveWriter.h"
 #include "packaging/ModArchive.h"
+#include "packaging/SourceCompressor.h"
 
 #include <gtest/gtest.h>
 
@@ -305,7 +306,8 @@ TEST_F(ArchiveFailure, FileThatGrowsWhilePackedIsStoredAsItWasOpened)
 {
     writer.Threads = 1;
     treeChangesWhilePacked = true;
-    const std::string original(2 * 1572864, 'g');
+    // Larger than a source compressed whole, so it is read chunk by chunk.
+    const std::string original(6 * 1572864, 'g');
     writeFile(base / "g.bin", original);
     bool grown = false;
     writer.OnFileProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
@@ -329,7 +331,7 @@ TEST_F(ArchiveFailure, FileThatShrinksWhilePackedAsksAboutIt)
 {
     writer.Threads = 1; // the file is read as it is written, so the cut lands between two chunks
     treeChangesWhilePacked = true;
-    writeFile(base / "s.bin", std::string(2 * 1572864, 's'));
+    writeFile(base / "s.bin", std::string(6 * 1572864, 's'));
     writer.OnFileProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
         if (phase == TProgressPhase::Progress && progress.currentName == "s.bin")
             fs::resize_file(base / "s.bin", 1000);
@@ -337,7 +339,7 @@ TEST_F(ArchiveFailure, FileThatShrinksWhilePackedAsksAboutIt)
     answers = {TPromptAnswer::Ignore};
     pack();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0], "ArchiveWriter1: Invalid compressed size, rfs.size = 3145728, count = 1572864 - Native error: 00034"
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: Invalid compressed size, rfs.size = 9437184, count = 1572864 - Native error: 00034"
                               + diskFull);
     EXPECT_EQ(inspectArchive(archive).names(), (std::vector<std::string> {"a.txt", "b.txt", "c.txt"}));
 }
@@ -445,7 +447,7 @@ TEST_P(DeviceLimit, EveryLimitKeepsThePreviousArchiveOrWritesAWholeOne)
 // asked about with both counts, and the previous archive kept on Abort.
 TEST_P(DeviceLimit, AFullDeviceAtTheHeaderPatchFailsTheEntry)
 {
-    const std::size_t size = 1572864 + 1;
+    const std::size_t size = static_cast<std::size_t>(wholeSourceLimit) + 1;
     writeFile(base / "large.bin", std::string(size, 'L'));
     writer.Threads = GetParam();
     writer.Options.FlushBuffers = false;
@@ -462,7 +464,7 @@ TEST_P(DeviceLimit, AFullDeviceAtTheHeaderPatchFailsTheEntry)
     answers = {TPromptAnswer::Abort};
     pack();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0], "ArchiveWriter1: Invalid compressed size, rfs.size = 1572865, count = 1572865 - Native error: 00034"
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: Invalid compressed size, rfs.size = 8388609, count = 8388609 - Native error: 00034"
                               + diskFull + " (No space left on device: \"" + archive.string() + "\")");
     EXPECT_EQ(readFile(archive), previousArchive);
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"}));

@@ -210,34 +210,36 @@ std::string wholeBufferDeflate(const std::string &content, int level)
 
 } // namespace
 
-TEST(ArchiveWriter, CompressesInChunksWithSyncFlushesAndOneFinish)
+TEST(ArchiveWriter, CompressesSourcesUpToTheLimitWholeAndLargerOnesInChunks)
 {
     constexpr std::size_t chunk = 1572864;
+    constexpr std::size_t limit = static_cast<std::size_t>(wholeSourceLimit);
     TempDir dir;
     const fs::path base = dir / "mod";
-    const std::string exact = textLike(chunk);
-    const std::string overByOne = textLike(chunk + 1);
-    const std::string incompressible = randomBytes(3 * chunk + 12345, 3);
-    writeFile(base / "a_exact.txt", exact);
-    writeFile(base / "b_over.txt", overByOne);
-    writeFile(base / "c_random.bin", incompressible);
+    // Text where it costs little, random bytes where size makes text slow.
+    const std::string severalChunks = textLike(3 * chunk + 17);
+    const std::string exact = randomBytes(limit, 1);
+    const std::string overByOne = randomBytes(limit + 1, 2);
+    writeFile(base / "a_several.txt", severalChunks);
+    writeFile(base / "b_exact.bin", exact);
+    writeFile(base / "c_over.bin", overByOne);
     packSingleThreaded(base, dir / "out.pak");
     expectReadersAccept(dir / "out.pak");
 
     const InspectedArchive archive = inspectArchive(dir / "out.pak");
     ASSERT_EQ(archive.entries.size(), 3u);
-    // A file of exactly one chunk is one whole-buffer deflate at the level;
-    // one byte more makes a sync flush and a finish on the last byte, and
-    // the rest four calls, all in one zlib stream.
-    EXPECT_EQ(archive.entries[0].data, wholeBufferDeflate(exact, 9));
-    EXPECT_EQ(archive.entries[0].inflated, exact);
-    EXPECT_EQ(archive.entries[1].data, referenceChunkedDeflate(overByOne, chunk));
-    EXPECT_EQ(archive.entries[2].data, referenceChunkedDeflate(incompressible, chunk));
-    EXPECT_NE(archive.entries[0].data, referenceChunkedDeflate(exact, chunk / 2));
+    // Up to the limit a source is one whole-buffer deflate at the level,
+    // however many chunks it spans; one byte more and it is cut in chunks,
+    // each a sync flush but the last, a finish, all in one zlib stream.
+    EXPECT_EQ(archive.entries[0].data, wholeBufferDeflate(severalChunks, 9));
+    EXPECT_EQ(archive.entries[0].inflated, severalChunks);
+    EXPECT_EQ(archive.entries[1].data, wholeBufferDeflate(exact, 9));
+    EXPECT_EQ(archive.entries[2].data, referenceChunkedDeflate(overByOne, chunk));
+    EXPECT_NE(archive.entries[1].data, referenceChunkedDeflate(exact, chunk));
     // Incompressible data stays deflated, just larger.
     EXPECT_EQ(archive.entries[2].central.method, 8);
-    EXPECT_GT(archive.entries[2].central.compressedSize, incompressible.size());
-    EXPECT_EQ(archive.entries[2].inflated, incompressible);
+    EXPECT_GT(archive.entries[2].central.compressedSize, overByOne.size());
+    EXPECT_EQ(archive.entries[2].inflated, overByOne);
 }
 
 TEST(ArchiveWriter, StoresNamesInCodePage437WhereItHoldsThemAndElseInUtf8)
@@ -420,7 +422,8 @@ TEST(ArchiveWriter, StoredModeAndFastModeUseTheirChunkSizes)
     EXPECT_EQ(compressionChunkSize(9), 1572864u);
 
     TempDir dir;
-    const std::string content = textLike(2 * 524288 + 10);
+    // Larger than a source compressed whole, so cut in the mode's chunks.
+    const std::string content = textLike(static_cast<std::size_t>(wholeSourceLimit) + 10);
     writeFile(dir / "mod/a.txt", content);
     for (int mode : {0, 2}) {
         TArchiveWriter writer;

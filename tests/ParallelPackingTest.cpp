@@ -208,11 +208,15 @@ TEST(ParallelPacking, BudgetsBoundTheMemoryHeldAndNeverStallThePipeline)
         jobs.push_back({(dir / name).string(), 9, 8});
         contents.push_back(content);
     };
+    // Sources compressed whole, of several chunks' size, and one cut in
+    // chunks, among small ones.
+    const std::size_t overLimit = static_cast<std::size_t>(wholeSourceLimit) + 1;
     for (int i = 0; i < 4; ++i) {
         add("large" + std::to_string(i), mixedBytes(2 * chunk + 1000 * i + 1, 200 + i));
         for (int j = 0; j < 15; ++j)
             add("small" + std::to_string(i) + "_" + std::to_string(j), mixedBytes(100 + 300 * j, 17 * i + j));
     }
+    add("over_the_limit", mixedBytes(overLimit, 300));
     add("empty", "");
     jobs.push_back({(dir / "missing").string(), 9, 8});
     contents.push_back("<missing>");
@@ -222,9 +226,11 @@ TEST(ParallelPacking, BudgetsBoundTheMemoryHeldAndNeverStallThePipeline)
     jobs.back().method = 0;
 
     SystemArchiveFileSystem fileSystem;
-    const std::size_t largestInput = ChunkBuffer(chunk + 32768).capacity();
-    const std::size_t largestOutput = ChunkBuffer(deflateOutputBound(chunk)).capacity();
-    for (const PipelineBudget budget : {PipelineBudget {1, 1}, PipelineBudget {3u << 20, 2u << 20}}) {
+    const std::size_t largestWhole = 2 * chunk + 3001;
+    const std::size_t largestInput = ChunkBuffer(std::max(chunk + 32768, largestWhole)).capacity();
+    const std::size_t largestOutput = ChunkBuffer(deflateOutputBound(largestWhole)).capacity();
+    for (const PipelineBudget budget :
+         {PipelineBudget {1, 1}, PipelineBudget {3u << 20, 2u << 20}, PipelineBudget::forThreads(3)}) {
         SCOPED_TRACE(budget.output);
         CompressionPipeline pipeline(jobs, fileSystem, TFileShareMode::smShareDenyWrite, 3, budget);
         for (std::size_t i = 0; i < jobs.size(); ++i)

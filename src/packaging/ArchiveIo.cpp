@@ -25,6 +25,7 @@ public:
 
     std::size_t read(char *buffer, std::size_t count) override
     {
+        mAtStart = mAtStart && count == 0;
         std::size_t done = 0;
         while (done < count) {
             const std::int64_t got = mFile.read(buffer + done, count - done);
@@ -39,8 +40,9 @@ public:
 
     bool rewind() override
     {
-        if (mFile.seek(0))
-            return true;
+        // A source not read yet is where a rewind would put it.
+        if (mAtStart || mFile.seek(0))
+            return mAtStart = true;
         mError = lastError();
         return false;
     }
@@ -51,6 +53,7 @@ private:
     platform::File mFile;
     std::uint64_t mSize;
     int mError = 0;
+    bool mAtStart = true;
 };
 
 // The archive being written: a temporary file beside its target, which
@@ -295,14 +298,14 @@ std::unique_ptr<SourceFile> SystemArchiveFileSystem::openSource(const std::strin
     const platform::Sharing sharing = shareMode == TFileShareMode::smShareExclusive  ? platform::Sharing::Nothing
                                       : shareMode == TFileShareMode::smShareDenyWrite ? platform::Sharing::ReadOnly
                                                                                       : platform::Sharing::Everything;
-    platform::File file = platform::File::openForReading(path, sharing);
-    const std::optional<std::uint64_t> size = file.isOpen() ? file.size() : std::nullopt;
-    if (!size) {
+    std::uint64_t size = 0;
+    platform::File file = platform::File::openForReading(path, sharing, &size);
+    if (!file.isOpen()) {
         error = lastError();
         return nullptr;
     }
     error = 0;
-    return std::make_unique<SystemSource>(std::move(file), *size);
+    return std::make_unique<SystemSource>(std::move(file), size);
 }
 
 } // namespace voriraz

@@ -57,6 +57,27 @@ constexpr std::size_t writerBatch = 16;
 // each page in and a freed one would be unmapped.
 constexpr std::size_t spareLimit = 16u << 20;
 
+// Chunks are kept for reuse, with their heap buffers up to smallBufferLimit
+// bytes, so packing many small files does not allocate and free three
+// blocks per file on different threads. A kept buffer serves a chunk
+// needing at least half of it, or any chunk when it is under
+// smallBufferFloor.
+constexpr std::size_t chunkPoolLimit = 128;
+constexpr std::size_t smallBufferLimit = 16 * 1024;
+constexpr std::size_t smallBufferFloor = 1024;
+
+// The capacity of a new buffer for size bytes: small ones in powers of two
+// from smallBufferFloor, so kept buffers fit later chunks of like sizes.
+std::size_t bufferCapacity(std::size_t size)
+{
+    if (size > smallBufferLimit)
+        return size;
+    std::size_t capacity = smallBufferFloor;
+    while (capacity < size)
+        capacity *= 2;
+    return capacity;
+}
+
 } // namespace
 
 PipelineJob::PipelineJob(const std::string &path, int mode_, int method_) : mode(mode_), method(method_)
@@ -80,26 +101,37 @@ std::string PipelineJob::sourcePath() const
     return (folder ? *folder : std::string()) + "/" + name;
 }
 
+PipelineBudget PipelineBudget::forThreads(int threads)
+{
+    PipelineBudget budget;
+    const std::size_t whole = static_cast<std::size_t>(wholeSourceLimit) * static_cast<std::size_t>(std::max(threads, 1))
+                              + compressionChunkSize(9);
+    budget.input = std::max(budget.input, whole);
+    return budget;
+}
+
 CompressionPipeline::CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveFileSystem &fileSystem,
-                                         TFileShareMode shareMode, int threads, PipelineBudget budget)
+                                         TFileShareMode shareMode, int threads, std::optional<PipelineBudget> budget)
     : mJobs(std::make_move_iterator(jobs.begin()), std::make_move_iterator(jobs.end())), mAdded(mJobs.size()),
-      mFileSystem(fileSystem), mShareMode(shareMode), mBudget(budget), mSealed(true)
+      mFileSystem(fileSystem), mShareMode(shareMode), mBudget(budget.value_or(PipelineBudget::forThreads(threads))),
+      mSealed(true)
 {
     start(threads);
 }
 
 CompressionPipeline::CompressionPipeline(ArchiveFileSystem &fileSystem, TFileShareMode shareMode, int threads,
-                                         PipelineBudget budget)
-    : mFileSystem(fileSystem), mShareMode(shareMode), mBudget(budget)
+                                         std::optional<PipelineBudget> budget)
+    : mFileSystem(fileSystem), mShareMode(shareMode), mBudget(budget.value_or(PipelineBudget::forThreads(threads)))
 {
     start(threads);
 }
 
 void CompressionPipeline::start(int threads)
 {
+    mShared->compressing.assign(static_cast<std::size_t>(std::max(threads, 0)), false);
     mReader = std::thread([this] { readAhead(); });
     for (int i = 0; i < threads; ++i)
-        mWorkers.emplace_back([this] { compressChunks(); });
+        mWorkers.emplace_back([this, i, shared = mShared] { compressChunks(static_cast<std::size_t>(i), shared); });
 }
 
 void CompressionPipeline::add(PipelineJob job)
@@ -147,8 +179,21 @@ CompressionPipeline::~CompressionPipeline()
 {
     interrupt();
     mReader.join();
-    for (auto &worker : mWorkers)
-        worker.join();
+    // A worker in the middle of a compression is not waited for: a source
+    // compressed whole may take most of a second. It owns what it works
+    // on, and leaves without touching the pipeline once it sees it gone.
+    std::vector<bool> compressing;
+    {
+        std::lock_guard lock(mMutex);
+        mShared->gone = true;
+        compressing = mShared->compressing;
+    }
+    for (std::size_t i = 0; i < mWorkers.size(); ++i) {
+        if (compressing[i])
+            mWorkers[i].detach();
+        else
+            mWorkers[i].join();
+    }
 }
 
 CompressionPipeline::Entry &CompressionPipeline::take()
@@ -241,6 +286,37 @@ void CompressionPipeline::keepSpare(ChunkBuffer &buffer)
     }
 }
 
+bool CompressionPipeline::fitsSmall(const ChunkBuffer &buffer, std::size_t size)
+{
+    return buffer.data() && !buffer.mapped() && buffer.capacity() >= size
+           && buffer.capacity() <= std::max(2 * size, smallBufferFloor);
+}
+
+std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::takeChunk()
+{
+    if (mFreeChunks.empty())
+        return std::make_unique<Chunk>();
+    std::unique_ptr<Chunk> chunk = std::move(mFreeChunks.back());
+    mFreeChunks.pop_back();
+    return chunk;
+}
+
+void CompressionPipeline::recycle(std::unique_ptr<Chunk> &chunk)
+{
+    // Only chunks holding no pages come back: those are freed outside the
+    // lock, by the caller.
+    if (!chunk || mFreeChunks.size() >= chunkPoolLimit || chunk->input.mapped() || chunk->output.mapped())
+        return;
+    ChunkBuffer input = std::move(chunk->input);
+    ChunkBuffer output = std::move(chunk->output);
+    *chunk = Chunk();
+    if (input.capacity() <= smallBufferLimit)
+        chunk->input = std::move(input);
+    if (output.capacity() <= smallBufferLimit)
+        chunk->output = std::move(output);
+    mFreeChunks.push_back(std::move(chunk));
+}
+
 bool CompressionPipeline::frontAdmitted() const
 {
     if (mWork.empty())
@@ -257,6 +333,7 @@ void CompressionPipeline::readAhead()
     for (;;) {
         PipelineJob job;
         Entry *entry = nullptr;
+        bool abandoned = false;
         {
             // Jobs still being added are waited for.
             std::unique_lock lock(mMutex);
@@ -270,35 +347,50 @@ void CompressionPipeline::readAhead()
             job = std::move(mJobs.front());
             mJobs.pop_front();
             entry = &entryAt(mReading);
+            abandoned = entry->mAbandoned;
         }
-        const bool goOn = readSource(job, *entry, previousTail);
-        std::lock_guard lock(mMutex);
-        ++mReading;
-        dropFinishedEntries();
-        if (!goOn)
+        if (!readSource(job, *entry, abandoned, previousTail))
             return;
     }
 }
 
-bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, std::vector<char> &previousTail)
+bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, bool abandoned,
+                                     std::vector<char> &previousTail)
 {
-    bool stop = false;
-    const std::unique_ptr<SourceFile> source = openJob(job, entry, stop);
-    if (!source)
-        return !stop;
-    const std::uint64_t size = source->size();
-    const std::size_t chunkSize =
-        static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(job.mode), size));
+    // Sources the writer refuses before reading them are neither opened nor read.
+    std::unique_ptr<SourceFile> source;
+    int openError = 0;
+    if (const std::string path = job.sourcePath(); !abandoned && !path.empty() && !sourcePathTooLong(path))
+        source = mFileSystem.openSource(path, mShareMode, openError);
+    const std::uint64_t size = source ? source->size() : 0;
+    const std::size_t chunkSize = sourceStepSize(job.mode, job.method, size);
+
+    // The lock is taken three times for a source of one chunk: to tell the
+    // writer it is opened and charge the chunk, to queue it and finish the
+    // entry, and above, for the job.
+    std::unique_lock lock(mMutex);
+    if (mStop)
+        return false;
+    entry.mStarted = true;
+    entry.mOpened = source != nullptr;
+    entry.mOpenError = openError;
+    entry.mSize = size;
+    Wakes wakes;
+    wakes.writer = writerShouldWake();
     std::uint64_t read = 0;
     bool shortRead = false;
-    while (read < size) {
+    while (source && !needsZip64(size) && read < size) {
         const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - read));
         const std::size_t dictionary = read == 0 ? 0 : dictionarySize;
-        std::unique_ptr<Chunk> chunk = reserveInput(entry, dictionary + wanted, stop);
-        if (stop)
+        std::unique_ptr<Chunk> chunk = chargeInput(lock, entry, dictionary + wanted, wakes);
+        if (mStop)
             return false;
         if (!chunk)
             break;
+        lock.unlock();
+        wake(std::exchange(wakes, {}));
+        if (!chunk->input.data())
+            chunk->input = ChunkBuffer(bufferCapacity(dictionary + wanted));
         if (dictionary > 0)
             std::memcpy(chunk->input.data(), previousTail.data(), dictionary);
         const std::size_t got = source->read(chunk->input.data() + dictionary, wanted);
@@ -311,96 +403,66 @@ bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, std::
         if (!chunk->last && got >= dictionarySize)
             std::memcpy(previousTail.data(), chunk->input.data() + dictionary + got - dictionarySize,
                         dictionarySize);
-        {
-            std::lock_guard lock(mMutex);
-            if (mStop || entry.mAbandoned || got == 0) {
-                uncharge(*chunk);
-                if (mStop)
-                    return false;
-                shortRead = got == 0 && !entry.mAbandoned;
-                break;
-            }
-            read += got;
-            chunk->sequence = mNextSequence++;
-            mWork.push_back(chunk.get());
-            entry.mChunks.push_back(std::move(chunk));
+        lock.lock();
+        if (mStop || entry.mAbandoned || got == 0) {
+            uncharge(*chunk);
+            if (mStop)
+                return false;
+            shortRead = got == 0 && !entry.mAbandoned;
+            break;
         }
-        mWorkQueued.notify_one();
+        read += got;
+        chunk->sequence = mNextSequence++;
+        mWork.push_back(chunk.get());
+        entry.mChunks.push_back(std::move(chunk));
+        wakes.worker = mIdleWorkers > 0;
         if (got < wanted) {
             shortRead = true;
             break;
         }
     }
-    std::lock_guard lock(mMutex);
     entry.mShort = shortRead;
     entry.mReadError = shortRead ? source->error() : 0;
     entry.mFinished = true;
     entry.mEndSequence = mNextSequence;
-    if (writerShouldWake())
-        mEntryMoved.notify_one();
+    wakes.writer = wakes.writer || writerShouldWake();
+    // The entry may go now, if the writer is past it.
+    ++mReading;
+    dropFinishedEntries();
+    lock.unlock();
+    wake(wakes);
     return true;
 }
 
-std::unique_ptr<SourceFile> CompressionPipeline::openJob(const PipelineJob &job, Entry &entry, bool &stop)
+std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::chargeInput(std::unique_lock<std::mutex> &lock,
+                                                                              Entry &entry, std::size_t charge,
+                                                                              Wakes &wakes)
 {
-    bool abandoned = false;
-    {
-        std::lock_guard lock(mMutex);
-        abandoned = entry.mAbandoned;
+    // Everything read before was compressed when nothing is held, so the
+    // chunk the writer waits for is always let through. Once full, reading
+    // resumes only when half the budget is free again, so the reader wakes
+    // seldom.
+    if (mInputBytes > 0 && mInputBytes + charge > mBudget.input && !entry.mAbandoned) {
+        // Whoever the reader's news would wake is woken before it waits.
+        lock.unlock();
+        wake(std::exchange(wakes, {}));
+        lock.lock();
+        mReaderWaiting = true;
+        mInputFreed.wait(lock, [&] {
+            return mStop || entry.mAbandoned || mInputBytes == 0
+                   || (mInputBytes <= mBudget.input / 2 && mInputBytes + charge <= mBudget.input);
+        });
+        mReaderWaiting = false;
     }
-    std::unique_ptr<SourceFile> source;
-    int openError = 0;
-    // Sources the writer refuses before reading them are neither opened nor read.
-    if (const std::string path = job.sourcePath(); !abandoned && !path.empty() && !sourcePathTooLong(path))
-        source = mFileSystem.openSource(path, mShareMode, openError);
-    const std::uint64_t size = source ? source->size() : 0;
-    const bool nothingToRead = !source || needsZip64(size);
-    std::lock_guard lock(mMutex);
-    stop = mStop;
-    if (mStop)
+    if (mStop || entry.mAbandoned)
         return nullptr;
-    entry.mStarted = true;
-    entry.mOpened = source != nullptr;
-    entry.mOpenError = openError;
-    entry.mSize = size;
-    if (nothingToRead || entry.mAbandoned) {
-        entry.mFinished = true;
-        entry.mEndSequence = mNextSequence;
-    }
-    if (writerShouldWake())
-        mEntryMoved.notify_one();
-    return entry.mFinished ? nullptr : std::move(source);
-}
-
-std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::reserveInput(Entry &entry, std::size_t charge,
-                                                                               bool &stop)
-{
-    auto chunk = std::make_unique<Chunk>();
-    {
-        // Everything read before was compressed when nothing is held, so the
-        // chunk the writer waits for is always let through. Once full,
-        // reading resumes only when half the budget is free again, so the
-        // reader wakes seldom.
-        std::unique_lock lock(mMutex);
-        if (mInputBytes > 0 && mInputBytes + charge > mBudget.input && !entry.mAbandoned) {
-            mReaderWaiting = true;
-            mInputFreed.wait(lock, [&] {
-                return mStop || entry.mAbandoned || mInputBytes == 0
-                       || (mInputBytes <= mBudget.input / 2 && mInputBytes + charge <= mBudget.input);
-            });
-            mReaderWaiting = false;
-        }
-        stop = mStop;
-        if (mStop || entry.mAbandoned)
-            return nullptr;
+    std::unique_ptr<Chunk> chunk = takeChunk();
+    if (!fitsSmall(chunk->input, charge))
         chunk->input = takeSpare(charge);
-        // A reused buffer holds the pages of its earlier chunks too.
-        chunk->inputCharge = std::max(charge, chunk->input.footprint());
-        mInputBytes += chunk->inputCharge;
-        mPeakInput = std::max(mPeakInput, mInputBytes);
-    }
-    if (!chunk->input.data())
-        chunk->input = ChunkBuffer(chunk->inputCharge);
+    // A reused buffer holds the pages of its earlier chunks too.
+    chunk->inputCharge = std::max(bufferCapacity(charge), chunk->input.footprint());
+    mInputBytes += chunk->inputCharge;
+    mPeakInput = std::max(mPeakInput, mInputBytes);
     return chunk;
 }
 
@@ -411,7 +473,7 @@ void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
     if (chunk.method != zip::methodDeflated)
         return;
     if (chunk.output.capacity() < deflateOutputBound(chunk.inputLength))
-        chunk.output = ChunkBuffer(deflateOutputBound(chunk.inputLength));
+        chunk.output = ChunkBuffer(bufferCapacity(deflateOutputBound(chunk.inputLength)));
     const long long produced = deflater.begin(chunk.mode, chunk.input.data(), chunk.dictionaryLength)
                                    ? deflater.deflate(input, chunk.inputLength, chunk.last, chunk.output)
                                    : -1;
@@ -420,25 +482,68 @@ void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
     chunk.output.wrote(chunk.outputLength);
 }
 
-void CompressionPipeline::compressChunks()
+void CompressionPipeline::compressChunks(std::size_t worker, std::shared_ptr<Shared> shared)
 {
     ChunkDeflater deflater;
-    while (Chunk *chunk = takeWork()) {
-        compress(*chunk, deflater);
-        if (std::unique_ptr<Chunk> orphan = finishChunk(*chunk)) {
+    Wakes wakes;
+    std::unique_lock lock(shared->mutex);
+    for (;;) {
+        Chunk *chunk = takeWork(lock, wakes);
+        if (!chunk)
+            return;
+        // The chunk's buffers move to the worker while it compresses them.
+        Chunk work;
+        work.input = std::move(chunk->input);
+        work.output = std::move(chunk->output);
+        work.dictionaryLength = chunk->dictionaryLength;
+        work.inputLength = chunk->inputLength;
+        work.mode = chunk->mode;
+        work.method = chunk->method;
+        work.last = chunk->last;
+        shared->compressing[worker] = true;
+        lock.unlock();
+        wake(std::exchange(wakes, {}));
+        compress(work, deflater);
+        lock.lock();
+        // From here on, nothing of the pipeline is touched if it has gone;
+        // the work is freed outside the lock.
+        if (shared->gone) {
+            lock.unlock();
+            return;
+        }
+        shared->compressing[worker] = false;
+        chunk->input = std::move(work.input);
+        chunk->output = std::move(work.output);
+        chunk->crc32 = work.crc32;
+        chunk->failed = work.failed;
+        chunk->outputLength = work.outputLength;
+        // What is freed is freed outside the lock.
+        ChunkBuffer input;
+        std::unique_ptr<Chunk> orphan;
+        finishChunk(*chunk, input, orphan, wakes);
+        if (orphan || input.data()) {
+            lock.unlock();
+            input = ChunkBuffer();
             orphan.reset();
-            mWorkQueued.notify_all();
+            lock.lock();
         }
     }
 }
 
-CompressionPipeline::Chunk *CompressionPipeline::takeWork()
+CompressionPipeline::Chunk *CompressionPipeline::takeWork(std::unique_lock<std::mutex> &lock, Wakes &wakes)
 {
-    std::unique_lock lock(mMutex);
     while (!mStop && !frontAdmitted()) {
-        if (writerShouldWake())
-            mEntryMoved.notify_one();
+        wakes.writer = wakes.writer || writerShouldWake();
+        if (wakes.any()) {
+            // Whoever this worker's news would wake is woken before it waits.
+            lock.unlock();
+            wake(std::exchange(wakes, {}));
+            lock.lock();
+            continue;
+        }
+        ++mIdleWorkers;
         mWorkQueued.wait(lock);
+        --mIdleWorkers;
     }
     if (mStop)
         return nullptr;
@@ -447,48 +552,55 @@ CompressionPipeline::Chunk *CompressionPipeline::takeWork()
     chunk->compressing = true;
     chunk->outputCharge = outputReserve(*chunk);
     if (chunk->method == zip::methodDeflated) {
-        chunk->output = takeSpare(chunk->outputCharge);
-        chunk->outputCharge = std::max(chunk->outputCharge, chunk->output.footprint());
+        if (!fitsSmall(chunk->output, chunk->outputCharge))
+            chunk->output = takeSpare(chunk->outputCharge);
+        chunk->outputCharge = std::max(bufferCapacity(chunk->outputCharge), chunk->output.footprint());
     }
     mOutputBytes += chunk->outputCharge;
     mPeakOutput = std::max(mPeakOutput, mOutputBytes);
     return chunk;
 }
 
-std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::finishChunk(Chunk &chunk)
+void CompressionPipeline::finishChunk(Chunk &chunk, ChunkBuffer &input, std::unique_ptr<Chunk> &orphan,
+                                      Wakes &wakes)
 {
     // A deflated chunk's input is given back now (kept for reuse, or freed
-    // outside the lock); a stored chunk's input is its output and moves to
-    // that budget. A chunk whose entry was given up meanwhile is freed whole.
-    ChunkBuffer input;
-    std::unique_ptr<Chunk> orphan;
-    std::lock_guard lock(mMutex);
+    // outside the lock; a small one stays with the chunk); a stored chunk's
+    // input is its output and moves to that budget. A chunk whose entry was
+    // given up meanwhile is freed whole.
+    const bool abandoned = chunk.abandoned;
     chunk.compressing = false;
-    mInputBytes -= chunk.inputCharge;
-    chunk.inputCharge = 0;
+    // A small input stays with its chunk, charged, until the chunk is
+    // given back and kept for reuse.
+    if (chunk.method != zip::methodDeflated || chunk.input.mapped()) {
+        mInputBytes -= chunk.inputCharge;
+        chunk.inputCharge = 0;
+    }
     if (chunk.method == zip::methodDeflated) {
-        keepSpare(chunk.input);
-        input = std::move(chunk.input);
+        if (chunk.input.mapped()) {
+            keepSpare(chunk.input);
+            input = std::move(chunk.input);
+        }
         // Pages deflate never wrote were never held.
         mOutputBytes = mOutputBytes - chunk.outputCharge + chunk.output.footprint();
         chunk.outputCharge = chunk.output.footprint();
     }
-    if (chunk.abandoned) {
+    if (abandoned) {
         const auto found = std::find_if(mOrphans.begin(), mOrphans.end(),
                                         [&chunk](const auto &held) { return held.get() == &chunk; });
         orphan = std::move(*found);
         *found = std::move(mOrphans.back());
         mOrphans.pop_back();
         uncharge(*orphan);
+        recycle(orphan);
+        // Its output budget was given back: another worker may start.
+        wakes.workers = mIdleWorkers > 0;
     } else {
         chunk.ready = true;
         ++mReadyChunks;
     }
-    if (readerShouldWake())
-        mInputFreed.notify_one();
-    if (writerShouldWake())
-        mEntryMoved.notify_one();
-    return orphan;
+    wakes.reader = readerShouldWake();
+    wakes.writer = writerShouldWake();
 }
 
 void CompressionPipeline::uncharge(Chunk &chunk)
@@ -501,16 +613,25 @@ void CompressionPipeline::uncharge(Chunk &chunk)
     keepSpare(chunk.input);
 }
 
-void CompressionPipeline::release(std::unique_ptr<Chunk> chunk)
+void CompressionPipeline::giveBack(std::unique_ptr<Chunk> &chunk, Wakes &wakes)
 {
-    if (!chunk)
-        return;
-    {
-        std::lock_guard lock(mMutex);
-        uncharge(*chunk);
-    }
-    chunk.reset();
-    mWorkQueued.notify_all();
+    // A waiting worker may now fit its output, the reader its input.
+    uncharge(*chunk);
+    recycle(chunk);
+    wakes.workers = wakes.workers || mIdleWorkers > 0;
+    wakes.reader = wakes.reader || readerShouldWake();
+}
+
+void CompressionPipeline::wake(const Wakes &wakes)
+{
+    if (wakes.workers)
+        mWorkQueued.notify_all();
+    else if (wakes.worker)
+        mWorkQueued.notify_one();
+    if (wakes.reader)
+        mInputFreed.notify_one();
+    if (wakes.writer)
+        mEntryMoved.notify_one();
 }
 
 void CompressionPipeline::waitForWriter(std::unique_lock<std::mutex> &lock, const Chunk *target)
@@ -524,50 +645,72 @@ void CompressionPipeline::waitForWriter(std::unique_lock<std::mutex> &lock, cons
 
 bool CompressionPipeline::Entry::opened()
 {
+    // Once the reader has dealt with the open, what it found stays: later
+    // questions need no lock.
+    if (mSeenStarted)
+        return mOpened;
     std::unique_lock lock(mPipeline.mMutex);
     while (!mStarted && !mPipeline.mStop)
         mPipeline.waitForWriter(lock, nullptr);
+    mSeenStarted = mStarted;
     return mOpened;
 }
 
 int CompressionPipeline::Entry::openError()
 {
-    std::lock_guard lock(mPipeline.mMutex);
+    opened();
     return mOpenError;
 }
 
 std::uint64_t CompressionPipeline::Entry::size()
 {
     opened();
-    std::lock_guard lock(mPipeline.mMutex);
     return mSize;
 }
 
 bool CompressionPipeline::Entry::shortRead()
 {
+    if (mSeenFinished)
+        return mShort;
     std::lock_guard lock(mPipeline.mMutex);
     return mShort;
 }
 
 int CompressionPipeline::Entry::readError()
 {
+    if (mSeenFinished)
+        return mReadError;
     std::lock_guard lock(mPipeline.mMutex);
     return mReadError;
 }
 
 bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
 {
-    mPipeline.release(std::move(mHeld));
+    std::unique_ptr<Chunk> previous = std::move(mHeld);
+    Wakes wakes;
     std::unique_lock lock(mPipeline.mMutex);
+    if (previous)
+        mPipeline.giveBack(previous, wakes);
     const auto pending = [this] { return mChunks.size() - mNextChunk; };
     for (;;) {
         if (mPipeline.mStop || mAbandoned || (pending() > 0 && mChunks[mNextChunk]->ready)
             || (pending() == 0 && mFinished))
             break;
+        if (wakes.any()) {
+            lock.unlock();
+            mPipeline.wake(std::exchange(wakes, {}));
+            lock.lock();
+            continue;
+        }
         mPipeline.waitForWriter(lock, pending() > 0 ? mChunks[mNextChunk].get() : nullptr);
     }
-    if (mPipeline.mStop || mAbandoned || pending() == 0 || !mChunks[mNextChunk]->ready)
+    if (mPipeline.mStop || mAbandoned || pending() == 0 || !mChunks[mNextChunk]->ready) {
+        mSeenFinished = mFinished;
+        lock.unlock();
+        mPipeline.wake(wakes);
+        previous.reset();
         return false;
+    }
     --mPipeline.mReadyChunks;
     mHeld = std::move(mChunks[mNextChunk++]);
     if (mNextChunk == mChunks.size()) {
@@ -575,10 +718,12 @@ bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
         mNextChunk = 0;
     }
     ++mPipeline.mNextToWrite;
-    lock.unlock();
     // A worker may have waited for this chunk to be taken: the next one is
     // now let through whatever the budget.
-    mPipeline.mWorkQueued.notify_all();
+    wakes.workers = wakes.workers || (mPipeline.mIdleWorkers > 0 && mPipeline.frontAdmitted());
+    lock.unlock();
+    mPipeline.wake(wakes);
+    previous.reset();
     const Chunk &held = *mHeld;
     const bool deflated = held.method == zip::methodDeflated;
     chunk.data = deflated ? held.output.data() : held.input.data() + held.dictionaryLength;
@@ -593,14 +738,19 @@ bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
 void CompressionPipeline::Entry::discard()
 {
     std::vector<std::unique_ptr<Chunk>> dropped;
-    {
-        std::lock_guard lock(mPipeline.mMutex);
-        dropped = abandon();
-    }
-    // The next entry's first chunk may now be admitted, and the reader may
-    // wait for this entry's budget or be reading it.
-    mPipeline.mWorkQueued.notify_all();
-    mPipeline.mInputFreed.notify_one();
+    std::unique_lock lock(mPipeline.mMutex);
+    // An entry the writer took whole gives back only the chunk it holds.
+    const bool takenWhole = mFinished && mChunks.size() == mNextChunk;
+    dropped = abandon();
+    // Otherwise the next entry's first chunk may now be admitted, and the
+    // reader may wait for this entry's budget or be reading it.
+    Wakes wakes;
+    wakes.workers = mPipeline.mIdleWorkers > 0 && (!takenWhole || !dropped.empty());
+    wakes.reader = !takenWhole || mPipeline.readerShouldWake();
+    for (auto &chunk : dropped)
+        mPipeline.recycle(chunk);
+    lock.unlock();
+    mPipeline.wake(wakes);
 }
 
 std::vector<std::unique_ptr<CompressionPipeline::Chunk>> CompressionPipeline::Entry::abandon()

@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +45,11 @@ struct PipelineBudget
 {
     std::size_t input = 12u << 20;
     std::size_t output = 24u << 20;
+
+    // The budget for this many compressing threads: input for each of them
+    // to compress a source whole while a chunk is read, so sources
+    // compressed whole keep every thread busy.
+    static PipelineBudget forThreads(int threads);
 };
 
 // Reads and compresses the sources of a list of entries ahead of the
@@ -75,13 +81,14 @@ class CompressionPipeline
     struct Chunk;
 
 public:
-    // A pipeline for these jobs and no more.
+    // A pipeline for these jobs and no more; without a budget, the one for
+    // its threads.
     CompressionPipeline(std::vector<PipelineJob> jobs, ArchiveFileSystem &fileSystem, TFileShareMode shareMode,
-                        int threads, PipelineBudget budget = {});
+                        int threads, std::optional<PipelineBudget> budget = {});
     // A pipeline whose jobs are added one by one, while it already reads and
     // compresses the first, until seal().
     CompressionPipeline(ArchiveFileSystem &fileSystem, TFileShareMode shareMode, int threads,
-                        PipelineBudget budget = {});
+                        std::optional<PipelineBudget> budget = {});
     // Stops reading and compressing and waits for the threads: at most for
     // the chunks being read and compressed at that moment.
     ~CompressionPipeline();
@@ -120,6 +127,10 @@ public:
         bool mFinished = false;  // no more chunks will come
         bool mShort = false;
         bool mAbandoned = false; // given up by the writer
+        // What the writer saw under the lock: from then on the open's
+        // findings, or the end's, no longer change.
+        bool mSeenStarted = false;
+        bool mSeenFinished = false;
         int mOpenError = 0;
         int mReadError = 0;
         std::uint64_t mSize = 0;
@@ -149,6 +160,29 @@ public:
     std::size_t peakOutputBytes() const;
 
 private:
+    // Whom to wake once the lock is let go: a thread woken while the lock
+    // is held would only wait for it at once. Each thread wakes those it
+    // owes before it waits itself.
+    struct Wakes
+    {
+        bool worker = false;  // one worker: a chunk was queued
+        bool workers = false; // all: budget was given back
+        bool reader = false;
+        bool writer = false;
+        bool any() const { return worker || workers || reader || writer; }
+    };
+    void wake(const Wakes &wakes);
+
+    // What a worker still compressing when the pipeline goes needs: the
+    // lock, and whether the pipeline is gone. One place per worker says
+    // whether it is compressing.
+    struct Shared
+    {
+        std::mutex mutex;
+        bool gone = false;
+        std::vector<bool> compressing;
+    };
+
     struct Chunk
     {
         std::uint64_t sequence = 0; // position among all chunks, in writing order
@@ -170,23 +204,24 @@ private:
     };
 
     void readAhead();
-    // Reads one job's source into chunks; false when the pipeline stops.
-    bool readSource(const PipelineJob &job, Entry &entry, std::vector<char> &previousTail);
-    // Opens a job's source and tells the writer; the source when it is to
-    // be read, else none, with stop set when the pipeline stops.
-    std::unique_ptr<SourceFile> openJob(const PipelineJob &job, Entry &entry, bool &stop);
+    // Opens one job's source, tells the writer, and reads it into chunks;
+    // false when the pipeline stops. abandoned: the entry was given up
+    // before, so nothing is opened.
+    bool readSource(const PipelineJob &job, Entry &entry, bool abandoned, std::vector<char> &previousTail);
     // Waits for room in the input budget and returns a chunk charged with
-    // charge bytes of input; none when the entry was given up, or the
-    // pipeline stops (stop then set).
-    std::unique_ptr<Chunk> reserveInput(Entry &entry, std::size_t charge, bool &stop);
-    void compressChunks();
+    // charge bytes of input; none when the entry was given up or the
+    // pipeline stops. With the lock held.
+    std::unique_ptr<Chunk> chargeInput(std::unique_lock<std::mutex> &lock, Entry &entry, std::size_t charge,
+                                       Wakes &wakes);
+    void compressChunks(std::size_t worker, std::shared_ptr<Shared> shared);
     // The next chunk a worker may compress, charged with its output; null
-    // once the pipeline stops.
-    Chunk *takeWork();
-    // Makes a compressed chunk ready for the writer and gives its input
-    // back; returns the chunk when its entry was given up meanwhile, to be
-    // freed outside the lock.
-    std::unique_ptr<Chunk> finishChunk(Chunk &chunk);
+    // once the pipeline stops. With the lock held.
+    Chunk *takeWork(std::unique_lock<std::mutex> &lock, Wakes &wakes);
+    // Makes a compressed chunk ready for the writer and gives a large input
+    // back, to input; a chunk whose entry was given up meanwhile goes to
+    // orphan unless it is kept for reuse. With the lock held; what comes
+    // back is freed outside it.
+    void finishChunk(Chunk &chunk, ChunkBuffer &input, std::unique_ptr<Chunk> &orphan, Wakes &wakes);
     static void compress(Chunk &chunk, ChunkDeflater &deflater);
     // The output a chunk may need before it is compressed.
     static std::size_t outputReserve(const Chunk &chunk);
@@ -201,8 +236,15 @@ private:
     // Takes a chunk's memory off the budgets and keeps its large buffers
     // for reuse; with the lock held.
     void uncharge(Chunk &chunk);
-    // Gives a consumed chunk's memory back.
-    void release(std::unique_ptr<Chunk> chunk);
+    // Gives a chunk the writer is done with back, and wakes whom that lets
+    // go on; with the lock held. What is not kept is left to be freed.
+    void giveBack(std::unique_ptr<Chunk> &chunk, Wakes &wakes);
+    // A chunk from those kept for reuse, or a new one; and keeping one
+    // (chunk is then null), if it holds no pages. Both with the lock held.
+    std::unique_ptr<Chunk> takeChunk();
+    void recycle(std::unique_ptr<Chunk> &chunk);
+    // Whether a kept small buffer serves size bytes.
+    static bool fitsSmall(const ChunkBuffer &buffer, std::size_t size);
     // The entry of a job by its position, made when first needed; and
     // dropping the entries both the writer and the reader are past. Both
     // with the lock held.
@@ -229,7 +271,8 @@ private:
     PipelineBudget mBudget;
     bool mSealed = false;
 
-    mutable std::mutex mMutex;
+    std::shared_ptr<Shared> mShared = std::make_shared<Shared>();
+    std::mutex &mMutex = mShared->mutex;
     std::deque<Chunk *> mWork;
     // Chunks of given-up entries still being compressed; their worker frees them.
     std::vector<std::unique_ptr<Chunk>> mOrphans;
@@ -242,6 +285,8 @@ private:
     std::size_t mReadyChunks = 0;   // compressed and not yet taken by the writer
     std::vector<ChunkBuffer> mSpare; // large buffers given back, for reuse
     std::size_t mSpareBytes = 0;
+    std::vector<std::unique_ptr<Chunk>> mFreeChunks; // kept for reuse
+    int mIdleWorkers = 0; // waiting for a chunk they may compress
     bool mReaderWaiting = false;    // for room to read
     bool mReaderWaitsForJob = false; // for a job to be added
     bool mWriterWaiting = false;

@@ -16,6 +16,13 @@ std::size_t compressionChunkSize(int mode)
     return 0x100000;
 }
 
+std::size_t sourceStepSize(int mode, int method, std::uint64_t size)
+{
+    if (method == zip::methodDeflated && mode >= 1 && mode <= 9 && size <= wholeSourceLimit)
+        return static_cast<std::size_t>(size);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(mode), size));
+}
+
 std::size_t deflateOutputBound(std::size_t chunkLength)
 {
     const std::size_t bound = chunkLength + chunkLength / 10 + 12;
@@ -155,8 +162,7 @@ std::uint64_t SourceCompressor::size()
 
 bool SourceCompressor::beginStream()
 {
-    const std::size_t bufferSize =
-        static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(mMode), mSource->size()));
+    const std::size_t bufferSize = sourceStepSize(mMode, mMethod, mSource->size());
     if (mInput.size() < bufferSize)
         mInput.resize(bufferSize);
     if (!mSource->rewind()) {
@@ -179,7 +185,7 @@ bool SourceCompressor::next(ReadyChunk &chunk)
     // meanwhile is stored as it was, and the finish flag below stays right.
     const std::uint64_t size = mSource->size();
     const std::size_t wanted =
-        static_cast<std::size_t>(std::min<std::uint64_t>(compressionChunkSize(mMode), size - mRead));
+        static_cast<std::size_t>(std::min<std::uint64_t>(sourceStepSize(mMode, mMethod, size), size - mRead));
     const std::size_t got = mSource->read(mInput.data(), wanted);
     if (got < wanted) {
         mEnded = mShort = true;

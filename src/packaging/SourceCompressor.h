@@ -18,6 +18,15 @@ namespace voriraz {
 // 7 to 9, 1 MiB at 0 and 4 to 6.
 std::size_t compressionChunkSize(int mode);
 
+// Deflated sources up to this size are read and compressed whole, in one
+// call of the whole-buffer compressor; larger ones go in chunks through
+// zlib, whose sync flush and dictionary let several threads share a file.
+constexpr std::uint64_t wholeSourceLimit = 8u << 20;
+
+// The bytes read from a source of this size per step: the whole source when
+// it is deflated and within wholeSourceLimit, else a chunk of the mode's size.
+std::size_t sourceStepSize(int mode, int method, std::uint64_t size);
+
 // A raw deflate stream (no zlib header, no Adler-32 trailer: exactly the
 // data a zlib stream carries between them), kept between sources and reset
 // for each, since setting one up afresh costs more than deflating a small

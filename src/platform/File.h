@@ -39,8 +39,9 @@ public:
     File &operator=(const File &) = delete;
 
     // Opens a regular file for reading; a folder, device or pipe is refused
-    // as an invalid argument.
-    static File openForReading(const std::string &path, Sharing sharing);
+    // as an invalid argument. Its size when opened goes to *size when given,
+    // which spares asking the system again.
+    static File openForReading(const std::string &path, Sharing sharing, std::uint64_t *size = nullptr);
     // Creates a new, empty file with a name no other file has, in the
     // folder and beginning with the name prefix given; its path goes to
     // *created.

@@ -53,7 +53,7 @@ File &File::operator=(File &&other) noexcept
     return *this;
 }
 
-File File::openForReading(const std::string &path, Sharing)
+File File::openForReading(const std::string &path, Sharing, std::uint64_t *size)
 {
     // Non-blocking, so that a pipe in place of a file cannot hang the open;
     // anything but a regular file is then refused. (The system has no
@@ -71,13 +71,13 @@ File File::openForReading(const std::string &path, Sharing)
         errno = EINVAL;
         return file;
     }
-    // Of the flags F_SETFL changes only O_NONBLOCK was set, so clearing them
-    // all clears it. Read-ahead advice only pays for files read in several
-    // steps, and is only advice.
-    if (::fcntl(fd, F_SETFL, 0) != 0)
-        return File();
+    // O_NONBLOCK stays: it has no effect on a regular file's reads, and
+    // clearing it would cost a call per file. Read-ahead advice only pays
+    // for files read in several steps, and is only advice.
     if (info.st_size > 1024 * 1024)
         (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (size)
+        *size = static_cast<std::uint64_t>(info.st_size);
     return file;
 }
 

@@ -60,7 +60,7 @@ File &File::operator=(File &&other) noexcept
     return *this;
 }
 
-File File::openForReading(const std::string &path, Sharing sharing)
+File File::openForReading(const std::string &path, Sharing sharing, std::uint64_t *size)
 {
     const DWORD share = sharing == Sharing::Everything ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
                         : sharing == Sharing::ReadOnly ? FILE_SHARE_READ
@@ -77,7 +77,10 @@ File File::openForReading(const std::string &path, Sharing sharing)
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || ::GetFileType(handle) != FILE_TYPE_DISK) {
         file = File();
         ::SetLastError(ERROR_INVALID_PARAMETER);
+        return file;
     }
+    if (size)
+        *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     return file;
 }
 
