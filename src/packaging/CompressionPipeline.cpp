@@ -63,6 +63,9 @@ constexpr std::size_t spareLimit = 16u << 20;
 // needing at least half of it, or any chunk when it is under
 // smallBufferFloor.
 constexpr std::size_t chunkPoolLimit = 128;
+// Small inputs of compressed chunks are kept apart, up to this many, since
+// the chunk itself waits for the writer.
+constexpr std::size_t smallInputLimit = 256;
 constexpr std::size_t smallBufferLimit = 16 * 1024;
 constexpr std::size_t smallBufferFloor = 1024;
 
@@ -292,6 +295,21 @@ bool CompressionPipeline::fitsSmall(const ChunkBuffer &buffer, std::size_t size)
            && buffer.capacity() <= std::max(2 * size, smallBufferFloor);
 }
 
+ChunkBuffer CompressionPipeline::takeSmall(std::size_t size)
+{
+    // The last few given back: like sizes tend to follow one another.
+    const std::size_t first = mSmallInputs.size() > 8 ? mSmallInputs.size() - 8 : 0;
+    for (std::size_t i = mSmallInputs.size(); i-- > first;) {
+        if (fitsSmall(mSmallInputs[i], size)) {
+            ChunkBuffer buffer = std::move(mSmallInputs[i]);
+            mSmallInputs[i] = std::move(mSmallInputs.back());
+            mSmallInputs.pop_back();
+            return buffer;
+        }
+    }
+    return ChunkBuffer();
+}
+
 std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::takeChunk()
 {
     if (mFreeChunks.empty())
@@ -458,6 +476,8 @@ std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::chargeInput(std
         return nullptr;
     std::unique_ptr<Chunk> chunk = takeChunk();
     if (!fitsSmall(chunk->input, charge))
+        chunk->input = takeSmall(charge);
+    if (!chunk->input.data())
         chunk->input = takeSpare(charge);
     // A reused buffer holds the pages of its earlier chunks too.
     chunk->inputCharge = std::max(bufferCapacity(charge), chunk->input.footprint());
@@ -570,17 +590,14 @@ void CompressionPipeline::finishChunk(Chunk &chunk, ChunkBuffer &input, std::uni
     // given up meanwhile is freed whole.
     const bool abandoned = chunk.abandoned;
     chunk.compressing = false;
-    // A small input stays with its chunk, charged, until the chunk is
-    // given back and kept for reuse.
-    if (chunk.method != zip::methodDeflated || chunk.input.mapped()) {
-        mInputBytes -= chunk.inputCharge;
-        chunk.inputCharge = 0;
-    }
+    mInputBytes -= chunk.inputCharge;
+    chunk.inputCharge = 0;
     if (chunk.method == zip::methodDeflated) {
-        if (chunk.input.mapped()) {
+        if (chunk.input.mapped())
             keepSpare(chunk.input);
-            input = std::move(chunk.input);
-        }
+        else if (mSmallInputs.size() < smallInputLimit)
+            mSmallInputs.push_back(std::move(chunk.input));
+        input = std::move(chunk.input);
         // Pages deflate never wrote were never held.
         mOutputBytes = mOutputBytes - chunk.outputCharge + chunk.output.footprint();
         chunk.outputCharge = chunk.output.footprint();

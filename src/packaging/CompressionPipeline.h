@@ -243,6 +243,8 @@ private:
     // (chunk is then null), if it holds no pages. Both with the lock held.
     std::unique_ptr<Chunk> takeChunk();
     void recycle(std::unique_ptr<Chunk> &chunk);
+    // A kept small input buffer for size bytes, or none; with the lock held.
+    ChunkBuffer takeSmall(std::size_t size);
     // Whether a kept small buffer serves size bytes.
     static bool fitsSmall(const ChunkBuffer &buffer, std::size_t size);
     // The entry of a job by its position, made when first needed; and
@@ -286,6 +288,7 @@ private:
     std::vector<ChunkBuffer> mSpare; // large buffers given back, for reuse
     std::size_t mSpareBytes = 0;
     std::vector<std::unique_ptr<Chunk>> mFreeChunks; // kept for reuse
+    std::vector<ChunkBuffer> mSmallInputs;           // likewise
     int mIdleWorkers = 0; // waiting for a chunk they may compress
     bool mReaderWaiting = false;    // for room to read
     bool mReaderWaitsForJob = false; // for a job to be added
