@@ -4,10 +4,11 @@
 // each packing process.
 //
 //     voriraz_pack_bench [--size-mb N | --one-file-mb N | --many-files N] [--runs N] [--tree DIR]
-//                        [--threads N] [--baseline BENCH]
+//                        [--threads N] [--baseline BENCH] [--parallel-only 1]
 //
 // Our writer runs twice per round: on one thread, and with --threads
-// compressing threads (default: one per core). With --baseline, another
+// compressing threads (default: one per core); --parallel-only 1 leaves
+// out the runs on one thread. With --baseline, another
 // build of this benchmark (an earlier version of the writer) packs the same
 // tree both ways in the same rounds, for a comparison from one run. Each
 // round also times the compression alone, from memory, on as many threads
@@ -310,6 +311,7 @@ int main(int argc, char **argv)
     fs::path tree;
     int threads = 0;
     std::string baseline;
+    bool parallelOnly = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--size-mb")
@@ -328,6 +330,8 @@ int main(int argc, char **argv)
             threads = std::atoi(argv[i + 1]);
         else if (option == "--baseline")
             baseline = fs::canonical(argv[i + 1]).string();
+        else if (option == "--parallel-only")
+            parallelOnly = std::atoi(argv[i + 1]) != 0;
         else {
             std::fprintf(stderr, "Unknown option %s\n", option.c_str());
             return 2;
@@ -371,14 +375,18 @@ int main(int argc, char **argv)
     std::vector<double> floorRuns, beforeFloorRuns;
     std::vector<RunResult> ourRuns, parallelRuns, zipRuns, beforeRuns, beforeParallelRuns;
     for (int run = 0; run < runs; ++run) {
-        fs::remove(ours);
-        ourRuns.push_back(runChild({self, "--pack-once", ours.string(), tree.string(), "1"}));
+        if (!parallelOnly) {
+            fs::remove(ours);
+            ourRuns.push_back(runChild({self, "--pack-once", ours.string(), tree.string(), "1"}));
+        }
         fs::remove(oursParallel);
         parallelRuns.push_back(
             runChild({self, "--pack-once", oursParallel.string(), tree.string(), std::to_string(threads)}));
         if (!baseline.empty()) {
-            fs::remove(before);
-            beforeRuns.push_back(runChild({baseline, "--pack-once", before.string(), tree.string(), "1"}));
+            if (!parallelOnly) {
+                fs::remove(before);
+                beforeRuns.push_back(runChild({baseline, "--pack-once", before.string(), tree.string(), "1"}));
+            }
             fs::remove(beforeParallel);
             beforeParallelRuns.push_back(
                 runChild({baseline, "--pack-once", beforeParallel.string(), tree.string(), std::to_string(threads)}));
@@ -397,45 +405,54 @@ int main(int argc, char **argv)
         }
         fs::remove(theirs);
         zipRuns.push_back(runChild({"zip", "-9", "-r", "-q", theirs.string(), "."}, tree));
-        if (!ourRuns.back().ok || !parallelRuns.back().ok || !zipRuns.back().ok) {
+        if ((!parallelOnly && !ourRuns.back().ok) || !parallelRuns.back().ok || !zipRuns.back().ok
+            || (!baseline.empty() && !beforeParallelRuns.back().ok)) {
             std::fprintf(stderr, "a packing run failed (is zip installed?)\n");
             return 1;
         }
     }
-    const auto ourSize = fs::file_size(ours);
-    const auto parallelSize = fs::file_size(oursParallel);
     const auto zipSize = fs::file_size(theirs);
-    const std::string parallelLabel =
-        "voriraz (" + (threads > 0 ? std::to_string(threads) : std::string("all cores")) + ")";
-    report("voriraz (1 thread)", ourRuns, ourSize);
-    report(parallelLabel.c_str(), parallelRuns, parallelSize);
-    if (!baseline.empty()) {
-        report("baseline (1 thread)", beforeRuns, fs::file_size(before));
-        report(("baseline " + parallelLabel.substr(8)).c_str(), beforeParallelRuns, fs::file_size(beforeParallel));
-    }
-    report("zip -9 -r -q", zipRuns, zipSize);
     const auto medianOf = [](const std::vector<RunResult> &results) {
         std::vector<double> times;
         for (const auto &r : results)
             times.push_back(r.seconds);
         return median(times);
     };
+    const auto peakOf = [](const std::vector<RunResult> &results) {
+        long peak = 0;
+        for (const auto &r : results)
+            peak = std::max(peak, r.peakKb);
+        return peak / 1024.0;
+    };
     const double zipTime = medianOf(zipRuns);
+    const std::string parallelLabel =
+        "voriraz (" + (threads > 0 ? std::to_string(threads) : std::string("all cores")) + ")";
+    if (!parallelOnly)
+        report("voriraz (1 thread)", ourRuns, fs::file_size(ours));
+    report(parallelLabel.c_str(), parallelRuns, fs::file_size(oursParallel));
+    if (!baseline.empty()) {
+        if (!parallelOnly)
+            report("baseline (1 thread)", beforeRuns, fs::file_size(before));
+        report(("baseline " + parallelLabel.substr(8)).c_str(), beforeParallelRuns, fs::file_size(beforeParallel));
+    }
+    report("zip -9 -r -q", zipRuns, zipSize);
     std::printf("%-28s median %7.3f s  (fastest %7.3f, slowest %7.3f)  in memory, %d threads\n",
                 "compression only", median(floorRuns), *std::min_element(floorRuns.begin(), floorRuns.end()),
                 *std::max_element(floorRuns.begin(), floorRuns.end()), floorThreads);
-    std::printf("relative to zip -9: 1 thread time %.3f size %.4f; parallel time %.3f size %.4f; "
-                "compression only %.3f\n",
-                medianOf(ourRuns) / zipTime, static_cast<double>(ourSize) / static_cast<double>(zipSize),
-                medianOf(parallelRuns) / zipTime, static_cast<double>(parallelSize) / static_cast<double>(zipSize),
-                median(floorRuns) / zipTime);
+    // One line per build: the parallel writer against zip -9, for the report.
+    const auto summary = [&](const char *label, const std::vector<RunResult> &single,
+                             const std::vector<RunResult> &parallel, const fs::path &archive,
+                             const std::vector<double> &floor) {
+        std::printf("%-8s relative to zip -9 (%.3f s): parallel time %.3f size %.4f peak %.1f MB; compression only %.3f",
+                    label, zipTime, medianOf(parallel) / zipTime,
+                    static_cast<double>(fs::file_size(archive)) / static_cast<double>(zipSize), peakOf(parallel),
+                    median(floor) / zipTime);
+        if (!single.empty())
+            std::printf("; 1 thread time %.3f", medianOf(single) / zipTime);
+        std::printf("\n");
+    };
+    summary("after", ourRuns, parallelRuns, oursParallel, floorRuns);
     if (!baseline.empty())
-        std::printf("baseline relative to zip -9: 1 thread time %.3f size %.4f; parallel time %.3f size %.4f; "
-                    "compression only %.3f\n",
-                    medianOf(beforeRuns) / zipTime,
-                    static_cast<double>(fs::file_size(before)) / static_cast<double>(zipSize),
-                    medianOf(beforeParallelRuns) / zipTime,
-                    static_cast<double>(fs::file_size(beforeParallel)) / static_cast<double>(zipSize),
-                    median(beforeFloorRuns) / zipTime);
+        summary("before", beforeRuns, beforeParallelRuns, beforeParallel, beforeFloorRuns);
     return 0;
 }
