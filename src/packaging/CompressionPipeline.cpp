@@ -55,7 +55,7 @@ constexpr std::size_t writerBatch = 16;
 // Large buffers given back are kept for reuse up to this many bytes: a
 // reused buffer's pages are already there, where a new one would fault
 // each page in and a freed one would be unmapped.
-constexpr std::size_t spareLimit = 16u << 20;
+constexpr std::size_t spareLimit = 8u << 20;
 
 // Chunks are kept for reuse, with their heap buffers up to smallBufferLimit
 // bytes, so packing many small files does not allocate and free three
