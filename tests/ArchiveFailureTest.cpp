@@ -464,7 +464,8 @@ TEST_P(DeviceLimit, AFullDeviceAtTheHeaderPatchFailsTheEntry)
     answers = {TPromptAnswer::Abort};
     pack();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0], "ArchiveWriter1: Invalid compressed size, rfs.size = 8388609, count = 8388609 - Native error: 00034"
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: Invalid compressed size, rfs.size = " + std::to_string(size) + ", count = "
+                              + std::to_string(size) + " - Native error: 00034"
                               + diskFull + " (No space left on device: \"" + archive.string() + "\")");
     EXPECT_EQ(readFile(archive), previousArchive);
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"}));

@@ -217,7 +217,7 @@ TEST(ArchiveWriter, CompressesSourcesUpToTheLimitWholeAndLargerOnesInChunks)
     TempDir dir;
     const fs::path base = dir / "mod";
     // Text where it costs little, random bytes where size makes text slow.
-    const std::string severalChunks = textLike(3 * chunk + 17);
+    const std::string severalChunks = textLike(limit + 2 * chunk + 17);
     const std::string exact = randomBytes(limit, 1);
     const std::string overByOne = randomBytes(limit + 1, 2);
     writeFile(base / "a_several.txt", severalChunks);
@@ -228,10 +228,10 @@ TEST(ArchiveWriter, CompressesSourcesUpToTheLimitWholeAndLargerOnesInChunks)
 
     const InspectedArchive archive = inspectArchive(dir / "out.pak");
     ASSERT_EQ(archive.entries.size(), 3u);
-    // Up to the limit a source is one whole-buffer deflate at the level,
-    // however many chunks it spans; one byte more and it is cut in chunks,
-    // each a sync flush but the last, a finish, all in one zlib stream.
-    EXPECT_EQ(archive.entries[0].data, wholeBufferDeflate(severalChunks, 9));
+    // Up to the limit a source is one whole-buffer deflate at the level;
+    // one byte more and it is cut in chunks, each a sync flush but the
+    // last, a finish, all in one zlib stream.
+    EXPECT_EQ(archive.entries[0].data, referenceChunkedDeflate(severalChunks, chunk));
     EXPECT_EQ(archive.entries[0].inflated, severalChunks);
     EXPECT_EQ(archive.entries[1].data, wholeBufferDeflate(exact, 9));
     EXPECT_EQ(archive.entries[2].data, referenceChunkedDeflate(overByOne, chunk));

@@ -111,7 +111,7 @@ TEST(WholeSourceCompression, EntriesWholeAndInChunksSideBySideAreReadByEveryRead
     };
     for (int i = 0; i < 20; ++i)
         add("small/s" + std::to_string(i) + ".xdb", mixedBytes(100 + 250 * i, i));
-    add("whole/three_chunks.bin", mixedBytes(3 * compressionChunkSize(9) + 5, 50));
+    add("whole/half_the_limit.bin", mixedBytes(limit / 2 + 5, 50));
     add("whole/at_the_limit.bin", mixedBytes(limit, 51));
     add("chunked/over_the_limit.bin", mixedBytes(limit + 1, 52));
     add("chunked/large.bin", mixedBytes(limit + 3 * compressionChunkSize(9) + 77, 53));

@@ -19,10 +19,12 @@ namespace voriraz {
 // - The reader waits on mInputFreed: for a job to be added (until seal()),
 //   and for input budget when the chunk it is about to read would take the
 //   input over it while something is held; it then waits until half the
-//   budget is free again, or nothing is held, which always lets the chunk
-//   the writer needs through. A worker wakes it when a compressed chunk
-//   gives its input back below half the budget, add() and seal() when jobs
-//   come, discard() when an entry it may be reading is given up.
+//   budget is free again (a large chunk only until it fits), or nothing is
+//   held, which always lets the chunk the writer needs through
+//   (readerMayGoOn). A worker or the writer wakes it when giving input back
+//   lets it go on, add() and seal() when jobs come, discard() when an entry
+//   it may be reading is given up. Wake-ups are sent once the lock is let
+//   go (Wakes), and each thread sends those it owes before it waits.
 // - Workers wait on mWorkQueued until the first queued chunk is admitted:
 //   it is the chunk the writer takes next (mNextToWrite), or its output
 //   fits the output budget. The reader wakes one per chunk queued; the
@@ -261,7 +263,16 @@ bool CompressionPipeline::writerShouldWake() const
 
 bool CompressionPipeline::readerShouldWake() const
 {
-    return mReaderWaiting && (mInputBytes == 0 || mInputBytes <= mBudget.input / 2);
+    return mReaderWaiting && readerMayGoOn(mReaderWants);
+}
+
+bool CompressionPipeline::readerMayGoOn(std::size_t charge) const
+{
+    // Once full, reading resumes when half the budget is free again, so the
+    // reader wakes seldom; a large chunk (a source compressed whole) as soon
+    // as it fits, so a worker never idles while there is room for it.
+    return mInputBytes == 0
+           || (mInputBytes + charge <= mBudget.input && (mInputBytes <= mBudget.input / 2 || charge > mBudget.input / 4));
 }
 
 ChunkBuffer CompressionPipeline::takeSpare(std::size_t capacity)
@@ -457,19 +468,15 @@ std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::chargeInput(std
                                                                               Wakes &wakes)
 {
     // Everything read before was compressed when nothing is held, so the
-    // chunk the writer waits for is always let through. Once full, reading
-    // resumes only when half the budget is free again, so the reader wakes
-    // seldom.
+    // chunk the writer waits for is always let through.
     if (mInputBytes > 0 && mInputBytes + charge > mBudget.input && !entry.mAbandoned) {
         // Whoever the reader's news would wake is woken before it waits.
         lock.unlock();
         wake(std::exchange(wakes, {}));
         lock.lock();
         mReaderWaiting = true;
-        mInputFreed.wait(lock, [&] {
-            return mStop || entry.mAbandoned || mInputBytes == 0
-                   || (mInputBytes <= mBudget.input / 2 && mInputBytes + charge <= mBudget.input);
-        });
+        mReaderWants = charge;
+        mInputFreed.wait(lock, [&] { return mStop || entry.mAbandoned || readerMayGoOn(charge); });
         mReaderWaiting = false;
     }
     if (mStop || entry.mAbandoned)

@@ -230,6 +230,8 @@ private:
     // Whether what changed is worth waking the writer or the reader for.
     bool writerShouldWake() const;
     bool readerShouldWake() const;
+    // Whether the reader waiting to read charge bytes may go on.
+    bool readerMayGoOn(std::size_t charge) const;
     // Waits once for the reader's or the workers' news on target, a chunk,
     // or on the entry the writer is at when null.
     void waitForWriter(std::unique_lock<std::mutex> &lock, const Chunk *target);
@@ -291,6 +293,7 @@ private:
     std::vector<ChunkBuffer> mSmallInputs;           // likewise
     int mIdleWorkers = 0; // waiting for a chunk they may compress
     bool mReaderWaiting = false;    // for room to read
+    std::size_t mReaderWants = 0;   // the input it waits to read
     bool mReaderWaitsForJob = false; // for a job to be added
     bool mWriterWaiting = false;
     const Chunk *mWriterWaitsFor = nullptr;
