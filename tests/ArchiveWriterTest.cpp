@@ -1,17 +1,19 @@
+#include "SystemSupport.h"
 #include "TestSupport.h"
 #include "TreeSnapshot.h"
 #include "ZipInspection.h"
 
 #include "packaging/ArchiveWriter.h"
 #include "packaging/ModArchive.h"
+#include "platform/File.h"
 
 #include <gtest/gtest.h>
 #include <libdeflate.h>
 
+#include <chrono>
 #include <ctime>
+#include <fstream>
 #include <random>
-#include <sys/stat.h>
-#include <utime.h>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -63,14 +65,12 @@ std::string textLike(std::size_t size)
 
 void setModificationTime(const fs::path &path, std::time_t time)
 {
-    struct utimbuf times {time, time};
-    ASSERT_EQ(::utime(path.c_str(), &times), 0);
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(time)));
 }
 
 std::uint32_t dosStampOf(std::time_t time)
 {
-    std::tm local {};
-    localtime_r(&time, &local);
+    const std::tm local = platform::localTime(time).value();
     const std::uint32_t date = ((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday;
     const std::uint32_t clock = (local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2);
     return (date << 16) | clock;
@@ -191,7 +191,9 @@ TEST(ArchiveWriter, WritesEveryHeaderFieldOfFilesAndDirectories)
     EXPECT_EQ(archive.centralDirectoryOffset, expectedOffset);
     EXPECT_EQ(archive.centralDirectoryOffset + archive.centralDirectorySize + 22, archive.fileSize);
 
-    EXPECT_EQ(archive.find(".hidden")->central.externalAttributes, 0x22u);
+    // A leading dot hides a file on POSIX systems; Windows hides by the
+    // file's attribute alone.
+    EXPECT_EQ(archive.find(".hidden")->central.externalAttributes, onWindows ? 0x20u : 0x22u);
     EXPECT_EQ(archive.find("readme.txt")->central.externalAttributes, 0x20u);
     EXPECT_EQ(archive.find("Maps/locked.txt")->central.externalAttributes, 0x21u);
     EXPECT_EQ(archive.find("empty.bin")->central.compressedSize, 0u);
@@ -479,9 +481,8 @@ TEST(ArchiveWriter, ZipSixtyFourEndRecordsFrom65535Entries)
         for (int f = 0; f < 256; ++f) {
             char file[16];
             std::snprintf(file, sizeof file, "%03d", f);
-            std::FILE *out = std::fopen((base / name / file).c_str(), "w");
-            ASSERT_NE(out, nullptr);
-            std::fclose(out);
+            std::ofstream out(base / name / file);
+            ASSERT_TRUE(out);
         }
     }
     pack(base, dir / "out.pak");

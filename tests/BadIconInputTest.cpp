@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "TestSupport.h"
 #include "TreeSnapshot.h"
 
@@ -7,7 +8,6 @@
 
 #include <jerror.h>
 #include <jpeglib.h>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <functional>
@@ -73,13 +73,6 @@ std::string withFrameSize(int width, int height)
     bytes[frame + 7] = static_cast<char>(width >> 8);
     bytes[frame + 8] = static_cast<char>(width & 0xFF);
     return bytes;
-}
-
-long peakMemoryKb()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 class RecordingSink : public CatalogSink

@@ -1,4 +1,5 @@
 #include "FaultyFileSystem.h"
+#include "SystemSupport.h"
 #include "TestSupport.h"
 #include "ZipInspection.h"
 
@@ -9,11 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -100,6 +96,7 @@ TEST(FileSelection, EntryFieldsOfFilesAndDirectories)
 
 TEST(FileSelection, LinksInsideAreFollowedButACycleEnds)
 {
+    VORIRAZ_POSIX_ONLY("symbolic links, which Windows lets only privileged users make");
     TempDir dir;
     const fs::path base = dir / "mod";
     writeFile(base / "real/file.txt", "real");
@@ -114,6 +111,7 @@ TEST(FileSelection, LinksInsideAreFollowedButACycleEnds)
 
 TEST(FileSelection, LinksLeadingOutsideAreNeitherFollowedNorOpenedNorStored)
 {
+    VORIRAZ_POSIX_ONLY("symbolic links, which Windows lets only privileged users make");
     TempDir dir;
     const fs::path base = dir / "mod";
     writeFile(base / "a.txt", "inside");
@@ -163,20 +161,14 @@ TEST(FileSelection, LinksLeadingOutsideAreNeitherFollowedNorOpenedNorStored)
 
 TEST(FileSelection, PipesSocketsAndDevicesAreSkipped)
 {
+    VORIRAZ_POSIX_ONLY("pipes, sockets and devices in the file system");
     TempDir dir;
     const fs::path base = dir / "mod";
     writeFile(base / "plain.txt", "plain");
-    ASSERT_EQ(::mkfifo((base / "pipe").c_str(), 0644), 0);
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const std::string socketPath = (base / "sock").string();
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, socketPath.c_str());
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    makeFifo(base / "pipe");
+    const BoundSocket socket(base / "sock");
     fs::create_symlink("/dev/null", base / "device");
     EXPECT_EQ(packedNames(base, dir / "out.pak"), (std::vector<std::string> {"plain.txt"}));
-    ::close(sock);
 }
 
 TEST(FileSelection, TheArchiveItselfIsLeftOutButOtherArchivesAreNot)
