@@ -209,6 +209,24 @@ TEST(ArchiveStream, TargetStaysUntilFinishedAndTruncatingKeepsWhatIsBefore)
     EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"old.pak"});
 }
 
+// The system's own refusal to put the archive in place, not an injected
+// one, is a failed finish with its reason; nothing of the archive is left.
+TEST(ArchiveStream, AReplacementTheSystemRefusesFailsTheFinish)
+{
+    TempDir dir;
+    SystemArchiveFileSystem files;
+    {
+        auto stream = files.createArchive((dir / "out.pak").string());
+        stream->write("archive", 7);
+        // A folder with something in it takes the target's name meanwhile.
+        writeFile(dir / "out.pak/inside.txt", "kept");
+        EXPECT_FALSE(stream->finish(true));
+        EXPECT_NE(stream->error(), 0);
+    }
+    EXPECT_EQ(readFile(dir / "out.pak/inside.txt"), "kept");
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"out.pak"});
+}
+
 TEST(ArchiveStream, ALinkIsFollowedAndKept)
 {
     VORIRAZ_POSIX_ONLY("symbolic links, which Windows lets only privileged users make");

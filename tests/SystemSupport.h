@@ -66,15 +66,6 @@ std::filesystem::path makeTemporaryFolder(std::string_view prefix);
 // Windows).
 void writeDeepFile(const std::filesystem::path &path, std::string_view bytes);
 
-// The path as the system's own separator writes it; the programs show
-// paths this way.
-std::string shownPath(const std::filesystem::path &path);
-
-// The path as a program of the machine's own system finds the file: under
-// Wine, the Linux path of a Windows one (the archive readers the tests run
-// are Linux programs); elsewhere the path itself.
-std::string hostPath(const std::filesystem::path &path);
-
 // The peak resident memory of this process so far, in kilobytes.
 long peakMemoryKb();
 

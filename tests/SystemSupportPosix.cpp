@@ -143,16 +143,6 @@ void writeDeepFile(const fs::path &path, std::string_view bytes)
         throw systemFailure("cannot write " + path.string());
 }
 
-std::string shownPath(const fs::path &path)
-{
-    return path.string();
-}
-
-std::string hostPath(const fs::path &path)
-{
-    return path.string();
-}
-
 int openDescriptor(const fs::path &path)
 {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -177,27 +177,6 @@ void writeDeepFile(const fs::path &path, std::string_view bytes)
         throw systemFailure("cannot write " + path.string());
 }
 
-std::string shownPath(const fs::path &path)
-{
-    fs::path shown = path;
-    return shown.make_preferred().string();
-}
-
-// Wine's kernel32 names the Linux file behind a Windows path; Windows
-// itself has no such function, and there the path stays as it is.
-std::string hostPath(const fs::path &path)
-{
-    using UnixName = char *(CDECL *)(const wchar_t *);
-    const auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char *name = unixName ? unixName(fs::absolute(path).wstring().c_str()) : nullptr;
-    if (!name)
-        return path.string();
-    std::string result = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
 int openDescriptor(const fs::path &path)
 {
     return ::_wopen(path.wstring().c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);

@@ -15,6 +15,15 @@
 
 namespace voriraz::platform {
 
+const char *const pathSeparators = "/";
+
+const std::size_t longestPath = PATH_MAX - 1;
+
+std::string shownPath(std::string path)
+{
+    return path;
+}
+
 SystemError errnoError(int errorNumber)
 {
     return {errorNumber, std::strerror(errorNumber), errorNumber == ENOENT};

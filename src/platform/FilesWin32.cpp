@@ -69,6 +69,17 @@ std::string programPath(std::wstring_view path)
     return text;
 }
 
+const char *const pathSeparators = "/\\";
+
+// A UTF-8 path has at least as many bytes as its UTF-16 form has units.
+const std::size_t longestPath = 32767 - 4;
+
+std::string shownPath(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
 SystemError errnoError(int errorNumber)
 {
     return {errorNumber, std::strerror(errorNumber), errorNumber == ENOENT};
