@@ -6,6 +6,7 @@
 #include "packaging/ArchiveWriter.h"
 #include "packaging/ModArchive.h"
 #include "platform/File.h"
+#include "platform/OemCodePage.h"
 
 #include <gtest/gtest.h>
 #include <libdeflate.h>
@@ -103,9 +104,11 @@ TEST(ArchiveWriter, EmptyOrMissingTreeGivesOnlyTheEndRecord)
         EXPECT_EQ(bytes, expected) << base;
         EXPECT_TRUE(readerAccepts("python", archive));
         EXPECT_TRUE(readerAccepts("7z", archive));
-        std::string log;
-        readerAccepts("unzip", archive, &log); // unzip warns (exit status 1) about an empty archive
-        EXPECT_NE(log.find("zipfile is empty"), std::string::npos) << log;
+        if constexpr (!onWindows) { // the Linux readers cannot be started from Windows programs
+            std::string log;
+            readerAccepts("unzip", archive, &log); // unzip warns (exit status 1) about an empty archive
+            EXPECT_NE(log.find("zipfile is empty"), std::string::npos) << log;
+        }
     }
 }
 
@@ -244,11 +247,13 @@ TEST(ArchiveWriter, CompressesInChunksWithSyncFlushesAndOneFinish)
 
 TEST(ArchiveWriter, StoresNamesInCodePage437WhereItHoldsThemAndElseInUtf8)
 {
+    if (platform::oemCodePage() != 437)
+        GTEST_SKIP() << "the names are code page 437's; the system's OEM code page is " << platform::oemCodePage();
     TempDir dir;
     const fs::path base = dir / "mod";
-    writeFile(base / "h\xC3\xA9ros.txt", "e acute");        // é is 0x82
-    writeFile(base / "\xC3\x84rger/\xC3\x9F.txt", "umlaut"); // Ä 0x8E, ß 0xE1
-    writeFile(base / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "cjk");  // not in the code page
+    writeFile(base / utf8Path("h\xC3\xA9ros.txt"), "e acute");        // é is 0x82
+    writeFile(base / utf8Path("\xC3\x84rger/\xC3\x9F.txt"), "umlaut"); // Ä 0x8E, ß 0xE1
+    writeFile(base / utf8Path("\xE6\x97\xA5\xE6\x9C\xAC.txt"), "cjk");  // not in the code page
     pack(base, dir / "out.pak");
     expectReadersAccept(dir / "out.pak");
 
@@ -289,6 +294,7 @@ struct AnsweringWriter
 
 TEST(ArchiveWriter, NamesThatOnceBecameOneAreEachStoredAndExtractedFaithfully)
 {
+    VORIRAZ_POSIX_ONLY("file names that are not valid UTF-8, and the Linux archive readers");
     TempDir dir;
     const fs::path base = dir / "mod";
     writeFile(base / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "Japan");   // 日本.txt
@@ -317,18 +323,20 @@ TEST(ArchiveWriter, NamesThatOnceBecameOneAreEachStoredAndExtractedFaithfully)
 
 TEST(ArchiveWriter, ASecondEntryWithTheBytesOfAStoredNameIsRefusedNamingBothSources)
 {
+    if (platform::oemCodePage() != 437)
+        GTEST_SKIP() << "the names are code page 437's; the system's OEM code page is " << platform::oemCodePage();
     TempDir dir;
     const fs::path base = dir / "mod";
     // In code page 437, µùÑ is E6 97 A5, the UTF-8 of 日: readers that go by
     // the bytes alone would see one name twice.
-    writeFile(base / "\xC2\xB5\xC3\xB9\xC3\x91.txt", "micro");
-    writeFile(base / "\xE6\x97\xA5.txt", "sun");
+    writeFile(base / utf8Path("\xC2\xB5\xC3\xB9\xC3\x91.txt"), "micro");
+    writeFile(base / utf8Path("\xE6\x97\xA5.txt"), "sun");
     AnsweringWriter packing;
     writeModArchive(packing.writer, (dir / "out.pak").string(), base.string());
     ASSERT_EQ(packing.prompts.size(), 1u);
-    EXPECT_EQ(packing.prompts[0], "ArchiveWriter1: Cannot store file \"" + (base / "\xE6\x97\xA5.txt").string()
+    EXPECT_EQ(packing.prompts[0], "ArchiveWriter1: Cannot store file \"" + programPath(base, "\xE6\x97\xA5.txt")
                                       + "\": the archive holds a name of the same bytes already, for file \""
-                                      + (base / "\xC2\xB5\xC3\xB9\xC3\x91.txt").string() + "\" - Native error: 00063");
+                                      + programPath(base, "\xC2\xB5\xC3\xB9\xC3\x91.txt") + "\" - Native error: 00063");
     EXPECT_EQ(packing.buttonsShown[0], TPromptButtons::AbortIgnore);
     const InspectedArchive archive = inspectArchive(dir / "out.pak");
     ASSERT_EQ(archive.names(), std::vector<std::string> {"\xE6\x97\xA5.txt"});
@@ -338,6 +346,7 @@ TEST(ArchiveWriter, ASecondEntryWithTheBytesOfAStoredNameIsRefusedNamingBothSour
 
 TEST(ArchiveWriter, NamesThatDifferOnlyInCaseAreAllStored)
 {
+    VORIRAZ_POSIX_ONLY("file names that differ only in case name different files");
     TempDir dir;
     const fs::path base = dir / "mod";
     writeFile(base / "Hero.xdb", "upper");
@@ -455,7 +464,7 @@ TEST(ArchiveWriter, ErrorsOfTheArchiveItself)
 
     writer.FileName = (dir / "missing/out.pak").string();
     EXPECT_EQ(messageOf([&] { writer.CreateArchive(); }),
-              "Cannot create file \"" + writer.FileName + "\". No such file or directory");
+              "Cannot create file \"" + writer.FileName + "\". " + pathNotFoundText());
     EXPECT_FALSE(fs::exists(dir / "missing"));
 
     fs::create_directories(dir / "folder.pak");

@@ -43,7 +43,7 @@ protected:
         writeFile(tree / "data/ART_OUTSIDE.jpg", jpegBytes(32, 32));
     }
 
-    std::string catalogPath() const { return (tree / "data/artifacts.txt").string(); }
+    std::string catalogPath() const { return programPath(tree.path(), "data/artifacts.txt"); }
 
     // Fills the artifacts, returning the message of the error, if any.
     std::string fill()

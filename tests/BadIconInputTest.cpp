@@ -128,7 +128,7 @@ TEST_P(BadIcon, StopsTheFillWithItsMessageOrDecodes)
     } else {
         std::string message = row.message;
         if (const std::size_t at = message.find("{icon}"); at != std::string::npos)
-            message.replace(at, 6, (tree / "data/img/spells/SPL_B.jpg").string());
+            message.replace(at, 6, programPath(tree.path(), "data/img/spells/SPL_B.jpg"));
         EXPECT_EQ(messageOf([&] { fill.fillIconCatalog(catalogKinds::spells, sink); }), message);
         EXPECT_EQ(sink.indexes, std::vector<std::size_t> {0});
     }

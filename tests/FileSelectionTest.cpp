@@ -50,15 +50,19 @@ TEST(FileSelection, ListsFilesFirstThenEachDirectoryWithItsContents)
     writeFile(base / "b.txt", "");
     writeFile(base / "A.txt", "");
     writeFile(base / "_under.txt", "");
-    writeFile(base / "a.TXT", "");
+    // On Windows a name that differs only in case is the same file.
+    if constexpr (!onWindows)
+        writeFile(base / "a.TXT", "");
     writeFile(base / "zeta/inner.txt", "");
     writeFile(base / "Alpha/deep/x.txt", "");
     writeFile(base / "Alpha/y.txt", "");
     fs::create_directories(base / "Alpha/empty");
-    EXPECT_EQ(selectedNames(base),
-              (std::vector<std::string> {"A.txt", "a.TXT", "b.txt", "_under.txt", "Alpha/", "Alpha/y.txt",
+    std::vector<std::string> expected = {"A.txt", "a.TXT", "b.txt", "_under.txt", "Alpha/", "Alpha/y.txt",
                                          "Alpha/deep/", "Alpha/deep/x.txt", "Alpha/empty/", "zeta/",
-                                         "zeta/inner.txt"}));
+                                         "zeta/inner.txt"};
+    if constexpr (onWindows)
+        std::erase(expected, "a.TXT");
+    EXPECT_EQ(selectedNames(base), expected);
 }
 
 TEST(FileSelection, EntryFieldsOfFilesAndDirectories)
@@ -75,7 +79,7 @@ TEST(FileSelection, EntryFieldsOfFilesAndDirectories)
     ASSERT_EQ(directory.size(), 2u);
 
     const TArchiveDirEntry &file = directory[0];
-    EXPECT_EQ(file.sourcePath(), (base / "big.bin").string());
+    EXPECT_EQ(file.sourcePath(), programPath(base, "big.bin"));
     EXPECT_EQ(file.header.crc32, 0xFFFFFFFFu) << "placeholder until written";
     EXPECT_EQ(file.header.uncompressedSize, 12345u);
     EXPECT_EQ(file.header.method, 8);
@@ -86,7 +90,7 @@ TEST(FileSelection, EntryFieldsOfFilesAndDirectories)
 
     const TArchiveDirEntry &sub = directory[1];
     EXPECT_EQ(sub.storedName, "sub/");
-    EXPECT_EQ(sub.sourcePath(), (base / "sub").string() + "/");
+    EXPECT_EQ(sub.sourcePath(), programPath(base, "sub/"));
     EXPECT_EQ(sub.header.crc32, 0u);
     EXPECT_EQ(sub.header.method, 0);
     EXPECT_EQ(sub.header.flags, 2);
@@ -203,7 +207,7 @@ TEST(FileSelection, MasksAndExclusionsNarrowTheSelection)
     EXPECT_EQ(selectedNames(base, "*.*", "*.tmp"),
               (std::vector<std::string> {"a.xdb", "README", "sub/", "sub/c.XDB", "sub/d.tmp"}));
     // Excluding a directory drops it with everything below.
-    EXPECT_EQ(selectedNames(base, "*.*", (base / "SUB").string()),
+    EXPECT_EQ(selectedNames(base, "*.*", programPath(base, "SUB")),
               (std::vector<std::string> {"a.xdb", "b.tmp", "README"}));
     EXPECT_TRUE(selectedNames(base, "*.*", "*.*").empty());
     EXPECT_EQ(messageOf([&] { selectedNames(base, "*.*", "[ab"); }), "'[ab' is an invalid mask at (4)");

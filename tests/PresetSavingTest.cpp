@@ -315,7 +315,7 @@ TEST_F(PresetSave, MissingDirectoryIsReportedWithTheFileName)
     loadFrom(readFile(goldenDir + "full/input.xdb"));
     const std::string elsewhere = (dir / "gone/hero.xdb").string();
     EXPECT_EQ(messageOf([&] { savePreset(document, elsewhere, catalogs, controls, true); }),
-              "Cannot write file \"" + elsewhere + "\". No such file or directory");
+              "Cannot write file \"" + elsewhere + "\". " + voriraz::test::pathNotFoundText());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -29,6 +30,21 @@ inline constexpr bool onWindows = false;
 #define VORIRAZ_POSIX_ONLY(reason)                                                                               \
     if constexpr (::voriraz::test::onWindows)                                                                    \
     GTEST_SKIP() << "POSIX only: " << reason
+
+// A message with every '\' read as '/' on Windows, where a path the
+// program was given with one separator and extended with the other is
+// still the same path; elsewhere the message as it is.
+inline std::string slashed(std::string text)
+{
+    if constexpr (onWindows)
+        std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
+// The system's text for a file that is not there, and for a path whose
+// folder is not there (the same "No such file or directory" on POSIX).
+std::string fileNotFoundText();
+std::string pathNotFoundText();
 
 // A program that ran: its exit status, what it wrote, and whether it
 // finished on its own within the time given.

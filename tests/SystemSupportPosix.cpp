@@ -112,6 +112,16 @@ ProcessRun runProcess(const ProcessRequest &request)
     return run;
 }
 
+std::string fileNotFoundText()
+{
+    return std::strerror(ENOENT);
+}
+
+std::string pathNotFoundText()
+{
+    return std::strerror(ENOENT);
+}
+
 fs::path makeTemporaryFolder(std::string_view prefix)
 {
     std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();

@@ -1,5 +1,6 @@
 #include "SystemSupport.h"
 
+#include "platform/Files.h"
 #include "platform/WidePath.h"
 
 #include <windows.h>
@@ -134,6 +135,16 @@ ProcessRun runProcess(const ProcessRequest &request)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return run;
+}
+
+std::string fileNotFoundText()
+{
+    return platform::errorText(ERROR_FILE_NOT_FOUND);
+}
+
+std::string pathNotFoundText()
+{
+    return platform::errorText(ERROR_PATH_NOT_FOUND);
 }
 
 fs::path makeTemporaryFolder(std::string_view prefix)

@@ -51,6 +51,11 @@ extern const std::size_t longestPath;
 // users type it so, and as it is elsewhere.
 std::string shownPath(std::string path);
 
+// The program's arguments after its own name, in UTF-8: on Windows taken
+// from the wide command line, since argv holds them in the ANSI code page,
+// which cannot hold every name.
+std::vector<std::string> programArguments(int argc, char **argv);
+
 // The program's own executable file, as an absolute path with '/' between
 // its parts. Throws std::runtime_error when the system cannot say.
 std::string executablePath();
