@@ -18,9 +18,9 @@ struct EncodedName
 // code page (the one ZIP readers assume when the UTF-8 flag is clear: 437
 // on Linux, the system's own on Windows) holds exactly, every character, is
 // stored in it; any other name is stored as the UTF-8 it is, with utf8 set;
-// without oem every name is. Nothing when the name is not valid UTF-8 (stray or missing
-// continuation bytes, overlong forms, surrogates, code points beyond
-// U+10FFFF), since no reader could give it back.
+// without oem every name is. Nothing when the name is not valid UTF-8
+// (stray or missing continuation bytes, overlong forms, surrogates, code
+// points beyond U+10FFFF), since no reader could give it back.
 std::optional<EncodedName> encodeName(std::string_view name, bool oem);
 
 // text for a message: valid UTF-8 as it is, every other byte as \xNN.
