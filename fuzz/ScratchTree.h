@@ -3,10 +3,10 @@
 // A directory tree that a target writes its input into, so that the input
 // reaches the library through the same file reading the editor uses.
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,12 +20,18 @@ public:
     // run, and memory is much faster than a disk for that.
     ScratchTree()
     {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : (tmp ? tmp : "/tmp");
-        std::string pattern = base + "/voriraz-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a scratch directory in " + base);
-        mPath = pattern;
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+            ? std::filesystem::path("/dev/shm")
+            : std::filesystem::temp_directory_path();
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100 && mPath.empty(); ++attempt) {
+            const std::filesystem::path candidate = base / ("voriraz-fuzz-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate))
+                mPath = candidate.string();
+        }
+        if (mPath.empty())
+            throw std::runtime_error("cannot create a scratch directory in " + base.string());
     }
     ~ScratchTree()
     {

@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "TestSupport.h"
 
 #include "packaging/ArchiveDirectory.h"
@@ -5,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <malloc.h>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -117,6 +117,7 @@ TEST(ArchiveDirectory, HoldsFewBytesPerEntryBeyondItsName)
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer's allocator keeps no count of bytes in use";
 #else
+    VORIRAZ_POSIX_ONLY("the C library's count of the bytes in use");
     TempDir tree;
     constexpr std::size_t folders = 20, perFolder = 250;
     std::size_t nameBytes = 0;
@@ -136,9 +137,9 @@ TEST(ArchiveDirectory, HoldsFewBytesPerEntryBeyondItsName)
     request.masks = {"*.*"};
     request.baseDir = tree.path().string();
     TArchiveDirArray directory;
-    const std::size_t before = mallinfo2().uordblks;
+    const std::size_t before = *heapBytesInUse();
     selectFiles(request, directory);
-    const std::size_t held = mallinfo2().uordblks - before;
+    const std::size_t held = *heapBytesInUse() - before;
     ASSERT_EQ(directory.size(), entries);
 
     const double perEntry = static_cast<double>(held - std::min(held, nameBytes)) / entries;

@@ -1,19 +1,20 @@
 #include "FaultyFileSystem.h"
+#include "SystemSupport.h"
 #include "TestSupport.h"
 #include "ZipInspection.h"
 
 #include "packaging/ArchiveWriter.h"
 #include "packaging/ModArchive.h"
 #include "packaging/SourceCompressor.h"
+#include "platform/Files.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <deque>
+#include <fstream>
 #include <map>
 #include <set>
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -23,6 +24,8 @@ namespace {
 
 const std::string previousArchive = "the previous archive, which a failed pack must keep";
 const std::string diskFull = ". File processing error, possibly disk is full";
+// The system's text for a full disk, which the failed write's message ends with.
+const std::string diskFullText = platform::errorText(platform::diskFullError);
 
 
 
@@ -80,7 +83,7 @@ protected:
 
     bool treeChangesWhilePacked = false;
 
-    std::string path(const char *name) const { return (base / name).string(); }
+    std::string path(const char *name) const { return programPath(base, name); }
 
     TempDir dir;
     fs::path base = dir / "mod";
@@ -102,7 +105,7 @@ TEST_F(ArchiveFailure, UnreadableSourceIsAskedAboutWithTheSystemsReasonAndAbortK
     pack();
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_EQ(prompts[0], "ArchiveWriter1: Cannot open file \"" + path("b.txt") + "\" - Native error: 00033" + diskFull
-                              + " (Permission denied: \"b.txt\")");
+                              + " (" + platform::errorText(platform::accessDeniedError) + ": \"b.txt\")");
     EXPECT_EQ(promptButtons[0], TPromptButtons::AbortRetryIgnore);
     EXPECT_EQ(readFile(archive), previousArchive);
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"})) << "no temporary file is left";
@@ -176,9 +179,9 @@ TEST_F(ArchiveFailure, FailedCentralDirectoryRaisesError46AndNoArchiveIsMade)
         writer.AddByMask("*.*", searchAttr::all, "");
         FAIL() << "no error";
     } catch (const EArchiveError &e) {
-        EXPECT_EQ(e.what(), "ArchiveWriter1: Write to stream error - Native error: 00046 (Input/output error: \""
-                                + archive.string() + "\")");
-        EXPECT_EQ(e.systemError(), EIO);
+        EXPECT_EQ(e.what(), "ArchiveWriter1: Write to stream error - Native error: 00046 ("
+                                + platform::errorText(platform::deviceError) + ": \"" + archive.string() + "\")");
+        EXPECT_EQ(e.systemError(), platform::deviceError);
     }
     EXPECT_TRUE(prompts.empty());
     EXPECT_TRUE(writer.IsOpen()) << "the archive stays open until closed";
@@ -219,16 +222,12 @@ TEST_F(ArchiveFailure, ProcessFileFailureHandlerDecidesInsteadOfThePrompt)
 TEST_F(ArchiveFailure, SourceOfFourGibibytesIsRefusedBeforeAnyByteIsWritten)
 {
     const fs::path big = base / "big.bin";
-    {
-        const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, 0x100000000LL), 0);
-        ::close(fd);
-    }
+    writeFile(big, "");
+    fs::resize_file(big, 0x100000000LL);
     answers = {TPromptAnswer::Ignore};
     pack();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0], "ArchiveWriter1: Cannot compress file '" + big.string()
+    EXPECT_EQ(prompts[0], "ArchiveWriter1: Cannot compress file '" + programPath(base, "big.bin")
                               + "'. Zip64 mode is not enabled - Native error: 00043" + diskFull);
     const InspectedArchive result = inspectArchive(archive);
     ASSERT_EQ(result.names(), (std::vector<std::string> {"a.txt", "b.txt", "c.txt"}));
@@ -239,23 +238,16 @@ TEST_F(ArchiveFailure, SourceOfFourGibibytesIsRefusedBeforeAnyByteIsWritten)
 
 TEST_F(ArchiveFailure, OverlongSourcePathAsksAbortOrIgnore)
 {
+    VORIRAZ_POSIX_ONLY("a path longer than PATH_MAX; Windows opens paths of up to 32,767 characters, more than "
+                       "Wine's Linux side holds");
     // A directory path just under the limit, holding a file whose full path
     // is over it.
     fs::path deep = base;
     std::size_t levels = 0;
     for (; deep.string().size() < 4000; ++levels)
         deep /= std::string(200, 'd');
-    fs::create_directories(deep);
     const std::string name(120, 'f');
-    {
-        const int dirFd = ::open(deep.c_str(), O_DIRECTORY);
-        ASSERT_GE(dirFd, 0);
-        const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::write(fd, "x", 1), 1);
-        ::close(fd);
-        ::close(dirFd);
-    }
+    writeDeepFile(deep / name, "x");
     answers = {TPromptAnswer::Ignore};
     pack();
     ASSERT_EQ(prompts.size(), 1u);
@@ -312,9 +304,7 @@ TEST_F(ArchiveFailure, FileThatGrowsWhilePackedIsStoredAsItWasOpened)
     bool grown = false;
     writer.OnFileProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &) {
         if (phase == TProgressPhase::Progress && progress.currentName == "g.bin" && !grown) {
-            std::FILE *out = std::fopen((base / "g.bin").c_str(), "ab");
-            std::fputs("more bytes after the walk", out);
-            std::fclose(out);
+            std::ofstream(base / "g.bin", std::ios::binary | std::ios::app) << "more bytes after the walk";
             grown = true;
         }
     };
@@ -350,7 +340,7 @@ TEST_F(ArchiveFailure, TargetDirectoryThatDisappearsCannotBeCreated)
     fs::remove(dir / "gone");
     writer.FileName = (dir / "gone/out.pak").string();
     EXPECT_EQ(messageOf([&] { writer.CreateArchive(); }),
-              "Cannot create file \"" + writer.FileName + "\". No such file or directory");
+              "Cannot create file \"" + writer.FileName + "\". " + pathNotFoundText());
     EXPECT_FALSE(writer.IsOpen());
 }
 
@@ -358,21 +348,26 @@ TEST_F(ArchiveFailure, ATargetThatIsAFileOfTheTreeIsRefusedBeforeAnythingIsWritt
 {
     writeFile(base / "sub/hero.xdb", "a preset");
     writeFile(base / "Mod.pak", previousArchive);
-    fs::create_symlink(base / "sub/hero.xdb", dir / "link.pak");
     fs::create_hard_link(base / "sub/hero.xdb", dir / "hard.pak");
-    const auto before = snapshot();
-    const std::pair<fs::path, fs::path> targets[] = {
-        {dir / "link.pak", base / "sub/hero.xdb"},
-        {dir / "hard.pak", base / "sub/hero.xdb"},
-        {base / "Mod.pak", base / "Mod.pak"},
+    std::vector<std::pair<fs::path, std::string>> targets = {
+        {dir / "hard.pak", programPath(base, "sub/hero.xdb")},
+        {base / "Mod.pak", programPath(base, "Mod.pak")},
     };
+    std::set<std::string> names = {"hard.pak", "mod"};
+    // Windows lets only privileged users make symbolic links.
+    if constexpr (!onWindows) {
+        fs::create_symlink(base / "sub/hero.xdb", dir / "link.pak");
+        targets.insert(targets.begin(), {dir / "link.pak", programPath(base, "sub/hero.xdb")});
+        names.insert("link.pak");
+    }
+    const auto before = snapshot();
     for (const auto &[target, replaced] : targets) {
         SCOPED_TRACE(target.string());
         EXPECT_EQ(messageOf([&] { writeModArchive(writer, target.string(), base.string()); }),
-                  "The archive would replace \"" + replaced.string() + "\", a file of the mod folder.");
+                  "The archive would replace \"" + replaced + "\", a file of the mod folder.");
         EXPECT_FALSE(writer.IsOpen());
         EXPECT_EQ(snapshot(), before);
-        EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"hard.pak", "link.pak", "mod"}));
+        EXPECT_EQ(namesIn(dir.path()), names);
         EXPECT_EQ(namesIn(base), (std::set<std::string> {"Mod.pak", "a.txt", "b.txt", "c.txt", "sub"}));
     }
     EXPECT_TRUE(prompts.empty());
@@ -406,7 +401,7 @@ TEST_P(DeviceLimit, EveryLimitKeepsThePreviousArchiveOrWritesAWholeOne)
     for (std::uint64_t limit = 0; limit <= size + 200; limit += 3) {
         SCOPED_TRACE(limit);
         writeFile(archive, previousArchive);
-        faults->device = {.writeLimit = limit, .writeError = ENOSPC};
+        faults->device = {.writeLimit = limit, .writeError = platform::diskFullError};
         prompts.clear();
         answers = {TPromptAnswer::Abort};
         std::string failure;
@@ -417,13 +412,13 @@ TEST_P(DeviceLimit, EveryLimitKeepsThePreviousArchiveOrWritesAWholeOne)
         }
         if (!prompts.empty()) {
             // A failed entry: its header, data or patch, asked about.
-            ASSERT_NE(prompts[0].find(" (No space left on device: \"" + archive.string() + "\")"), std::string::npos)
+            ASSERT_NE(prompts[0].find(" (" + diskFullText + ": \"" + archive.string() + "\")"), std::string::npos)
                 << prompts[0];
             const bool patch = prompts[0].find("count = 0 ") == std::string::npos
                                && prompts[0].find("rfs.size = 3000, count = 3000") != std::string::npos;
             ++outcomes[patch ? "header patch" : "entry"];
         } else if (!failure.empty()) {
-            ASSERT_NE(failure.find("No space left on device"), std::string::npos) << failure;
+            ASSERT_NE(failure.find(diskFullText), std::string::npos) << failure;
             ++outcomes[failure.rfind("Stream write error", 0) == 0 ? "end record" : "central directory"];
         } else {
             ++outcomes["written"];
@@ -460,13 +455,13 @@ TEST_P(DeviceLimit, AFullDeviceAtTheHeaderPatchFailsTheEntry)
         large->central.headerOffset + 30 + large->central.name.size() + large->central.compressedSize;
 
     writeFile(archive, previousArchive);
-    faults->device = {.writeLimit = dataEnd, .writeError = ENOSPC};
+    faults->device = {.writeLimit = dataEnd, .writeError = platform::diskFullError};
     answers = {TPromptAnswer::Abort};
     pack();
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_EQ(prompts[0], "ArchiveWriter1: Invalid compressed size, rfs.size = " + std::to_string(size) + ", count = "
-                              + std::to_string(size) + " - Native error: 00034"
-                              + diskFull + " (No space left on device: \"" + archive.string() + "\")");
+                              + std::to_string(size) + " - Native error: 00034" + diskFull + " (" + diskFullText
+                              + ": \"" + archive.string() + "\")");
     EXPECT_EQ(readFile(archive), previousArchive);
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"}));
 }
@@ -482,7 +477,8 @@ struct FinishFault
 {
     const char *name;
     StreamFaults faults;
-    std::string reason;
+    // The system's number of the injected failure, whose text the message gives.
+    int code;
 };
 
 class FinishingFailure : public ArchiveFailure, public ::testing::WithParamInterface<FinishFault>
@@ -496,7 +492,7 @@ TEST_P(FinishingFailure, IsAnErrorOfThePackAndKeepsThePreviousArchive)
     writeFile(archive, previousArchive);
     faults->device = GetParam().faults;
     EXPECT_EQ(messageOf([&] { writeModArchive(writer, archive.string(), base.string()); }),
-              "ArchiveWriter1: Write to stream error - Native error: 00046 (" + GetParam().reason + ": \""
+              "ArchiveWriter1: Write to stream error - Native error: 00046 (" + platform::errorText(GetParam().code) + ": \""
                   + archive.string() + "\")");
     EXPECT_EQ(readFile(archive), previousArchive);
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"mod", "out.pak"}));
@@ -505,8 +501,8 @@ TEST_P(FinishingFailure, IsAnErrorOfThePackAndKeepsThePreviousArchive)
 
 INSTANTIATE_TEST_SUITE_P(
     ArchiveFailure, FinishingFailure,
-    ::testing::Values(FinishFault {"Flush", {.syncError = EIO}, "Input/output error"},
-                      FinishFault {"Close", {.closeError = EDQUOT}, "Disk quota exceeded"},
-                      FinishFault {"Rename", {.renameError = EACCES}, "Permission denied"},
-                      FinishFault {"Seek", {.seekError = EINVAL}, "Invalid argument"}),
+    ::testing::Values(FinishFault {"Flush", {.syncError = platform::deviceError}, platform::deviceError},
+                      FinishFault {"Close", {.closeError = EFBIG}, EFBIG},
+                      FinishFault {"Rename", {.renameError = platform::accessDeniedError}, platform::accessDeniedError},
+                      FinishFault {"Seek", {.seekError = EINVAL}, EINVAL}),
     [](const ::testing::TestParamInfo<FinishFault> &row) { return std::string(row.param.name); });

@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "TestSupport.h"
 
 #include "packaging/ArchiveIo.h"
@@ -5,11 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <functional>
 #include <set>
-#include <sys/stat.h>
-#include <sys/resource.h>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -56,32 +54,7 @@ private:
     std::uint64_t mPosition = 0;
 };
 
-// Limits the size of files this process may write, for the scope; writes
-// past it then fail with EFBIG instead of raising SIGXFSZ.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t limit)
-    {
-        getrlimit(RLIMIT_FSIZE, &mSaved);
-        mHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = mSaved;
-        lowered.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &mSaved);
-        std::signal(SIGXFSZ, mHandler);
-    }
-
-private:
-    rlimit mSaved {};
-    void (*mHandler)(int) = nullptr;
-};
-
 } // namespace
-
 
 TEST(ArchiveStream, GatherAndPositionedWritesLandWhereSingleWritesWould)
 {
@@ -105,6 +78,19 @@ TEST(ArchiveStream, GatherAndPositionedWritesLandWhereSingleWritesWould)
 
 TEST(ArchiveStream, ShortGatherWriteReportsWhatWasStored)
 {
+    // The defaults: the second block is not tried after a short first one,
+    // and a positioned write returns to where the stream was.
+    MemoryStream memory;
+    memory.room = 3;
+    EXPECT_EQ(memory.writeBoth("12345", 5, "ab", 2), 3u);
+    EXPECT_EQ(memory.writes, 1);
+    memory.room = std::string::npos;
+    EXPECT_EQ(memory.writeBoth("45", 2, "ab", 2), 4u);
+    EXPECT_EQ(memory.writeAt(0, "X", 1), 1u);
+    EXPECT_EQ(memory.position(), 7u);
+    EXPECT_EQ(memory.bytes, "X2345ab");
+
+    VORIRAZ_POSIX_ONLY("a file size limit that cuts a write short");
     TempDir dir;
     SystemArchiveFileSystem files;
     auto stream = files.createArchive((dir / "out.pak").string());
@@ -119,18 +105,6 @@ TEST(ArchiveStream, ShortGatherWriteReportsWhatWasStored)
     }
     EXPECT_TRUE(stream->finish(false));
     EXPECT_EQ(readFile(dir / "out.pak"), "123456abcd");
-
-    // The defaults: the second block is not tried after a short first one,
-    // and a positioned write returns to where the stream was.
-    MemoryStream memory;
-    memory.room = 3;
-    EXPECT_EQ(memory.writeBoth("12345", 5, "ab", 2), 3u);
-    EXPECT_EQ(memory.writes, 1);
-    memory.room = std::string::npos;
-    EXPECT_EQ(memory.writeBoth("45", 2, "ab", 2), 4u);
-    EXPECT_EQ(memory.writeAt(0, "X", 1), 1u);
-    EXPECT_EQ(memory.position(), 7u);
-    EXPECT_EQ(memory.bytes, "X2345ab");
 }
 
 TEST(ArchiveStream, DeviceThatFillsAfterSomeBytesCutsGatherAndPositionedWrites)
@@ -212,7 +186,7 @@ TEST(ArchiveStream, TargetStaysUntilFinishedAndTruncatingKeepsWhatIsBefore)
     TempDir dir;
     SystemArchiveFileSystem files;
     writeFile(dir / "old.pak", std::string(5000, 'o'));
-    ::chmod((dir / "old.pak").c_str(), 0640);
+    std::filesystem::permissions(dir / "old.pak", std::filesystem::perms(0640));
     {
         auto stream = files.createArchive((dir / "old.pak").string());
         EXPECT_EQ(stream->size(), 0u);
@@ -226,17 +200,36 @@ TEST(ArchiveStream, TargetStaysUntilFinishedAndTruncatingKeepsWhatIsBefore)
         EXPECT_TRUE(stream->finish(true));
     }
     EXPECT_EQ(readFile(dir / "old.pak"), "abcd");
-    struct stat info {};
-    ASSERT_EQ(::stat((dir / "old.pak").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u) << "the replaced file's permissions are kept";
+    if constexpr (!onWindows) { // Windows has no permission bits beyond read-only
+        EXPECT_EQ(permissionBits(dir / "old.pak"), 0640u) << "the replaced file's permissions are kept";
+    }
 
     // Unfinished, nothing is left behind.
     { auto dropped = files.createArchive((dir / "new.pak").string()); }
     EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"old.pak"});
 }
 
+// The system's own refusal to put the archive in place, not an injected
+// one, is a failed finish with its reason; nothing of the archive is left.
+TEST(ArchiveStream, AReplacementTheSystemRefusesFailsTheFinish)
+{
+    TempDir dir;
+    SystemArchiveFileSystem files;
+    {
+        auto stream = files.createArchive((dir / "out.pak").string());
+        stream->write("archive", 7);
+        // A folder with something in it takes the target's name meanwhile.
+        writeFile(dir / "out.pak/inside.txt", "kept");
+        EXPECT_FALSE(stream->finish(true));
+        EXPECT_NE(stream->error(), 0);
+    }
+    EXPECT_EQ(readFile(dir / "out.pak/inside.txt"), "kept");
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"out.pak"});
+}
+
 TEST(ArchiveStream, ALinkIsFollowedAndKept)
 {
+    VORIRAZ_POSIX_ONLY("symbolic links, which Windows lets only privileged users make");
     TempDir dir;
     SystemArchiveFileSystem files;
     writeFile(dir / "real/Mod.pak", "previous");

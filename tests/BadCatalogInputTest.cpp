@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "TestSupport.h"
 #include "TreeSnapshot.h"
 
@@ -7,8 +8,6 @@
 #include "catalogs/IconName.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -44,7 +43,7 @@ protected:
         writeFile(tree / "data/ART_OUTSIDE.jpg", jpegBytes(32, 32));
     }
 
-    std::string catalogPath() const { return (tree / "data/artifacts.txt").string(); }
+    std::string catalogPath() const { return programPath(tree.path(), "data/artifacts.txt"); }
 
     // Fills the artifacts, returning the message of the error, if any.
     std::string fill()
@@ -234,9 +233,10 @@ TEST_F(BadCatalog, BlanksAroundAnEntryAndASingleDotStillNameFilesInTheFolder)
 // without a writer would block the start-up for good.
 TEST_F(BadCatalog, ACatalogThatIsAPipeIsRefusedWithoutWaiting)
 {
+    VORIRAZ_POSIX_ONLY("a named pipe in the file system");
     writeArtifacts("", {});
     fs::remove(tree / "data/artifacts.txt");
-    ASSERT_EQ(mkfifo(catalogPath().c_str(), 0644), 0);
+    makeFifo(catalogPath());
     EXPECT_EQ(fill(), "Cannot open file \"" + catalogPath() + "\". Not a regular file");
     EXPECT_TRUE(sink.entries.empty());
     expectNothingChanged();
@@ -244,6 +244,7 @@ TEST_F(BadCatalog, ACatalogThatIsAPipeIsRefusedWithoutWaiting)
 
 TEST_F(BadCatalog, AnIconLinkedToADeviceIsRefused)
 {
+    VORIRAZ_POSIX_ONLY("a link to a device file");
     writeArtifacts("ART_A\nART_B\n", {"ART_A"});
     fs::create_symlink("/dev/zero", tree / "data/img/artifacts/ART_B.jpg");
     EXPECT_EQ(fill(), "Cannot open file \"" + (tree / "data/img/artifacts/ART_B.jpg").string()

@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "TestSupport.h"
 #include "TreeSnapshot.h"
 
@@ -7,7 +8,6 @@
 
 #include <jerror.h>
 #include <jpeglib.h>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <functional>
@@ -75,13 +75,6 @@ std::string withFrameSize(int width, int height)
     return bytes;
 }
 
-long peakMemoryKb()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 class RecordingSink : public CatalogSink
 {
 public:
@@ -135,7 +128,7 @@ TEST_P(BadIcon, StopsTheFillWithItsMessageOrDecodes)
     } else {
         std::string message = row.message;
         if (const std::size_t at = message.find("{icon}"); at != std::string::npos)
-            message.replace(at, 6, (tree / "data/img/spells/SPL_B.jpg").string());
+            message.replace(at, 6, programPath(tree.path(), "data/img/spells/SPL_B.jpg"));
         EXPECT_EQ(messageOf([&] { fill.fillIconCatalog(catalogKinds::spells, sink); }), message);
         EXPECT_EQ(sink.indexes, std::vector<std::size_t> {0});
     }

@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "TestSupport.h"
 #include "TreeSnapshot.h"
 
@@ -8,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 
 #include <chrono>
 #include <functional>
@@ -33,14 +33,6 @@ const std::string goodPreset =
     "    <armySlots><Item><Creature>CRT_KRELL</Creature><Count>12</Count></Item></armySlots>\r\n"
     "    <artifactIDs><Item>ART_A</Item></artifactIDs>\r\n"
     "</Hero>\r\n";
-
-// Peak resident memory of this process so far, in kilobytes.
-long peakMemoryKb()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 std::string repeated(const std::string &text, std::size_t times)
 {

@@ -87,7 +87,7 @@ TEST_P(EntrySourceTest, DeliversTheSourceInChunks)
     const auto &[reading, sourceCase] = GetParam();
     TempDir dir;
     const std::string content = mixedBytes(sourceCase.size, 5);
-    const std::string path = (dir / "source.bin").string();
+    const std::string path = programPath(dir.path(), "source.bin");
     if (!sourceCase.missing)
         writeFile(path, content);
     OpenedSource opened;

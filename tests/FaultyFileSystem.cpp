@@ -68,7 +68,7 @@ public:
     std::optional<std::uint64_t> size() const override { return mReal->size(); }
     bool truncate() override { return mReal->truncate(); }
     std::optional<FileIdentity> identity() const override { return mReal->identity(); }
-    int error() const override { return mInjected ? EIO : mReal->error(); }
+    int error() const override { return mInjected ? platform::deviceError : mReal->error(); }
     bool finish(bool durable) override { return mReal->finish(durable); }
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "packaging/ArchiveIo.h"
+#include "platform/Files.h"
 
 #include <functional>
 #include <map>
@@ -21,11 +22,12 @@ public:
     // Opening a source whose path ends with suffix fails this many times,
     // with openError (permission denied, as a file of another user would).
     std::map<std::string, int> failOpens;
-    int openError = 13; // EACCES
+    int openError = platform::accessDeniedError;
     // A source whose path ends with suffix delivers only this many bytes.
     std::map<std::string, std::uint64_t> shrinkTo;
     // Consulted before each archive write with its position and bytes; true
-    // makes the write store nothing, with an I/O error.
+    // makes the write store nothing, with an I/O error (the
+    // system's number for a failed device).
     std::function<bool(std::uint64_t position, std::string_view data)> failWrite;
     // Failures of the archive file's own system calls, for the streams
     // created from now on.

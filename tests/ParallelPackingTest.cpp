@@ -6,6 +6,7 @@
 #include "packaging/ModArchive.h"
 #include "packaging/CompressionPipeline.h"
 #include "packaging/SourceCompressor.h"
+#include "platform/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -154,16 +155,16 @@ TEST(ParallelPacking, FailuresAreAskedInDirectoryOrderWithTheirThreeAnswers)
         answers.pop_front();
         return answer;
     };
-    const auto path = [&](const char *name) { return (base / name).string(); };
+    const auto path = [&](const char *name) { return programPath(base, name); };
     writeModArchive(writer, (dir / "out.pak").string(), base.string());
 
     const std::string tail = ". File processing error, possibly disk is full";
     ASSERT_EQ(prompts.size(), 3u);
     EXPECT_EQ(prompts[0], "Cannot open file \"" + path("b.txt") + "\" - Native error: 00033" + tail
-                              + " (Permission denied: \"b.txt\")");
+                              + " (" + platform::errorText(platform::accessDeniedError) + ": \"b.txt\")");
     EXPECT_EQ(prompts[1], "Invalid compressed size, rfs.size = 1577864, count = 4000 - Native error: 00034" + tail);
     EXPECT_EQ(prompts[2], "Cannot open file \"" + path("d.txt") + "\" - Native error: 00033" + tail
-                              + " (Permission denied: \"d.txt\")");
+                              + " (" + platform::errorText(platform::accessDeniedError) + ": \"d.txt\")");
     const InspectedArchive archive = inspectArchive(dir / "out.pak");
     ASSERT_EQ(archive.names(), (std::vector<std::string> {"a.txt", "b.txt", "e.txt"}));
     EXPECT_EQ(archive.entries[1].inflated, readFile(base / "b.txt"));
@@ -205,7 +206,7 @@ TEST(ParallelPacking, BudgetsBoundTheMemoryHeldAndNeverStallThePipeline)
     std::vector<std::string> contents;
     const auto add = [&](const std::string &name, const std::string &content) {
         writeFile(dir / name, content);
-        jobs.push_back({(dir / name).string(), 9, 8});
+        jobs.push_back({programPath(dir.path(), name), 9, 8});
         contents.push_back(content);
     };
     // Sources compressed whole, of several chunks' size, and one cut in
@@ -218,7 +219,7 @@ TEST(ParallelPacking, BudgetsBoundTheMemoryHeldAndNeverStallThePipeline)
     }
     add("over_the_limit", mixedBytes(overLimit, 300));
     add("empty", "");
-    jobs.push_back({(dir / "missing").string(), 9, 8});
+    jobs.push_back({programPath(dir.path(), "missing"), 9, 8});
     contents.push_back("<missing>");
     jobs.push_back({std::string(), 9, 0}); // a directory
     contents.push_back("");
@@ -252,7 +253,7 @@ TEST(ParallelPacking, JobsAddedWhileThePipelineRunsAreDeliveredInOrderUntilSeale
         const std::string name = "f" + std::to_string(i);
         contents.push_back(mixedBytes(i % 4 == 3 ? 2 * chunk + i : 1000 + 500 * i, 300 + i));
         writeFile(dir / name, contents.back());
-        jobs.push_back({(dir / name).string(), 9, 8});
+        jobs.push_back({programPath(dir.path(), name), 9, 8});
     }
     SystemArchiveFileSystem fileSystem;
     {
@@ -383,7 +384,7 @@ TEST_P(StopInALargeFile, ReturnsWithinHalfASecond)
         });
     const bool failing = how == StopRow::How::WriteFailureAborted || how == StopRow::How::WriteFailureIgnored;
     if (failing)
-        faults->device = {.writeLimit = 20u << 20, .writeError = EIO};
+        faults->device = {.writeLimit = 20u << 20, .writeError = platform::deviceError};
     writer.OnFailurePrompt = [&](const std::string &, TPromptButtons) {
         if (!stoppedAt)
             stoppedAt = Clock::now();
@@ -413,7 +414,9 @@ TEST_P(StopInALargeFile, ReturnsWithinHalfASecond)
     EXPECT_FALSE(report.written);
     EXPECT_FALSE(fs::exists(archive));
     if (how == StopRow::How::WriteFailureIgnored) {
-        EXPECT_NE(failure.find("(Input/output error: \"" + archive.string() + "\")"), std::string::npos) << failure;
+        EXPECT_NE(failure.find("(" + platform::errorText(platform::deviceError) + ": \"" + archive.string() + "\")"),
+                  std::string::npos)
+            << failure;
     }
 }
 

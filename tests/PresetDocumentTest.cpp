@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "TestSupport.h"
 
 #include "presets/PresetDocument.h"
@@ -190,7 +191,7 @@ TEST(DocumentLoading, MissingFileIsAnErrorOfTheSameShape)
     PresetDocument document;
     const std::string path = (dir / "none.xdb").string();
     EXPECT_EQ(messageOf([&] { document.LoadDocument(path); }),
-              "Cannot open file \"" + path + "\". No such file or directory.\nLine: 0\n");
+              "Cannot open file \"" + path + "\". " + voriraz::test::fileNotFoundText() + ".\nLine: 0\n");
 }
 
 TEST(DocumentValues, EmptyElementReadsAsAbsentAndGainsATextNode)

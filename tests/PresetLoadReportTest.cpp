@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "TestSupport.h"
 
 #include "catalogs/CatalogFill.h"
@@ -175,7 +176,8 @@ TEST(DataFolder, StartupCatalogsFailWhereTheWindowsStartUpFails)
     fs::remove(dir / "data/img/spells/SPL_B.jpg");
     CatalogFill fill(dir.path().string());
     EXPECT_EQ(messageOf([&] { readStartupCatalogs(fill); }),
-              "Cannot open file \"" + (dir / "data/img/spells/SPL_B.jpg").string() + "\". No such file or directory");
+              "Cannot open file \"" + voriraz::test::programPath(dir.path(), "data/img/spells/SPL_B.jpg") + "\". "
+                  + voriraz::test::fileNotFoundText());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "SystemSupport.h"
+
 #include "catalogs/CatalogFill.h"
 #include "presets/PresetDirectory.h"
 
@@ -13,11 +15,8 @@ namespace fs = std::filesystem;
 namespace voriraz::test {
 
 TempDir::TempDir()
+    : mPath(makeTemporaryFolder("voriraz-test-"))
 {
-    std::string pattern = (fs::temp_directory_path() / "voriraz-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary directory");
-    mPath = pattern;
 }
 
 TempDir::~TempDir()

@@ -27,6 +27,21 @@ private:
     std::filesystem::path mPath;
 };
 
+// A path as the program forms it below a folder it was given: the folder
+// as given, '/', then the rest. On Windows, where std::filesystem joins with
+// '\\', that is how the program's messages name the file.
+inline std::string programPath(const std::filesystem::path &given, std::string_view rest)
+{
+    return given.string() + "/" + std::string(rest);
+}
+
+// A UTF-8 name as a path. std::filesystem takes a narrow string in the
+// ANSI code page on Windows, but the program's names are UTF-8.
+inline std::filesystem::path utf8Path(std::string_view name)
+{
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
 // Writes bytes to a file, creating its parent directories.
 void writeFile(const std::filesystem::path &path, std::string_view bytes);
 std::string readFile(const std::filesystem::path &path);

@@ -1,5 +1,6 @@
 #include "ZipInspection.h"
 
+#include "SystemSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -188,52 +189,53 @@ InspectedArchive inspectArchive(const std::filesystem::path &path, bool inflateD
     return archive;
 }
 
-int runCommand(const std::string &command, std::string *out)
+namespace {
+
+// The readers are Linux programs, which a Windows program under Wine cannot
+// start and wait for; there the test says so and goes on without them
+// (scripts/test-windows runs them on the archives voriraz-cli.exe writes).
+bool runReader(const std::string &program, std::vector<std::string> arguments, std::string *log)
 {
-    FILE *pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return -1;
-    char buffer[4096];
-    std::string text;
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        text.append(buffer, n);
-    const int status = ::pclose(pipe);
-    if (out)
-        *out += text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if constexpr (onWindows) {
+        [&] { GTEST_SKIP() << "POSIX only: the Linux archive readers; " << program << " did not check the archive"; }();
+        return true;
+    }
+    ProcessRequest request;
+    request.program = program;
+    request.arguments = std::move(arguments);
+    const ProcessRun run = runProcess(request);
+    if (log)
+        *log += run.failure + run.out + run.err;
+    return run.finished && run.status == 0;
 }
+
+} // namespace
 
 bool readerAccepts(const std::string &reader, const std::filesystem::path &archive, std::string *log)
 {
-    const std::string quoted = "'" + archive.string() + "'";
-    std::string command;
+    const std::string path = archive.string();
     if (reader == "python")
-        command = "python3 -m zipfile -t " + quoted;
-    else if (reader == "unzip")
-        command = "unzip -tq " + quoted;
-    else if (reader == "7z")
-        command = "7z t -bd " + quoted;
-    else
-        return false;
-    return runCommand(command, log) == 0;
+        return runReader("/usr/bin/python3", {"-m", "zipfile", "-t", path}, log);
+    if (reader == "unzip")
+        return runReader("/usr/bin/unzip", {"-tq", path}, log);
+    if (reader == "7z")
+        return runReader("/usr/bin/7z", {"t", "-bd", path}, log);
+    return false;
 }
 
 bool readerExtracts(const std::string &reader, const std::filesystem::path &archive,
                     const std::filesystem::path &into, std::string *log)
 {
     std::filesystem::create_directories(into);
-    const std::string from = "'" + archive.string() + "'";
-    const std::string to = "'" + into.string() + "'";
-    std::string command;
+    const std::string from = archive.string();
+    const std::string to = into.string();
     if (reader == "python")
-        command = "python3 -m zipfile -e " + from + " " + to;
-    else if (reader == "unzip")
-        command = "unzip -q " + from + " -d " + to;
-    else if (reader == "7z")
-        command = "7z x -bd -y -o" + to + " " + from;
-    else
-        return false;
-    return runCommand(command, log) == 0;
+        return runReader("/usr/bin/python3", {"-m", "zipfile", "-e", from, to}, log);
+    if (reader == "unzip")
+        return runReader("/usr/bin/unzip", {"-q", from, "-d", to}, log);
+    if (reader == "7z")
+        return runReader("/usr/bin/7z", {"x", "-bd", "-y", "-o" + to, from}, log);
+    return false;
 }
 
 std::string referenceChunkedDeflate(const std::string &content, std::size_t chunkSize, int level)

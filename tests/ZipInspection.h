@@ -98,7 +98,4 @@ struct TakenChunks
 };
 TakenChunks takeChunks(EntrySource &source);
 
-// Runs a shell command and returns its exit status, its output in out.
-int runCommand(const std::string &command, std::string *out = nullptr);
-
 } // namespace voriraz::test

@@ -8,8 +8,9 @@ namespace voriraz {
 
 std::string applicationDirOf(std::string_view executablePath)
 {
-    std::string dir(executablePath.substr(0, executablePath.rfind('/') + 1));
-    if (!dir.empty() && dir.back() == '/')
+    const std::string_view separators = platform::pathSeparators;
+    std::string dir(executablePath.substr(0, executablePath.find_last_of(separators) + 1));
+    if (!dir.empty() && separators.find(dir.back()) != std::string_view::npos)
         dir.pop_back();
     return dir;
 }

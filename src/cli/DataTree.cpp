@@ -56,7 +56,7 @@ std::vector<PresetFile> DataTree::allPresets() const
 
 PresetFile DataTree::preset(const std::string &text) const
 {
-    const bool isPath = text.find('/') != std::string::npos;
+    const bool isPath = text.find_first_of(platform::pathSeparators) != std::string::npos;
     const PresetFile file {text, isPath ? text : presetFilePath(presetsDirectory(), text)};
     platform::SystemError failure {0, {}, text.empty()};
     const platform::FileKind kind = text.empty() ? platform::FileKind::Missing : platform::fileKind(file.path, &failure);

@@ -76,8 +76,9 @@ int PackCommand::run(const CommandLine &line, CommandStreams streams)
     else
         throw CommandError("Invalid --on-error action: \"" + action + "\". Use abort, ignore or retry-once.");
 
-    const std::string archive = std::filesystem::absolute(arguments.front()).string();
-    const std::string source = (std::filesystem::path(dataFolder(line).path) / "mod").string();
+    // Shown as the user would type them, one separator throughout.
+    const std::string archive = platform::shownPath(std::filesystem::absolute(arguments.front()).string());
+    const std::string source = platform::shownPath((std::filesystem::path(dataFolder(line).path) / "mod").string());
 
     TArchiveWriter writer;
     configureModArchiveWriter(writer);

@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
     voriraz::platform::failOversizeWrites();
     DescriptorBuffer buffer(1);
     std::ostream out(&buffer);
-    int status = run(Arguments(argv + 1, argv + argc), out);
+    int status = run(voriraz::platform::programArguments(argc, argv), out);
     // A command reports its own failed output; the rest is checked here.
     if (out && !outputWritten(out, std::cerr))
         status = std::max(status, exitStatus::problems);

@@ -151,7 +151,7 @@ public:
             return true;
         if (injected(mFaults.truncateError))
             return false;
-        return mFile.resize(mPosition) || failed();
+        return mFile.resize(mPosition) || !failed();
     }
 
     std::optional<FileIdentity> identity() const override
@@ -190,11 +190,12 @@ private:
         return true;
     }
 
-    // Keeps the system's reason of the call that just failed.
+    // Keeps the system's reason of the call that just failed; true, so
+    // that "!call() && failed()" reads as the call's failure.
     bool failed() const
     {
         mError = lastError();
-        return false;
+        return true;
     }
 
     // How many of count bytes the device takes now; 0, with the error set,

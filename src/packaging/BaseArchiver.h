@@ -4,7 +4,7 @@
 #include "packaging/ArchiveError.h"
 #include "packaging/ArchiveIo.h"
 #include "packaging/CompressionPipeline.h"
-#include "packaging/Cp437.h"
+#include "packaging/NameEncoding.h"
 #include "packaging/FileSelection.h"
 #include "packaging/SourceCompressor.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "packaging/ArchiveRecords.h"
+#include "platform/Files.h"
 
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -16,7 +16,7 @@ namespace voriraz {
 // A path longer than the platform accepts cannot be opened.
 inline bool sourcePathTooLong(std::string_view path)
 {
-    return path.size() > PATH_MAX - 1;
+    return path.size() > platform::longestPath;
 }
 
 // A size or an offset that only the ZIP64 records could hold; entries that

@@ -308,11 +308,25 @@ bool replaceWith(const std::string &source, const std::string &target, bool dura
 {
     const std::wstring from = systemPath(source);
     const std::wstring to = systemPath(target);
-    // An existing file is replaced keeping its attributes and security, and
-    // stays where it was when that fails.
-    if (::GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES
-        && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-        return true;
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    // A folder is never replaced by a file.
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // An existing file is replaced keeping its security, and stays where it
+    // was when that fails (held open without sharing, say). Only when
+    // ReplaceFileW failed after taking the old file away does the new one
+    // still need moving into its place.
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (::GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            ::SetLastError(error);
+            return false;
+        }
+    }
     return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0));
 }
 

@@ -38,6 +38,24 @@ extern const int deviceError;
 // The system's text for an errno value, the same on every platform.
 SystemError errnoError(int errorNumber);
 
+// The characters that separate the parts of a path: '/', and on Windows
+// '\' as well.
+extern const char *const pathSeparators;
+
+// The longest path, in bytes, that the system opens: PATH_MAX less its
+// terminating null on POSIX; on Windows, where every path goes to the
+// system with the "\\?\" prefix, 32,767 characters less that prefix.
+extern const std::size_t longestPath;
+
+// A path as messages show it: with '\' between its parts on Windows, where
+// users type it so, and as it is elsewhere.
+std::string shownPath(std::string path);
+
+// The program's arguments after its own name, in UTF-8: on Windows taken
+// from the wide command line, since argv holds them in the ANSI code page,
+// which cannot hold every name.
+std::vector<std::string> programArguments(int argc, char **argv);
+
 // The program's own executable file, as an absolute path with '/' between
 // its parts. Throws std::runtime_error when the system cannot say.
 std::string executablePath();

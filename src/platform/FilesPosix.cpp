@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 #include "platform/File.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <climits>
@@ -14,6 +15,20 @@
 #include <unistd.h>
 
 namespace voriraz::platform {
+
+const char *const pathSeparators = "/";
+
+const std::size_t longestPath = PATH_MAX - 1;
+
+std::vector<std::string> programArguments(int argc, char **argv)
+{
+    return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+}
+
+std::string shownPath(std::string path)
+{
+    return path;
+}
 
 SystemError errnoError(int errorNumber)
 {

@@ -2,6 +2,7 @@
 #include "platform/WidePath.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -67,6 +68,30 @@ std::string programPath(std::wstring_view path)
             c = '/';
     }
     return text;
+}
+
+const char *const pathSeparators = "/\\";
+
+// A UTF-8 path has at least as many bytes as its UTF-16 form has units.
+const std::size_t longestPath = 32767 - 4;
+
+std::vector<std::string> programArguments(int argc, char **argv)
+{
+    int count = 0;
+    wchar_t **wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide)
+        return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i)
+        arguments.push_back(utf8Text(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
+}
+
+std::string shownPath(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
 }
 
 SystemError errnoError(int errorNumber)

@@ -61,7 +61,7 @@ std::vector<std::string> listPresetFiles(const std::string &directory)
 
 std::string presetNameInDirectory(const std::string &argument, const std::string &directory)
 {
-    if (argument.find('/') == std::string::npos)
+    if (argument.find_first_of(platform::pathSeparators) == std::string::npos)
         return argument;
     const std::filesystem::path path(argument);
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();

@@ -1,4 +1,5 @@
 #include "CliTestSupport.h"
+#include "SystemSupport.h"
 
 #include "catalogs/ErrorText.h"
 #include "cli/CheckCommand.h"
@@ -165,7 +166,7 @@ TEST(Check, MissingPresetStopsBeforeCheckingAnything)
     const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg(), "clean.xdb", "absent.xdb"});
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "voriraz-cli: preset \"absent.xdb\" not found in the presets folder \""
-                           + (tree.folder() / presetsFolder).string() + "\"\n");
+                           + programPath(tree.folder(), presetsFolder) + "\"\n");
     EXPECT_EQ(run.status, cli::exitStatus::trouble);
 }
 
@@ -174,8 +175,8 @@ TEST(Check, PresetsFolderThatCannotBeListed)
     const DataCopy tree(brokenFixture);
     std::filesystem::remove_all(tree.folder() / "mod");
     const Outcome run = runCommand(cli::CheckCommand(), {"--data", tree.arg()});
-    EXPECT_EQ(run.err, "voriraz-cli: I/O error: cannot list the directory \"" + (tree.folder() / presetsFolder).string()
-                           + "\". No such file or directory.\n");
+    EXPECT_EQ(run.err, "voriraz-cli: I/O error: cannot list the directory \"" + programPath(tree.folder(), presetsFolder)
+                           + "\". " + pathNotFoundText() + ".\n");
     EXPECT_EQ(run.status, cli::exitStatus::trouble);
 }
 

@@ -9,9 +9,12 @@
 namespace voriraz::test {
 
 // The sample data tree the build places beside the programs.
-inline const std::filesystem::path sampleData = VORIRAZ_SAMPLE_DATA;
+// Both absolute with '/' between their parts, as the program names its own
+// data folder, also where a Windows build is given a Linux path.
+inline const std::filesystem::path sampleData = std::filesystem::absolute(VORIRAZ_SAMPLE_DATA).generic_string();
 // The broken fixture tree: one preset for each kind of fault check finds.
-inline const std::filesystem::path brokenFixture = std::filesystem::path(VORIRAZ_TEST_DATA) / "cli/broken";
+inline const std::filesystem::path brokenFixture =
+    std::filesystem::absolute(VORIRAZ_TEST_DATA).generic_string() + "/cli/broken";
 
 inline const char *const presetsFolder = "mod/Maps/DuelMode/Heroes";
 
@@ -41,7 +44,11 @@ public:
 
     const std::filesystem::path &folder() const { return mFolder; }
     std::string arg() const { return mFolder.string(); }
-    std::filesystem::path preset(const std::string &name) const { return mFolder / presetsFolder / name; }
+    // As the program names it, below the folder given as --data.
+    std::filesystem::path preset(const std::string &name) const
+    {
+        return programPath(mFolder, std::string(presetsFolder) + "/" + name);
+    }
 
 private:
     TempDir mDir;

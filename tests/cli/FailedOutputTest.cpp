@@ -1,19 +1,18 @@
 #include "CliTestSupport.h"
+#include "SystemSupport.h"
 
 #include "cli/DescriptorOutput.h"
 #include "cli/StatsCommand.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace voriraz;
 using namespace voriraz::test;
 
 namespace {
 
-const std::string fullDevice = "voriraz-cli: cannot write to standard output: No space left on device\n";
+const std::string fullDeviceMessage = "voriraz-cli: cannot write to standard output: No space left on device\n";
 
 struct FullOutputRow
 {
@@ -32,6 +31,7 @@ class FullOutput : public ::testing::TestWithParam<FullOutputRow> {};
 // with its reason, never exit status 0.
 TEST_P(FullOutput, IsAFailureWithItsReason)
 {
+    VORIRAZ_POSIX_ONLY("a device that is always full");
     const DataCopy tree(brokenFixture);
     cli::Arguments arguments = GetParam().arguments;
     for (std::string &argument : arguments) {
@@ -43,8 +43,8 @@ TEST_P(FullOutput, IsAFailureWithItsReason)
     EXPECT_EQ(written.status, GetParam().statusWritten) << written.err;
     EXPECT_FALSE(written.out.empty());
 
-    const Outcome full = runProgram(arguments, {}, "/dev/full");
-    EXPECT_EQ(full.err, GetParam().errBefore + fullDevice);
+    const Outcome full = runProgram(arguments, {}, fullDevice);
+    EXPECT_EQ(full.err, GetParam().errBefore + fullDeviceMessage);
     EXPECT_EQ(full.status, std::max(GetParam().statusWritten, 1));
 }
 
@@ -63,8 +63,9 @@ INSTANTIATE_TEST_SUITE_P(Program, FullOutput, ::testing::ValuesIn(fullOutputs), 
 // Nothing is printed, so nothing can fail to be written.
 TEST(FullOutputUnused, ResaveToAFileStillSucceeds)
 {
+    VORIRAZ_POSIX_ONLY("a device that is always full");
     const DataCopy tree(brokenFixture);
-    const Outcome run = runProgram({"resave", "--data", tree.arg(), "clean.xdb"}, {}, "/dev/full");
+    const Outcome run = runProgram({"resave", "--data", tree.arg(), "clean.xdb"}, {}, fullDevice);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
 }
@@ -73,8 +74,9 @@ TEST(FullOutputUnused, ResaveToAFileStillSucceeds)
 // program puts on standard output.
 TEST(DescriptorOutput, ACommandWhoseResultsCannotBeWrittenFails)
 {
+    VORIRAZ_POSIX_ONLY("a device that is always full");
     const DataCopy tree(brokenFixture);
-    const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    const int fd = openDescriptor(fullDevice);
     ASSERT_GE(fd, 0);
     std::ostringstream err;
     {
@@ -84,15 +86,15 @@ TEST(DescriptorOutput, ACommandWhoseResultsCannotBeWrittenFails)
         EXPECT_EQ(stats.execute({"--data", tree.arg(), "clean.xdb"}, {out, err}), cli::exitStatus::problems);
         EXPECT_EQ(buffer.errorNumber(), ENOSPC);
     }
-    ::close(fd);
-    EXPECT_EQ(err.str(), fullDevice);
+    closeDescriptor(fd);
+    EXPECT_EQ(err.str(), fullDeviceMessage);
 }
 
 TEST(DescriptorOutput, WritesEverythingInOrderPastItsBuffer)
 {
     TempDir dir;
     const std::string path = (dir / "out.txt").string();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = openDescriptor(path);
     ASSERT_GE(fd, 0);
     std::string expected;
     {
@@ -108,7 +110,7 @@ TEST(DescriptorOutput, WritesEverythingInOrderPastItsBuffer)
         EXPECT_EQ(err.str(), "");
         EXPECT_EQ(buffer.errorNumber(), 0);
     }
-    ::close(fd);
+    closeDescriptor(fd);
     EXPECT_EQ(readFile(path), expected);
 }
 

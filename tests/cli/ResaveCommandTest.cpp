@@ -1,4 +1,5 @@
 #include "CliTestSupport.h"
+#include "SystemSupport.h"
 
 #include "catalogs/CatalogList.h"
 #include "cli/ResaveCommand.h"
@@ -207,7 +208,7 @@ TEST_F(Resave, OutputFileThatCannotBeWrittenLeavesBothFilesAsTheyWere)
 
     run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "clean.xdb", "-o", pathArg(drafts / "no/such/folder.xdb")});
     EXPECT_EQ(run.status, cli::exitStatus::problems);
-    EXPECT_TRUE(run.err.ends_with("No such file or directory.\n")) << run.err;
+    EXPECT_TRUE(run.err.ends_with(pathNotFoundText() + ".\n")) << run.err;
     EXPECT_EQ(readFile(tree.preset("clean.xdb")), before);
 }
 
