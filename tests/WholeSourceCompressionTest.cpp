@@ -69,7 +69,7 @@ TEST_P(LimitBoundary, WholeUpToTheLimitAndInChunksBeyondIt)
     SystemArchiveFileSystem fileSystem;
     TakenChunks taken;
     if (row.pipeline) {
-        CompressionPipeline pipeline({PipelineJob((dir / "source.bin").string(), mode, 8)}, fileSystem,
+        CompressionPipeline pipeline({PipelineJob(programPath(dir.path(), "source.bin"), mode, 8)}, fileSystem,
                                      TFileShareMode::smShareDenyWrite, 2);
         CompressionPipeline::Entry &entry = pipeline.take();
         ASSERT_TRUE(entry.opened());
@@ -77,7 +77,7 @@ TEST_P(LimitBoundary, WholeUpToTheLimitAndInChunksBeyondIt)
         entry.discard();
     } else {
         SourceCompressor compressor;
-        compressor.start(fileSystem, TFileShareMode::smShareDenyWrite, (dir / "source.bin").string(), mode, 8);
+        compressor.start(fileSystem, TFileShareMode::smShareDenyWrite, programPath(dir.path(), "source.bin"), mode, 8);
         ASSERT_TRUE(compressor.opened());
         taken = takeChunks(compressor);
     }
