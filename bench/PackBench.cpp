@@ -216,11 +216,9 @@ int packOnce(const char *archive, const char *base, int threads)
     return 0;
 }
 
-// The tree's files cut into chunks as the writer cuts them, each with the
-// 32 KiB before it when it is not the first.
+// The tree's files cut into chunks as the writer cuts them.
 struct MemoryChunk
 {
-    std::string dictionary;
     std::string data;
     bool last = false;
 };
@@ -236,8 +234,6 @@ std::vector<MemoryChunk> loadChunks(const fs::path &tree)
         const std::size_t chunkSize = std::max<std::size_t>(1, sourceStepSize(9, 8, content.size()));
         for (std::size_t at = 0; at < content.size(); at += chunkSize) {
             MemoryChunk chunk;
-            if (at > 0)
-                chunk.dictionary = content.substr(at - 32768, 32768);
             chunk.data = content.substr(at, chunkSize);
             chunk.last = at + chunkSize >= content.size();
             chunks.push_back(std::move(chunk));
@@ -263,8 +259,7 @@ double compressionOnly(const std::vector<MemoryChunk> &chunks, int threads)
                 volatile std::uint32_t crc = updateCrc32(0, chunk.data.data(), chunk.data.size());
                 (void)crc;
                 output.grow(deflateOutputBound(chunk.data.size()), 0);
-                deflater.begin(9, chunk.dictionary.data(), chunk.dictionary.size());
-                deflater.deflate(chunk.data.data(), chunk.data.size(), chunk.last, output);
+                deflater.deflate(9, chunk.data.data(), chunk.data.size(), chunk.last, output);
             }
         });
     for (auto &worker : workers)

@@ -123,10 +123,10 @@ TEST_P(EntrySourceTest, DeliversTheSourceInChunks)
         EXPECT_TRUE(inflateRaw(data, inflated));
         EXPECT_EQ(inflated, content);
     }
-    // On the writer's thread, a source of several chunks is one zlib stream
-    // with a sync flush after every chunk.
-    if (reading == Reading::OnWritersThread && sourceCase.method == 8 && chunks > 1 && sourceCase.shrinkTo == 0) {
-        EXPECT_EQ(data, referenceChunkedDeflate(content, chunk));
+    // Either way, a source of several chunks is one stream of chunks
+    // deflated each on its own.
+    if (sourceCase.method == 8 && chunks > 1 && sourceCase.shrinkTo == 0) {
+        EXPECT_EQ(chunkedDeflatePieces(data, content, chunk).size(), chunks);
     }
     source.discard();
 }

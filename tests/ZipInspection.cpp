@@ -238,26 +238,38 @@ bool readerExtracts(const std::string &reader, const std::filesystem::path &arch
     return false;
 }
 
-std::string referenceChunkedDeflate(const std::string &content, std::size_t chunkSize, int level)
+std::vector<std::string> chunkedDeflatePieces(const std::string &data, const std::string &content,
+                                              std::size_t chunkSize)
 {
-    z_stream stream {};
-    deflateInit(&stream, level);
-    std::string out;
-    std::vector<char> buffer(content.size() * 2 + 1024);
-    for (std::size_t at = 0; at < content.size(); at += chunkSize) {
-        const std::size_t n = std::min(chunkSize, content.size() - at);
-        const bool last = at + n >= content.size();
-        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(content.data() + at));
-        stream.avail_in = static_cast<uInt>(n);
-        stream.next_out = reinterpret_cast<Bytef *>(buffer.data());
-        stream.avail_out = static_cast<uInt>(buffer.size());
-        deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
-        out.append(buffer.data(), buffer.size() - stream.avail_out);
+    const std::string emptyStored("\x00\x00\xff\xff", 4);
+    const std::string emptyFinal("\x01\x00\x00\xff\xff", 5);
+    std::vector<std::string> pieces;
+    std::size_t at = 0;
+    for (std::size_t from = 0; from < content.size(); from += chunkSize) {
+        const std::string chunk = content.substr(from, chunkSize);
+        std::string inflated;
+        if (from + chunkSize >= content.size()) {
+            if (!inflateRaw(data.substr(at), inflated) || inflated != chunk)
+                return {};
+            pieces.push_back(data.substr(at));
+            return pieces;
+        }
+        // The piece ends after an empty stored block; with an empty final
+        // one added it must inflate to its chunk alone.
+        std::size_t end = data.find(emptyStored, at);
+        for (; end != std::string::npos; end = data.find(emptyStored, end + 1)) {
+            inflated.clear();
+            const std::string piece = data.substr(at, end + emptyStored.size() - at);
+            if (inflateRaw(piece + emptyFinal, inflated) && inflated == chunk) {
+                pieces.push_back(piece);
+                at = end + emptyStored.size();
+                break;
+            }
+        }
+        if (end == std::string::npos)
+            return {};
     }
-    deflateEnd(&stream);
-    if (out.size() >= 6)
-        out = out.substr(2, out.size() - 6);
-    return out;
+    return pieces;
 }
 
 std::uint32_t crc32Of(const std::string &bytes)

@@ -78,10 +78,12 @@ bool readerAccepts(const std::string &reader, const std::filesystem::path &archi
 bool readerExtracts(const std::string &reader, const std::filesystem::path &archive,
                     const std::filesystem::path &into, std::string *log = nullptr);
 
-// The raw deflate data that a single zlib stream at level 9, flushed with a
-// sync flush after every chunk of chunkSize bytes and finished on the last,
-// produces for content, without the zlib header and trailer.
-std::string referenceChunkedDeflate(const std::string &content, std::size_t chunkSize, int level = 9);
+// Splits data, content deflated in chunks of chunkSize, into the deflate
+// data of each chunk: every chunk compressed on its own, and all but the
+// last ended on a byte boundary by an empty stored block, so that each
+// piece inflates alone to its chunk. Empty when data is not that.
+std::vector<std::string> chunkedDeflatePieces(const std::string &data, const std::string &content,
+                                              std::size_t chunkSize);
 
 std::uint32_t crc32Of(const std::string &bytes);
 

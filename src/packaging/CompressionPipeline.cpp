@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <zlib.h>
 
 namespace voriraz {
 
@@ -47,8 +46,6 @@ namespace voriraz {
 //   never waits for more than the chunks being read or compressed.
 
 namespace {
-
-constexpr std::size_t dictionarySize = 32768;
 
 // The writer is woken for this many ready chunks at once rather than for
 // each: every wake-up takes a core from a worker for a while.
@@ -356,9 +353,6 @@ bool CompressionPipeline::frontAdmitted() const
 
 void CompressionPipeline::readAhead()
 {
-    // The last 32 KiB of the chunk before, which primes the next one: that
-    // chunk's input may be compressed and gone by the time it is needed.
-    std::vector<char> previousTail(dictionarySize);
     for (;;) {
         PipelineJob job;
         Entry *entry = nullptr;
@@ -378,13 +372,12 @@ void CompressionPipeline::readAhead()
             entry = &entryAt(mReading);
             abandoned = entry->mAbandoned;
         }
-        if (!readSource(job, *entry, abandoned, previousTail))
+        if (!readSource(job, *entry, abandoned))
             return;
     }
 }
 
-bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, bool abandoned,
-                                     std::vector<char> &previousTail)
+bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, bool abandoned)
 {
     // Sources the writer refuses before reading them are neither opened nor read.
     std::unique_ptr<SourceFile> source;
@@ -410,8 +403,7 @@ bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, bool 
     bool shortRead = false;
     while (source && !needsZip64(size) && read < size) {
         const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - read));
-        const std::size_t dictionary = read == 0 ? 0 : dictionarySize;
-        std::unique_ptr<Chunk> chunk = chargeInput(lock, entry, dictionary + wanted, wakes);
+        std::unique_ptr<Chunk> chunk = chargeInput(lock, entry, wanted, wakes);
         if (mStop)
             return false;
         if (!chunk)
@@ -419,19 +411,13 @@ bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, bool 
         lock.unlock();
         wake(std::exchange(wakes, {}));
         if (!chunk->input.data())
-            chunk->input = ChunkBuffer(bufferCapacity(dictionary + wanted));
-        if (dictionary > 0)
-            std::memcpy(chunk->input.data(), previousTail.data(), dictionary);
-        const std::size_t got = source->read(chunk->input.data() + dictionary, wanted);
-        chunk->input.wrote(dictionary + got);
-        chunk->dictionaryLength = dictionary;
+            chunk->input = ChunkBuffer(bufferCapacity(wanted));
+        const std::size_t got = source->read(chunk->input.data(), wanted);
+        chunk->input.wrote(got);
         chunk->inputLength = got;
         chunk->mode = job.mode;
         chunk->method = job.method;
         chunk->last = read + got >= size;
-        if (!chunk->last && got >= dictionarySize)
-            std::memcpy(previousTail.data(), chunk->input.data() + dictionary + got - dictionarySize,
-                        dictionarySize);
         lock.lock();
         if (mStop || entry.mAbandoned || got == 0) {
             uncharge(*chunk);
@@ -495,15 +481,13 @@ std::unique_ptr<CompressionPipeline::Chunk> CompressionPipeline::chargeInput(std
 
 void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
 {
-    const char *input = chunk.input.data() + chunk.dictionaryLength;
+    const char *input = chunk.input.data();
     chunk.crc32 = updateCrc32(0, input, chunk.inputLength);
     if (chunk.method != zip::methodDeflated)
         return;
     if (chunk.output.capacity() < deflateOutputBound(chunk.inputLength))
         chunk.output = ChunkBuffer(bufferCapacity(deflateOutputBound(chunk.inputLength)));
-    const long long produced = deflater.begin(chunk.mode, chunk.input.data(), chunk.dictionaryLength)
-                                   ? deflater.deflate(input, chunk.inputLength, chunk.last, chunk.output)
-                                   : -1;
+    const long long produced = deflater.deflate(chunk.mode, input, chunk.inputLength, chunk.last, chunk.output);
     chunk.failed = produced < 0;
     chunk.outputLength = produced < 0 ? 0 : static_cast<std::size_t>(produced);
     chunk.output.wrote(chunk.outputLength);
@@ -522,7 +506,6 @@ void CompressionPipeline::compressChunks(std::size_t worker, std::shared_ptr<Sha
         Chunk work;
         work.input = std::move(chunk->input);
         work.output = std::move(chunk->output);
-        work.dictionaryLength = chunk->dictionaryLength;
         work.inputLength = chunk->inputLength;
         work.mode = chunk->mode;
         work.method = chunk->method;
@@ -750,7 +733,7 @@ bool CompressionPipeline::Entry::next(ReadyChunk &chunk)
     previous.reset();
     const Chunk &held = *mHeld;
     const bool deflated = held.method == zip::methodDeflated;
-    chunk.data = deflated ? held.output.data() : held.input.data() + held.dictionaryLength;
+    chunk.data = deflated ? held.output.data() : held.input.data();
     chunk.size = deflated ? held.outputLength : held.inputLength;
     chunk.inputLength = held.inputLength;
     chunk.crc32 = held.crc32;

@@ -57,10 +57,10 @@ struct PipelineBudget
 // strictly in order.
 //
 // One reader thread opens each source in turn and cuts it into chunks of
-// the entry's chunk size; worker threads deflate the chunks. A chunk after
-// the first is primed with the last 32 KiB of the one before it, so the
-// ratio stays that of one stream, and every chunk but the last ends with a
-// sync flush, so the chunks' raw deflate data simply follow one another.
+// the entry's chunk size; worker threads deflate the chunks, each on its
+// own (ChunkDeflater): every chunk but the last ends on a byte boundary
+// with a block that is not final, so the chunks' raw deflate data simply
+// follow one another.
 //
 // Memory is bounded by bytes, not by a count of chunks: an input buffer is
 // given back as soon as its chunk is compressed, and compressed output,
@@ -186,8 +186,7 @@ private:
     struct Chunk
     {
         std::uint64_t sequence = 0; // position among all chunks, in writing order
-        ChunkBuffer input;          // the dictionary, then the chunk itself
-        std::size_t dictionaryLength = 0;
+        ChunkBuffer input;
         std::size_t inputLength = 0;
         std::size_t inputCharge = 0;
         ChunkBuffer output;
@@ -207,7 +206,7 @@ private:
     // Opens one job's source, tells the writer, and reads it into chunks;
     // false when the pipeline stops. abandoned: the entry was given up
     // before, so nothing is opened.
-    bool readSource(const PipelineJob &job, Entry &entry, bool abandoned, std::vector<char> &previousTail);
+    bool readSource(const PipelineJob &job, Entry &entry, bool abandoned);
     // Waits for room in the input budget and returns a chunk charged with
     // charge bytes of input; none when the entry was given up or the
     // pipeline stops. With the lock held.

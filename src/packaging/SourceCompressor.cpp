@@ -1,6 +1,8 @@
 #include "packaging/SourceCompressor.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <libdeflate.h>
 #include <zlib.h>
@@ -34,98 +36,87 @@ std::uint32_t updateCrc32(std::uint32_t crc, const char *data, std::size_t lengt
     return libdeflate_crc32(crc, data, length);
 }
 
+ChunkDeflater::ChunkDeflater() = default;
+
 ChunkDeflater::~ChunkDeflater()
 {
-    if (mZlibLevel >= 0)
-        deflateEnd(&mStream);
-    if (mWhole)
-        libdeflate_free_compressor(mWhole);
+    if (mCompressor)
+        libdeflate_free_compressor(mCompressor);
+    if (mInflateReady)
+        inflateEnd(&mInflate);
 }
 
-bool ChunkDeflater::begin(int level, const char *dictionary, std::size_t length)
+long long ChunkDeflater::deflate(int level, const char *input, std::size_t length, bool last, ChunkBuffer &output)
 {
-    mLevel = level;
-    mDictionary = dictionary;
-    mDictionaryLength = length;
-    mFresh = length == 0;
-    mZlibReady = false;
-    // A primed stream is zlib's in any case: set it up now, so a bad level
-    // or dictionary is reported here.
-    return mFresh || beginZlib();
+    if (level < 1 || level > 9)
+        return -1;
+    if (mLevel != level) {
+        if (mCompressor)
+            libdeflate_free_compressor(mCompressor);
+        mCompressor = libdeflate_alloc_compressor(level);
+        mLevel = mCompressor ? level : -1;
+        if (!mCompressor)
+            return -1;
+    }
+    // The bound, and room for the empty stored block a chunk may end with.
+    output.grow(libdeflate_deflate_compress_bound(mCompressor, length) + 8, 0);
+    std::size_t produced = libdeflate_deflate_compress(mCompressor, input, length, output.data(), output.capacity());
+    if (produced == 0 || (!last && !endOnByteBoundary(output, produced)))
+        return -1;
+    return static_cast<long long>(produced);
 }
 
-bool ChunkDeflater::beginZlib()
+bool ChunkDeflater::endOnByteBoundary(ChunkBuffer &output, std::size_t &length)
 {
-    if (mLevel != mZlibLevel) {
-        if (mZlibLevel >= 0)
-            deflateEnd(&mStream);
-        mStream = z_stream {};
-        mZlibLevel = -1;
-        if (deflateInit2(&mStream, mLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    // zlib's inflate, asked to stop after every block, tells where each
+    // block ends to the bit; the last block begins where the one before it
+    // ended. Inflating costs a small part of deflating at high levels.
+    if (!mInflateReady) {
+        if (inflateInit2(&mInflate, -15) != Z_OK)
             return false;
-        mZlibLevel = mLevel;
-    } else if (deflateReset(&mStream) != Z_OK) {
+        mInflateReady = true;
+        mScratch.resize(65536);
+    } else if (inflateReset(&mInflate) != Z_OK) {
         return false;
     }
-    mZlibReady = mDictionaryLength == 0
-                 || deflateSetDictionary(&mStream, reinterpret_cast<const Bytef *>(mDictionary),
-                                         static_cast<uInt>(mDictionaryLength))
-                        == Z_OK;
-    return mZlibReady;
-}
-
-long long ChunkDeflater::deflate(const char *input, std::size_t length, bool last, ChunkBuffer &output)
-{
-    const bool whole = mFresh && last;
-    mFresh = false;
-    if (whole) {
-        const long long produced = deflateWhole(input, length, output);
-        if (produced >= 0)
-            return produced;
+    auto *data = reinterpret_cast<unsigned char *>(output.data());
+    mInflate.next_in = data;
+    mInflate.avail_in = static_cast<uInt>(length);
+    // Bit positions from the start: where the final block begins (where
+    // the one before it ended), and where it ends.
+    std::uint64_t lastBlock = 0;
+    std::optional<std::uint64_t> end;
+    int result = Z_OK;
+    while (result == Z_OK) {
+        mInflate.next_out = mScratch.data();
+        mInflate.avail_out = static_cast<uInt>(mScratch.size());
+        result = inflate(&mInflate, Z_BLOCK);
+        // Stopped right after a block (128), the final one when 64 is set.
+        if (result == Z_OK && (mInflate.data_type & 128) != 0) {
+            const std::uint64_t at =
+                std::uint64_t {mInflate.total_in} * 8 - static_cast<unsigned>(mInflate.data_type & 7);
+            if ((mInflate.data_type & 64) != 0)
+                end = at;
+            else
+                lastBlock = at;
+        }
     }
-    if (!mZlibReady && !beginZlib())
-        return -1;
-    return deflateChunk(mStream, input, length, last, output);
-}
-
-long long ChunkDeflater::deflateWhole(const char *input, std::size_t length, ChunkBuffer &output)
-{
-    if (mLevel < 1 || mLevel > 9)
-        return -1;
-    if (mWholeLevel != mLevel) {
-        if (mWhole)
-            libdeflate_free_compressor(mWhole);
-        mWhole = libdeflate_alloc_compressor(mLevel);
-        mWholeLevel = mWhole ? mLevel : -1;
-        if (!mWhole)
-            return -1;
-    }
-    output.grow(std::max(output.capacity(), libdeflate_deflate_compress_bound(mWhole, length)), 0);
-    const std::size_t produced = libdeflate_deflate_compress(mWhole, input, length, output.data(), output.capacity());
-    // Nothing produced means it did not fit: zlib takes the chunk instead.
-    return produced == 0 ? -1 : static_cast<long long>(produced);
-}
-
-long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, ChunkBuffer &output)
-{
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input));
-    stream.avail_in = static_cast<uInt>(length);
-    std::size_t produced = 0;
-    for (;;) {
-        stream.next_out = reinterpret_cast<Bytef *>(output.data() + produced);
-        stream.avail_out = static_cast<uInt>(output.capacity() - produced);
-        const int result = ::deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
-        produced = output.capacity() - stream.avail_out;
-        if (result < 0 && result != Z_BUF_ERROR)
-            return -1;
-        const bool done = last ? result == Z_STREAM_END : (stream.avail_in == 0 && stream.avail_out != 0);
-        if (done)
-            return static_cast<long long>(produced);
-        // No progress although there was room: the stream is stuck.
-        if (stream.avail_out != 0 && result == Z_BUF_ERROR)
-            return -1;
-        output.grow(output.capacity() + 65536, produced);
-    }
+    if (result != Z_STREAM_END || mInflate.avail_in != 0 || !end)
+        return false;
+    // The final block's first bit says it is final.
+    data[lastBlock / 8] &= static_cast<unsigned char>(~(1u << (lastBlock % 8)));
+    // An empty stored block: three zero bits (not final, stored), zeros to
+    // the byte boundary, then its length 0 and the length's complement.
+    const unsigned bit = static_cast<unsigned>(*end % 8);
+    const std::size_t at = static_cast<std::size_t>((*end + 3 + 7) / 8);
+    if (bit != 0)
+        data[*end / 8] &= static_cast<unsigned char>((1u << bit) - 1);
+    if (bit == 0 || bit > 5)
+        data[at - 1] = 0;
+    const unsigned char marker[] = {0x00, 0x00, 0xFF, 0xFF};
+    std::memcpy(data + at, marker, sizeof marker);
+    length = at + sizeof marker;
+    return true;
 }
 
 SourceCompressor &SourceCompressor::start(ArchiveFileSystem &fileSystem, TFileShareMode shareMode,
@@ -170,7 +161,7 @@ bool SourceCompressor::beginStream()
         mReadError = mSource->error();
         return false;
     }
-    return mMethod != zip::methodDeflated || mDeflater.begin(mMode);
+    return true;
 }
 
 bool SourceCompressor::next(ReadyChunk &chunk)
@@ -200,7 +191,7 @@ bool SourceCompressor::next(ReadyChunk &chunk)
     const std::size_t bound = deflateOutputBound(got);
     if (mOutput.capacity() < bound)
         mOutput = ChunkBuffer(bound);
-    const long long produced = mDeflater.deflate(mInput.data(), got, chunk.last, mOutput);
+    const long long produced = mDeflater.deflate(mMode, mInput.data(), got, chunk.last, mOutput);
     chunk.data = mOutput.data();
     chunk.size = produced < 0 ? 0 : static_cast<std::size_t>(produced);
     chunk.failed = produced < 0;

@@ -19,62 +19,56 @@ namespace voriraz {
 std::size_t compressionChunkSize(int mode);
 
 // Deflated sources up to this size are read and compressed whole, in one
-// call of the whole-buffer compressor; larger ones go in chunks through
-// zlib, whose sync flush and dictionary let several threads share a file.
+// call; larger ones in chunks, which several threads compress at once.
 // One chunk at mode 9: measured on two cores, sources of up to 8 MiB
-// compressed whole took the compression alone from 0.375 to 0.359 of
-// zip -9's time, but packing from 0.418 to 0.458, since a few large files
-// then keep one thread busy while the other waits on their order.
+// compressed whole took packing from 0.418 to 0.458 of zip -9's time,
+// since a few large files then keep one thread busy while the other waits
+// on their order.
 constexpr std::uint64_t wholeSourceLimit = 0x180000;
 
 // The bytes read from a source of this size per step: the whole source when
 // it is deflated and within wholeSourceLimit, else a chunk of the mode's size.
 std::size_t sourceStepSize(int mode, int method, std::uint64_t size);
 
-// A raw deflate stream (no zlib header, no Adler-32 trailer: exactly the
-// data a zlib stream carries between them), kept between sources and reset
-// for each, since setting one up afresh costs more than deflating a small
-// file.
-//
-// A source that fits in one chunk is one deflate call with a finish either
-// way; that call goes to a whole-buffer compressor at the same level, which
-// deflates image-like and incompressible data in half the time and text in
-// the same, with output no larger overall. Streams of several chunks, and
-// primed ones, stay with zlib, whose sync flush and dictionary they need.
+// Deflates one chunk of a source at a time into raw deflate data (no zlib
+// header, no Adler-32 trailer). Each chunk is compressed on its own by a
+// whole-buffer compressor, which deflates image-like and incompressible
+// data in about half zlib's time and text in the same, with smaller output
+// overall. A chunk that is not the source's last is made to end like a
+// sync flush: its final block is marked not final and an empty stored
+// block brings it to a byte boundary, so the chunks of a source simply
+// follow one another as one stream, whichever thread compressed each. A
+// chunk starts with no history, which costs little at chunk sizes of
+// 512 KiB and up.
 class ChunkDeflater
 {
 public:
-    ChunkDeflater() = default;
+    ChunkDeflater();
     ~ChunkDeflater();
     ChunkDeflater(const ChunkDeflater &) = delete;
     ChunkDeflater &operator=(const ChunkDeflater &) = delete;
 
-    // Starts a new stream at this level, primed with the dictionary's
-    // length bytes when given.
-    bool begin(int level, const char *dictionary = nullptr, std::size_t length = 0);
-    // Deflates a whole chunk with one flush (see deflateChunk()).
-    long long deflate(const char *input, std::size_t length, bool last, ChunkBuffer &output);
+    // Deflates a chunk at level (1 to 9) into output, grown to the bound;
+    // returns the bytes produced, or -1 on failure.
+    long long deflate(int level, const char *input, std::size_t length, bool last, ChunkBuffer &output);
 
 private:
-    bool beginZlib();
-    long long deflateWhole(const char *input, std::size_t length, ChunkBuffer &output);
+    // Marks the final block of the deflate data not final and appends an
+    // empty stored block; false if the data is not one whole raw stream.
+    bool endOnByteBoundary(ChunkBuffer &output, std::size_t &length);
 
-    z_stream mStream {};
-    int mZlibLevel = -1;   // the level mStream was set up with, -1 for none
-    int mLevel = -1;       // the level of the stream begun
-    bool mFresh = false;   // begun, unprimed, nothing deflated yet
-    bool mZlibReady = false; // mStream is reset and primed for this stream
-    const char *mDictionary = nullptr;
-    std::size_t mDictionaryLength = 0;
-    ::libdeflate_compressor *mWhole = nullptr;
-    int mWholeLevel = -1;
+    ::libdeflate_compressor *mCompressor = nullptr;
+    int mLevel = -1;
+    z_stream mInflate {};
+    bool mInflateReady = false;
+    std::vector<unsigned char> mScratch;
 };
 
 // Reads and compresses one source at a time on the caller's thread, a chunk
-// each time the writer asks for one. With method 8 every chunk goes through
-// one deflate call at level mode, with a sync flush after each chunk but the
-// last and a finish on the last, so the data is one raw deflate stream that
-// ends on a byte boundary after every chunk. With method 0 the chunks are
+// each time the writer asks for one. With method 8 every chunk is deflated
+// at level mode by a ChunkDeflater, exactly as the pipeline's workers do,
+// so the data is one raw deflate stream that ends on a byte boundary after
+// every chunk. With method 0 the chunks are
 // stored as they are. Memory stays at one input and one output buffer
 // whatever the source size; the buffers are kept between sources.
 class SourceCompressor final : public EntrySource
@@ -95,7 +89,7 @@ public:
     void discard() override { mSource.reset(); }
 
 private:
-    // Rewinds the source and starts the deflate stream; false when either fails.
+    // Rewinds the source; false when that fails.
     bool beginStream();
 
     ArchiveFileSystem *mFileSystem = nullptr;
@@ -114,12 +108,6 @@ private:
     ChunkBuffer mOutput;
     ChunkDeflater mDeflater;
 };
-
-// Deflates a whole chunk on an initialised stream with one flush: a sync
-// flush, or a finish when last. output grows should the chunk not fit,
-// which deflateOutputBound() makes practically impossible. Returns the
-// bytes produced, or -1 on a zlib error.
-long long deflateChunk(z_stream &stream, const char *input, std::size_t length, bool last, ChunkBuffer &output);
 
 // The CRC-32 of data continued from crc (0 to start), as zlib's crc32()
 // computes it, with the processor's carry-less multiply where it has one.
