@@ -315,22 +315,40 @@ TEST(ParallelPacking, AnEntryReplacedWhileFilesAreFoundIsWrittenFromItsNewSource
 
 namespace {
 
-// One large file of hard-to-compress bytes, then a small one: how soon does
-// packing end once it is told to stop in the middle of the large file?
+// Text that level 9 compresses slowly: many long, nearly repeated matches.
+std::string slowText(std::size_t size, unsigned seed)
+{
+    static const char *words[] = {"<Creature>", "</Creature>", "<Count>", "</Count>", "CRT_", "\r\n", "    "};
+    std::mt19937 random(seed);
+    std::string text;
+    text.reserve(size + 32);
+    while (text.size() < size) {
+        text += words[random() % 7];
+        if (random() % 4 == 0)
+            text += std::to_string(random() % 10000);
+    }
+    text.resize(size);
+    return text;
+}
+
+// Packing told to stop while the workers are busy, in one large file of
+// hard-to-compress bytes cut into chunks or in sources compressed whole:
+// how soon does it return?
 struct StopRow
 {
     const char *name;
+    enum class Tree { LargeFile, WholeSources } tree;
     enum class How { CancelFromAnotherThread, CancelFromProgress, WriteFailureAborted, WriteFailureIgnored } how;
 };
 
-class StopInALargeFile : public ::testing::TestWithParam<StopRow>
+class StopWhileCompressing : public ::testing::TestWithParam<StopRow>
 {
 protected:
     static void SetUpTestSuite()
     {
         sDir = std::make_unique<TempDir>();
-        fs::create_directories(*sDir / "mod");
-        std::ofstream out(*sDir / "mod/big.bin", std::ios::binary);
+        fs::create_directories(*sDir / "large");
+        std::ofstream out(*sDir / "large/big.bin", std::ios::binary);
         std::mt19937 random(11);
         std::vector<std::uint32_t> block(1u << 18);
         for (int i = 0; i < 200; ++i) { // 200 MiB
@@ -340,23 +358,32 @@ protected:
         }
         out.close();
         ASSERT_TRUE(out) << "cannot write the large file";
-        writeFile(*sDir / "mod/z.txt", "after the large file");
+        writeFile(*sDir / "large/z.txt", "after the large file");
+        for (int i = 0; i < 4; ++i)
+            writeFile(*sDir / "whole" / ("slow" + std::to_string(i) + ".xdb"),
+                      slowText(static_cast<std::size_t>(wholeSourceLimit), 60 + i));
     }
     static void TearDownTestSuite() { sDir.reset(); }
 
     static std::unique_ptr<TempDir> sDir;
 };
 
-std::unique_ptr<TempDir> StopInALargeFile::sDir;
+std::unique_ptr<TempDir> StopWhileCompressing::sDir;
 
 } // namespace
 
-TEST_P(StopInALargeFile, ReturnsWithinHalfASecond)
+// Workers busy with a chunk or a whole source are not waited for: packing
+// returns soon after the stop, keeps the previous archive and leaves no
+// temporary file; the workers finish on their own without touching what
+// is gone.
+TEST_P(StopWhileCompressing, ReturnsWithinHalfASecond)
 {
     using Clock = std::chrono::steady_clock;
     const auto how = GetParam().how;
-    const fs::path base = *sDir / "mod";
+    const bool large = GetParam().tree == StopRow::Tree::LargeFile;
+    const fs::path base = *sDir / (large ? "large" : "whole");
     const fs::path archive = *sDir / "out.pak";
+    writeFile(archive, "the previous archive");
     auto faults = std::make_shared<FaultyFileSystem>();
     TArchiveWriter writer;
     writer.Threads = 2;
@@ -364,24 +391,28 @@ TEST_P(StopInALargeFile, ReturnsWithinHalfASecond)
     std::optional<Clock::time_point> stoppedAt;
     std::mutex mutex;
     std::condition_variable started;
-    bool bigFileUnderWay = false;
+    bool underWay = false;
     bool packingOver = false;
-    writer.OnOverallProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &cancel) {
-        if (phase != TProgressPhase::Progress || progress.currentName != "big.bin" || progress.fileBytesDone < (8u << 20))
+    // The stop comes 8 MiB into the large file, or once the first source
+    // compressed whole is written and the workers are on the next ones.
+    writer.OnFileProgress = [&](TProgressPhase phase, const TArchiveProgress &progress, bool &cancel) {
+        if (large ? phase != TProgressPhase::Progress || progress.currentName != "big.bin"
+                        || progress.fileBytesDone < (8u << 20)
+                  : phase != TProgressPhase::End)
             return;
         if (how == StopRow::How::CancelFromProgress && !stoppedAt) {
             stoppedAt = Clock::now();
             cancel = true;
         }
         std::lock_guard lock(mutex);
-        bigFileUnderWay = true;
+        underWay = true;
         started.notify_one();
     };
     std::thread canceller;
     if (how == StopRow::How::CancelFromAnotherThread)
         canceller = std::thread([&] {
             std::unique_lock lock(mutex);
-            started.wait(lock, [&] { return bigFileUnderWay || packingOver; });
+            started.wait(lock, [&] { return underWay || packingOver; });
             if (packingOver)
                 return;
             stoppedAt = Clock::now();
@@ -389,7 +420,7 @@ TEST_P(StopInALargeFile, ReturnsWithinHalfASecond)
         });
     const bool failing = how == StopRow::How::WriteFailureAborted || how == StopRow::How::WriteFailureIgnored;
     if (failing)
-        faults->device = {.writeLimit = 20u << 20, .writeError = platform::deviceError};
+        faults->device = {.writeLimit = large ? 20u << 20 : 100u << 10, .writeError = platform::deviceError};
     writer.OnFailurePrompt = [&](const std::string &, TPromptButtons) {
         if (!stoppedAt)
             stoppedAt = Clock::now();
@@ -417,7 +448,8 @@ TEST_P(StopInALargeFile, ReturnsWithinHalfASecond)
                 static_cast<long long>(took.count()));
     EXPECT_LT(took, std::chrono::milliseconds(500));
     EXPECT_FALSE(report.written);
-    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_EQ(readFile(archive), "the previous archive");
+    EXPECT_EQ(namesIn(sDir->path()), (std::set<std::string> {"large", "out.pak", "whole"}));
     if (how == StopRow::How::WriteFailureIgnored) {
         EXPECT_NE(failure.find("(" + platform::errorText(platform::deviceError) + ": \"" + archive.string() + "\")"),
                   std::string::npos)
@@ -425,9 +457,13 @@ TEST_P(StopInALargeFile, ReturnsWithinHalfASecond)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(ParallelPacking, StopInALargeFile,
-                         ::testing::Values(StopRow {"CancelFromAnotherThread", StopRow::How::CancelFromAnotherThread},
-                                           StopRow {"CancelFromProgress", StopRow::How::CancelFromProgress},
-                                           StopRow {"WriteFailureAborted", StopRow::How::WriteFailureAborted},
-                                           StopRow {"WriteFailureIgnored", StopRow::How::WriteFailureIgnored}),
-                         [](const ::testing::TestParamInfo<StopRow> &row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    ParallelPacking, StopWhileCompressing,
+    ::testing::Values(
+        StopRow {"CancelFromAnotherThread", StopRow::Tree::LargeFile, StopRow::How::CancelFromAnotherThread},
+        StopRow {"CancelFromProgress", StopRow::Tree::LargeFile, StopRow::How::CancelFromProgress},
+        StopRow {"WriteFailureAborted", StopRow::Tree::LargeFile, StopRow::How::WriteFailureAborted},
+        StopRow {"WriteFailureIgnored", StopRow::Tree::LargeFile, StopRow::How::WriteFailureIgnored},
+        StopRow {"WholeSourcesCancel", StopRow::Tree::WholeSources, StopRow::How::CancelFromAnotherThread},
+        StopRow {"WholeSourcesWriteFailureAborted", StopRow::Tree::WholeSources, StopRow::How::WriteFailureAborted}),
+    [](const ::testing::TestParamInfo<StopRow> &row) { return std::string(row.param.name); });

@@ -1,4 +1,3 @@
-#include "FaultyFileSystem.h"
 #include "TestSupport.h"
 #include "ZipInspection.h"
 
@@ -9,14 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <map>
-#include <optional>
-#include <set>
-#include <condition_variable>
-#include <mutex>
 #include <random>
-#include <thread>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -145,116 +138,3 @@ TEST(WholeSourceCompression, EntriesWholeAndInChunksSideBySideAreReadByEveryRead
     for (std::size_t i = 0; i < archives[0].entries.size(); ++i)
         EXPECT_TRUE(archives[0].entries[i].data == archives[1].entries[i].data) << archives[0].entries[i].central.name;
 }
-
-namespace {
-
-// Text that level 9 compresses slowly: many long, nearly repeated matches.
-std::string slowText(std::size_t size, unsigned seed)
-{
-    static const char *words[] = {"<Creature>", "</Creature>", "<Count>", "</Count>", "CRT_", "\r\n", "    "};
-    std::mt19937 random(seed);
-    std::string text;
-    text.reserve(size + 32);
-    while (text.size() < size) {
-        text += words[random() % 7];
-        if (random() % 4 == 0)
-            text += std::to_string(random() % 10000);
-    }
-    text.resize(size);
-    return text;
-}
-
-struct StopRow
-{
-    const char *name;
-    bool cancel; // else a write failure, answered with Abort
-};
-
-class StopDuringWholeCompression : public ::testing::TestWithParam<StopRow>
-{
-protected:
-    static void SetUpTestSuite()
-    {
-        sDir = std::make_unique<TempDir>();
-        for (int i = 0; i < 4; ++i)
-            writeFile(*sDir / "mod" / ("slow" + std::to_string(i) + ".xdb"), slowText(limit, 60 + i));
-    }
-    static void TearDownTestSuite() { sDir.reset(); }
-
-    static std::unique_ptr<TempDir> sDir;
-};
-
-std::unique_ptr<TempDir> StopDuringWholeCompression::sDir;
-
-} // namespace
-
-// Workers busy with sources compressed whole are not waited for: packing
-// returns soon after the stop, rolls back, and the workers finish on their
-// own without touching what is gone.
-TEST_P(StopDuringWholeCompression, ReturnsWithinHalfASecond)
-{
-    using Clock = std::chrono::steady_clock;
-    const bool cancel = GetParam().cancel;
-    const fs::path archive = *sDir / "out.pak";
-    writeFile(archive, "the previous archive");
-    auto faults = std::make_shared<FaultyFileSystem>();
-    TArchiveWriter writer;
-    writer.Threads = 2;
-    writer.SetFileSystem(faults);
-    std::mutex mutex;
-    std::condition_variable started;
-    bool firstWritten = false;
-    bool over = false;
-    std::optional<Clock::time_point> stoppedAt;
-    // The first entry is written: the workers are on the next ones.
-    writer.OnFileProgress = [&](TProgressPhase phase, const TArchiveProgress &, bool &) {
-        if (phase != TProgressPhase::End)
-            return;
-        std::lock_guard lock(mutex);
-        firstWritten = true;
-        started.notify_one();
-    };
-    std::thread canceller;
-    if (cancel)
-        canceller = std::thread([&] {
-            std::unique_lock lock(mutex);
-            started.wait(lock, [&] { return firstWritten || over; });
-            if (over)
-                return;
-            stoppedAt = Clock::now();
-            writer.Cancel();
-        });
-    else
-        faults->failWrite = [&](std::uint64_t position, std::string_view) { return position > 0; };
-    writer.OnFailurePrompt = [&](const std::string &, TPromptButtons) {
-        stoppedAt = Clock::now();
-        return TPromptAnswer::Abort;
-    };
-    ModArchiveReport report;
-    try {
-        report = writeModArchive(writer, archive.string(), (*sDir / "mod").string());
-    } catch (const std::exception &) {
-    }
-    const auto returnedAt = Clock::now();
-    {
-        std::lock_guard lock(mutex);
-        over = true;
-    }
-    started.notify_one();
-    if (canceller.joinable())
-        canceller.join();
-    ASSERT_TRUE(stoppedAt.has_value());
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(returnedAt - *stoppedAt);
-    std::printf("[ measured ] %s: returned %lld ms after the stop\n", GetParam().name,
-                static_cast<long long>(took.count()));
-    EXPECT_LT(took, std::chrono::milliseconds(500));
-    EXPECT_FALSE(report.written);
-    EXPECT_EQ(readFile(archive), "the previous archive");
-    EXPECT_EQ(namesIn(sDir->path()), (std::set<std::string> {"mod", "out.pak"}));
-    // The workers left behind end on their own meanwhile.
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-}
-
-INSTANTIATE_TEST_SUITE_P(WholeSourceCompression, StopDuringWholeCompression,
-                         ::testing::Values(StopRow {"Cancel", true}, StopRow {"WriteFailureAborted", false}),
-                         [](const ::testing::TestParamInfo<StopRow> &row) { return std::string(row.param.name); });
