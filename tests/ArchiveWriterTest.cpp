@@ -1,3 +1,4 @@
+#include "DeflateReference.h"
 #include "SystemSupport.h"
 #include "TestSupport.h"
 #include "TreeSnapshot.h"
@@ -9,7 +10,6 @@
 #include "platform/OemCodePage.h"
 
 #include <gtest/gtest.h>
-#include <libdeflate.h>
 
 #include <chrono>
 #include <ctime>
@@ -42,15 +42,6 @@ void packSingleThreaded(const fs::path &base, const fs::path &archive)
     TArchiveWriter writer;
     writer.Threads = 1;
     pack(base, archive, writer);
-}
-
-std::string randomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto &c : bytes)
-        c = static_cast<char>(random() & 0xFF);
-    return bytes;
 }
 
 std::string textLike(std::size_t size)
@@ -201,19 +192,6 @@ TEST(ArchiveWriter, WritesEveryHeaderFieldOfFilesAndDirectories)
     EXPECT_EQ(archive.find("Maps/locked.txt")->central.externalAttributes, 0x21u);
     EXPECT_EQ(archive.find("empty.bin")->central.compressedSize, 0u);
 }
-
-namespace {
-
-std::string wholeBufferDeflate(const std::string &content, int level)
-{
-    libdeflate_compressor *compressor = libdeflate_alloc_compressor(level);
-    std::string out(libdeflate_deflate_compress_bound(compressor, content.size()), '\0');
-    out.resize(libdeflate_deflate_compress(compressor, content.data(), content.size(), out.data(), out.size()));
-    libdeflate_free_compressor(compressor);
-    return out;
-}
-
-} // namespace
 
 TEST(ArchiveWriter, CompressesSourcesUpToTheLimitWholeAndLargerOnesInChunks)
 {

@@ -1,10 +1,10 @@
+#include "DeflateReference.h"
 #include "ZipInspection.h"
 
 #include "packaging/SourceCompressor.h"
 
 #include <gtest/gtest.h>
 
-#include <libdeflate.h>
 #include <random>
 #include <zlib.h>
 
@@ -29,25 +29,6 @@ std::string noisyText(std::size_t size, unsigned seed)
 std::string toString(const ChunkBuffer &buffer, long long length)
 {
     return length < 0 ? "<failed>" : std::string(buffer.data(), static_cast<std::size_t>(length));
-}
-
-// Bytes no deflate can shorten: stored blocks.
-std::string randomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto &byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-std::string wholeBufferDeflate(const std::string &content, int level)
-{
-    libdeflate_compressor *compressor = libdeflate_alloc_compressor(level);
-    std::string out(libdeflate_deflate_compress_bound(compressor, content.size()), '\0');
-    out.resize(libdeflate_deflate_compress(compressor, content.data(), content.size(), out.data(), out.size()));
-    libdeflate_free_compressor(compressor);
-    return out;
 }
 
 } // namespace

@@ -36,8 +36,6 @@ std::uint32_t updateCrc32(std::uint32_t crc, const char *data, std::size_t lengt
     return libdeflate_crc32(crc, data, length);
 }
 
-ChunkDeflater::ChunkDeflater() = default;
-
 ChunkDeflater::~ChunkDeflater()
 {
     if (mCompressor)

@@ -43,7 +43,7 @@ std::size_t sourceStepSize(int mode, int method, std::uint64_t size);
 class ChunkDeflater
 {
 public:
-    ChunkDeflater();
+    ChunkDeflater() = default;
     ~ChunkDeflater();
     ChunkDeflater(const ChunkDeflater &) = delete;
     ChunkDeflater &operator=(const ChunkDeflater &) = delete;
