@@ -198,6 +198,79 @@ std::wstring finalPath(const std::string &path)
     }
 }
 
+
+// The content of an open file, or nothing with the reason: "Is a directory"
+// for a folder, "Not a regular file" for a device or pipe.
+std::optional<std::string> readOpenFile(HANDLE file, SystemError &error)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!::GetFileInformationByHandle(file, &info)) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        error = errnoError(EISDIR);
+        error.notRegular = true;
+        return std::nullopt;
+    }
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        error = {0, "Not a regular file", false, true};
+        return std::nullopt;
+    }
+
+    // One read of the announced size; the loop only guards against short
+    // reads and files that grow or shrink while being read.
+    std::string content((static_cast<std::size_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow, '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size())
+            content.resize(content.size() + 4096);
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file, content.data() + filled, chunk, &got, nullptr)) {
+            error = lastSystemError();
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    content.resize(filled);
+    return content;
+}
+
+// Where an open file or folder lies, every link followed, as the system
+// names it ("\\?\C:\..."); nothing when it cannot say.
+std::optional<std::wstring> handlePath(HANDLE handle)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                                         FILE_NAME_NORMALIZED);
+        if (length == 0)
+            return std::nullopt;
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length + 1);
+    }
+}
+
+// Whether a final path is the folder's or lies below it; letter case does
+// not tell names apart on Windows.
+bool liesInside(const std::wstring &path, std::wstring root)
+{
+    while (!root.empty() && root.back() == L'\\')
+        root.pop_back();
+    if (path.size() < root.size())
+        return false;
+    if (::CompareStringOrdinal(path.data(), static_cast<int>(root.size()), root.data(), static_cast<int>(root.size()), TRUE)
+        != CSTR_EQUAL)
+        return false;
+    return path.size() == root.size() || path[root.size()] == L'\\';
+}
+
 } // namespace
 
 std::string executablePath()
@@ -241,39 +314,42 @@ std::optional<std::uint64_t> fileSize(const std::string &path)
 std::optional<std::string> readRegularFile(const std::string &path, SystemError &error)
 {
     const Handle file(openExisting(path, GENERIC_READ));
-    BY_HANDLE_FILE_INFORMATION info {};
-    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) {
+    if (!file.valid()) {
         error = lastSystemError();
         return std::nullopt;
     }
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        error = errnoError(EISDIR);
-        return std::nullopt;
-    }
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
-        error = {0, "Not a regular file", false};
-        return std::nullopt;
-    }
+    return readOpenFile(file.get(), error);
+}
 
-    // One read of the announced size; the loop only guards against short
-    // reads and files that grow or shrink while being read.
-    std::string content((static_cast<std::size_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow, '\0');
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == content.size())
-            content.resize(content.size() + 4096);
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, 1u << 30));
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), content.data() + filled, chunk, &got, nullptr)) {
-            error = lastSystemError();
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        filled += got;
+std::optional<std::string> readRegularFileInside(const std::string &folder, const std::string &relative,
+                                                 SystemError &error, std::string *outside)
+{
+    // The file is opened with every link and junction followed, and the
+    // system names where the opened file lies: checked on the handle, a
+    // link changed meanwhile cannot lead elsewhere. Nothing is read before.
+    const Handle root(openExisting(folder, 0));
+    if (!root.valid()) {
+        error = lastSystemError();
+        return std::nullopt;
     }
-    content.resize(filled);
-    return content;
+    const Handle file(openExisting(folder + relative, GENERIC_READ));
+    if (!file.valid()) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    const std::optional<std::wstring> rootPath = handlePath(root.get());
+    const std::optional<std::wstring> filePath = handlePath(file.get());
+    if (!rootPath || !filePath) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    if (!liesInside(*filePath, *rootPath)) {
+        if (outside)
+            *outside = programPath(*filePath);
+        error = {0, "Outside the folder", false};
+        return std::nullopt;
+    }
+    return readOpenFile(file.get(), error);
 }
 
 std::optional<std::vector<std::string>> folderNames(const std::string &path, SystemError &error)
@@ -307,8 +383,11 @@ std::optional<SystemError> replaceFile(const std::string &path, std::string_view
     const std::wstring target = finalPath(path);
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    // The replacement would put a file in place of a folder or device.
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return errnoError(EISDIR);
+        return SystemError {0, "Not a regular file", false, true};
+    if (exists && fileKind(programPath(target), nullptr) == FileKind::Other)
+        return SystemError {0, "Not a regular file", false, true};
     // A read-only file is refused, as a write in place would be.
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
         ::SetLastError(ERROR_ACCESS_DENIED);
