@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QScreen>
 #include <QSettings>
@@ -506,12 +507,15 @@ void TForm1::showTotals(const std::array<QString, 3> &texts, const std::vector<s
     for (const std::string &warning : warnings)
         tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QString::fromStdString(warning);
     // Totals that leave something out, or that could not be computed, are
-    // shown in a warning colour with the reason at hand.
-    const QString style = tip.isEmpty() ? QString() : QStringLiteral("color: #b34700;");
+    // shown in a warning colour with the reason at hand; otherwise the
+    // labels take the window's colours again (an empty palette inherits).
+    QPalette colours;
+    if (!tip.isEmpty())
+        colours.setColor(QPalette::WindowText, totalsWarningColour);
     QLabel *labels[] = {Label8, Label9, Label10};
     for (std::size_t i = 0; i < texts.size(); ++i) {
         labels[i]->setText(texts[i]);
-        labels[i]->setStyleSheet(style);
+        labels[i]->setPalette(colours);
         labels[i]->setToolTip(tip);
         // The value labels size themselves to their text, growing to the right.
         labels[i]->resize(labels[i]->sizeHint().width(), labels[i]->height());

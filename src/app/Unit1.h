@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QColor>
 #include <QFileSystemWatcher>
 #include <QTimer>
 #include <QUndoStack>
@@ -36,6 +37,9 @@
 namespace voriraz {
 
 class CollectionView;
+
+// The colour of army totals that leave something out.
+inline const QColor totalsWarningColour {0xb3, 0x47, 0x00};
 
 // What the window starts on, from its command line.
 struct WindowOptions

@@ -199,13 +199,14 @@ TEST_F(PresetLoadWindow, TotalsFollowEveryPickAndEveryKeyTypedInACount)
     QTest::keyClick(window->Edit_Count_1, Qt::Key_Backspace);
     EXPECT_EQ(window->Label8->text(), "---");
     EXPECT_EQ(window->Label8->toolTip(), "'' is not a valid integer value.");
-    EXPECT_FALSE(window->Label8->styleSheet().isEmpty()) << "in the warning colour";
+    EXPECT_EQ(window->Label8->palette().color(QPalette::WindowText), totalsWarningColour);
     QTest::keyClicks(window->Edit_Count_1, "-");
     EXPECT_EQ(window->Label8->text(), "---");
     QTest::keyClicks(window->Edit_Count_1, "2");
     EXPECT_EQ(window->Label8->text(), "-940");
     EXPECT_EQ(window->Label8->toolTip(), "");
-    EXPECT_TRUE(window->Label8->styleSheet().isEmpty());
+    EXPECT_EQ(window->Label8->palette().color(QPalette::WindowText), window->Label1->palette().color(QPalette::WindowText));
+    EXPECT_EQ(window->Label8->font(), window->Label1->font()) << "and the look of the other labels";
     EXPECT_EQ(prompts->errors.size(), 1u) << "typing shows no box";
 }
 
@@ -221,12 +222,12 @@ TEST_F(PresetLoadWindow, TotalsWithoutAnUnknownStackSayWhichOne)
     const QString tip = "Army slot 2: creature \"CRT_RAVIXX\" is not in creatures.txt; the totals leave this stack out";
     for (const QWidget *shown : std::initializer_list<const QWidget *> {window->Label8, window->Label9, window->Label10, window->GroupBox7})
         EXPECT_EQ(shown->toolTip(), tip) << shown->objectName().toStdString();
-    EXPECT_FALSE(window->Label8->styleSheet().isEmpty());
+    EXPECT_EQ(window->Label9->palette().color(QPalette::WindowText), totalsWarningColour);
 
     pick(window->ComboBoxEx2, 2);
     EXPECT_EQ(window->Label8->text(), "158");
     EXPECT_EQ(window->Label8->toolTip(), "") << "a creature chosen for the slot: whole totals";
-    EXPECT_TRUE(window->Label8->styleSheet().isEmpty());
+    EXPECT_NE(window->Label9->palette().color(QPalette::WindowText), totalsWarningColour);
 }
 
 } // namespace
