@@ -55,6 +55,7 @@ protected:
         try {
             catalogFill.fillIconCatalog(catalogKinds::artifacts, sink);
         } catch (const std::exception &e) {
+            iconProblems = catalogFill.iconProblems();
             return e.what();
         }
         iconProblems = catalogFill.iconProblems();
@@ -181,6 +182,7 @@ TEST_F(BadCatalog, AnEntryAsLongAsAFileNameAllowsStillNamesItsIcon)
     EXPECT_EQ(fill(), catalogPath() + ", line 3: \"" + std::string(40, 'L')
                           + "...\" cannot name an icon file: an identifier may be at most 251 bytes long, not 252");
     EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1}));
+    EXPECT_EQ(iconProblems, std::vector<std::string>());
     expectNothingChanged();
 }
 

@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <stdexcept>
+#include <vector>
 
 namespace voriraz::platform {
 
@@ -247,6 +249,12 @@ std::optional<std::wstring> handlePath(HANDLE handle)
     for (;;) {
         const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
                                                          FILE_NAME_NORMALIZED);
+        // A buffer too short gets the length needed; Wine says
+        // ERROR_MORE_DATA instead, without the length.
+        if (length == 0 && ::GetLastError() == ERROR_MORE_DATA && path.size() < 65536) {
+            path.resize(path.size() * 4);
+            continue;
+        }
         if (length == 0)
             return std::nullopt;
         if (length < path.size()) {
@@ -255,6 +263,23 @@ std::optional<std::wstring> handlePath(HANDLE handle)
         }
         path.resize(length + 1);
     }
+}
+
+// Where an open file or folder lies, links followed, as its volume's serial
+// number and its path on the volume ("1234ABCD:\\dir\\file"), for handles
+// whose final path the system does not give; nothing when it cannot say.
+std::optional<std::wstring> volumePath(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!::GetFileInformationByHandle(handle, &info))
+        return std::nullopt;
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    auto *name = reinterpret_cast<FILE_NAME_INFO *>(buffer.data());
+    if (!::GetFileInformationByHandleEx(handle, FileNameInfo, name, static_cast<DWORD>(buffer.size())))
+        return std::nullopt;
+    wchar_t serial[16];
+    ::swprintf(serial, 16, L"%08lX:", static_cast<unsigned long>(info.dwVolumeSerialNumber));
+    return std::wstring(serial) + std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
 }
 
 // Whether a final path is the folder's or lies below it; letter case does
@@ -337,8 +362,14 @@ std::optional<std::string> readRegularFileInside(const std::string &folder, cons
         error = lastSystemError();
         return std::nullopt;
     }
-    const std::optional<std::wstring> rootPath = handlePath(root.get());
-    const std::optional<std::wstring> filePath = handlePath(file.get());
+    std::optional<std::wstring> rootPath = handlePath(root.get());
+    std::optional<std::wstring> filePath = rootPath ? handlePath(file.get()) : std::nullopt;
+    // Where the final path is too long for the system to give (Wine stops
+    // at 260 characters), both are told by their path on their volume.
+    if (!rootPath || !filePath) {
+        rootPath = volumePath(root.get());
+        filePath = rootPath ? volumePath(file.get()) : std::nullopt;
+    }
     if (!rootPath || !filePath) {
         error = lastSystemError();
         return std::nullopt;
