@@ -35,19 +35,21 @@ protected:
     }
     void table(const std::vector<std::string> &entries)
     {
+        // One entry per line, from line 2 on.
         std::string xml = "<Table_Creature><objects>";
         for (const std::string &e : entries)
-            xml += e;
-        writeFile(dir / "data/GameMechanics/RefTables/Creatures.xdb", xml + "</objects></Table_Creature>");
+            xml += "\n" + e;
+        writeFile(dir / "data/GameMechanics/RefTables/Creatures.xdb", xml + "\n</objects></Table_Creature>");
     }
 
-    ArmyTotals compute() { return statistics.compute(slots); }
+    ArmyTotals compute() { return statistics.compute(slots, &warnings); }
     std::string failure() { return messageOf([&] { compute(); }); }
     void occupy(int slot, const std::string &id, const std::string &count) { slots[slot - 1] = {1, id, count}; }
 
     TempDir dir;
     ArmyStatistics statistics {dir.path().string()};
     ArmySlotStates slots {};
+    std::vector<std::string> warnings;
 };
 
 TEST_F(Statistics, EmptyArmyReadsNothingAndTotalsZero)
@@ -67,14 +69,70 @@ TEST_F(Statistics, EachSlotMultipliesItsOwnCountAcrossGaps)
     EXPECT_EQ(compute(), (ArmyTotals {2 * 10 + 10 * 3 + 10, 2 * 25 + 10 * 12 + 25, 2 * 100 + 10 * 40 + 100}));
 }
 
-TEST_F(Statistics, EveryMatchingTableEntryCountsAndCaseMatters)
+// A creature the table carries twice would count twice; the first entry
+// counts, and each later one is a warning naming both lines.
+TEST_F(Statistics, TheFirstMatchingTableEntryCountsAndCaseMatters)
 {
     table({entry("Krell"), entry("krell", "Varm"), entry("Krell", "Ossik"), "<!-- no ID -->", "<Item><Obj href=\"x\"/></Item>"});
     occupy(1, "Krell", "1");
-    EXPECT_EQ(compute(), (ArmyTotals {10 + 3, 25 + 12, 100 + 40}));
+    EXPECT_EQ(compute(), (ArmyTotals {10, 25, 100}));
+    EXPECT_EQ(warnings, std::vector<std::string> {
+                            "GameMechanics/RefTables/Creatures.xdb: ID \"Krell\" on line 4 repeats line 2; the totals use line 2"});
+    EXPECT_EQ(statistics.referenceTableWarnings(), warnings);
+    EXPECT_EQ(statistics.referenceCount("Krell"), 2u);
     occupy(1, "KRELL", "1");
     EXPECT_EQ(compute(), (ArmyTotals {0, 0, 0})) << "an unknown identifier contributes nothing";
+    EXPECT_EQ(warnings, std::vector<std::string> {"Army slot 1: creature \"KRELL\" has no entry in "
+                                                  "GameMechanics/RefTables/Creatures.xdb; the totals leave this stack out"});
 }
+
+// Totals that leave a stack out say so: a creature the catalog lacks (the
+// slot shows no selection) and one the table lacks.
+TEST_F(Statistics, TotalsSayWhichStacksTheyLeaveOut)
+{
+    occupy(1, "Krell", "2");
+    slots[1] = {-1, "CRT_RAVIXX", "46"};
+    occupy(3, "Ghost", "1");
+    slots[3] = {-1, "", "5"}; // no selection, nothing known about it: an empty slot
+    EXPECT_EQ(compute(), (ArmyTotals {20, 50, 200}));
+    EXPECT_EQ(warnings, (std::vector<std::string> {
+                            "Army slot 2: creature \"CRT_RAVIXX\" is not in creatures.txt; the totals leave this stack out",
+                            "Army slot 3: creature \"Ghost\" has no entry in GameMechanics/RefTables/Creatures.xdb; "
+                            "the totals leave this stack out"}));
+    occupy(3, "Ossik", "1");
+    slots[1] = {};
+    compute();
+    EXPECT_EQ(warnings, std::vector<std::string>()) << "whole totals warn of nothing";
+}
+
+struct HrefRow
+{
+    const char *name;
+    std::string href;
+};
+void PrintTo(const HrefRow &row, std::ostream *out) { *out << row.name; }
+
+class Href : public Statistics, public ::testing::WithParamInterface<HrefRow> {};
+
+// The file is the href up to its "#", whatever follows it or whether
+// anything does: never a path cut at a fixed length.
+TEST_P(Href, NamesTheFileBeforeItsPointer)
+{
+    table({"<Item><ID>Krell</ID><Obj href=\"" + GetParam().href + "\"/></Item>"});
+    occupy(1, "Krell", "1");
+    EXPECT_EQ(compute(), (ArmyTotals {10, 25, 100}));
+}
+
+const HrefRow hrefs[] = {
+    {"WithTheCreaturePointer", "/Creatures/Krell.xdb#xpointer(/Creature)"},
+    {"WithoutPointer", "/Creatures/Krell.xdb"},
+    {"WithAnotherPointer", "/Creatures/Krell.xdb#xpointer(/Other)"},
+    {"WithAShortPointer", "/Creatures/Krell.xdb#x"},
+    {"WithAnEmptyPointer", "/Creatures/Krell.xdb#"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Statistics, Href, ::testing::ValuesIn(hrefs),
+                         [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(Statistics, CountsAreConvertedStrictly)
 {
@@ -114,7 +172,7 @@ TEST_F(Statistics, ValueThatIsNotAnIntegerIsNamed)
     EXPECT_EQ(failure(), "'4.5' is not a valid integer value");
 }
 
-TEST_F(Statistics, ShortReferencePointsAtTheDataDirectoryAndFailsToLoad)
+TEST_F(Statistics, HrefWithOnlyAPointerNamesTheDataFolderAndFailsToLoad)
 {
     table({"<Item><ID>Krell</ID><Obj href=\"#xpointer(/Creature)\"/></Item>"});
     occupy(1, "Krell", "1");
@@ -196,8 +254,8 @@ TEST_F(Statistics, ChangesOnDiskShowAtTheNextComputation)
     EXPECT_EQ(compute().experience, 10);
     creature("Krell", "11", "100", "25");
     EXPECT_EQ(compute().experience, 11);
-    table({entry("Krell"), entry("Krell")});
-    EXPECT_EQ(compute().experience, 22);
+    table({entry("Krell", "Ossik")});
+    EXPECT_EQ(compute().experience, 3);
 }
 
 TEST_F(Statistics, TableRewrittenWithTheSameSizeIsReadAgain)

@@ -24,7 +24,9 @@ public:
     void setEntries(const CatalogList &list) override { entries = list; }
     void addIcon(std::size_t index, const Bitmap &) override { icons.push_back(index); }
 
+    void addPlaceholderIcon(std::size_t index, const std::string &) override { placeholders.push_back(index); }
     CatalogList entries;
+    std::vector<std::size_t> placeholders;
     std::vector<std::size_t> icons;
 };
 
@@ -53,8 +55,10 @@ protected:
         try {
             catalogFill.fillIconCatalog(catalogKinds::artifacts, sink);
         } catch (const std::exception &e) {
+            iconProblems = catalogFill.iconProblems();
             return e.what();
         }
+        iconProblems = catalogFill.iconProblems();
         return {};
     }
 
@@ -66,12 +70,13 @@ protected:
     TempDir tree;
     RecordingSink sink;
     TreeSnapshot before;
+    std::vector<std::string> iconProblems;
 };
 
 // Lines that cannot be entries stop the fill before any control gets an
 // item, with the catalog and the line: a NUL byte no longer cuts the
-// catalog short without a word, and an empty line no longer turns into an
-// icon named ".jpg".
+// catalog short without a word, and an empty line is no entry unless its
+// icon ".jpg" exists (none does here).
 struct CatalogFaultRow
 {
     const char *name;
@@ -177,6 +182,7 @@ TEST_F(BadCatalog, AnEntryAsLongAsAFileNameAllowsStillNamesItsIcon)
     EXPECT_EQ(fill(), catalogPath() + ", line 3: \"" + std::string(40, 'L')
                           + "...\" cannot name an icon file: an identifier may be at most 251 bytes long, not 252");
     EXPECT_EQ(sink.icons, (std::vector<std::size_t> {0, 1}));
+    EXPECT_EQ(iconProblems, std::vector<std::string>());
     expectNothingChanged();
 }
 
@@ -242,14 +248,21 @@ TEST_F(BadCatalog, ACatalogThatIsAPipeIsRefusedWithoutWaiting)
     expectNothingChanged();
 }
 
-TEST_F(BadCatalog, AnIconLinkedToADeviceIsRefused)
+// An icon that is a pipe, or a link to a device outside the data folder, is
+// never read: its entry gets a placeholder and the message says why.
+TEST_F(BadCatalog, AnIconThatIsAPipeOrLinkedToADeviceGetsAPlaceholder)
 {
-    VORIRAZ_POSIX_ONLY("a link to a device file");
-    writeArtifacts("ART_A\nART_B\n", {"ART_A"});
+    VORIRAZ_POSIX_ONLY("a named pipe and a link to a device file");
+    writeArtifacts("ART_A\nART_B\nART_C\n", {"ART_A"});
     fs::create_symlink("/dev/zero", tree / "data/img/artifacts/ART_B.jpg");
-    EXPECT_EQ(fill(), "Cannot open file \"" + (tree / "data/img/artifacts/ART_B.jpg").string()
-                          + "\". Not a regular file");
+    makeFifo(tree / "data/img/artifacts/ART_C.jpg");
+    EXPECT_EQ(fill(), "");
+    EXPECT_EQ(iconProblems, (std::vector<std::string> {
+                                "Cannot open file \"" + (tree / "data/img/artifacts/ART_B.jpg").string()
+                                    + "\". It lies outside the data folder, at \"/dev/zero\"",
+                                "Cannot open file \"" + (tree / "data/img/artifacts/ART_C.jpg").string() + "\". Not a regular file"}));
     EXPECT_EQ(sink.icons, std::vector<std::size_t> {0});
+    EXPECT_EQ(sink.placeholders, (std::vector<std::size_t> {1, 2}));
     expectNothingChanged();
 }
 

@@ -88,7 +88,9 @@ public:
         EXPECT_EQ(icon.height, iconSize);
     }
 
+    void addPlaceholderIcon(std::size_t index, const std::string &) override { placeholders.push_back(index); }
     CatalogList entries;
+    std::vector<std::size_t> placeholders;
     std::vector<std::size_t> indexes;
     std::vector<std::array<int, 3>> centres;
 };
@@ -108,10 +110,10 @@ protected:
     TempDir tree;
 };
 
-// The second of three spells has the damaged icon: the first keeps its icon,
-// and either the damaged one becomes an icon too or the fill stops there
-// with the message; no file changes either way.
-TEST_P(BadIcon, StopsTheFillWithItsMessageOrDecodes)
+// The second of three spells has the damaged icon: the others keep their
+// icons, and the damaged one either becomes an icon too or gets a
+// placeholder, its message kept for the user; no file changes either way.
+TEST_P(BadIcon, GetsAPlaceholderWithItsMessageOrDecodes)
 {
     const BadIconRow &row = GetParam();
     writeFile(tree / "data/spells.txt", "SPL_A\nSPL_B\nSPL_C\n");
@@ -122,15 +124,17 @@ TEST_P(BadIcon, StopsTheFillWithItsMessageOrDecodes)
 
     CatalogFill fill(tree.path().string());
     RecordingSink sink;
+    EXPECT_NO_THROW(fill.fillIconCatalog(catalogKinds::spells, sink));
     if (row.message.empty()) {
-        EXPECT_NO_THROW(fill.fillIconCatalog(catalogKinds::spells, sink));
         EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0, 1, 2}));
+        EXPECT_EQ(fill.iconProblems(), std::vector<std::string>());
     } else {
         std::string message = row.message;
         if (const std::size_t at = message.find("{icon}"); at != std::string::npos)
             message.replace(at, 6, programPath(tree.path(), "data/img/spells/SPL_B.jpg"));
-        EXPECT_EQ(messageOf([&] { fill.fillIconCatalog(catalogKinds::spells, sink); }), message);
-        EXPECT_EQ(sink.indexes, std::vector<std::size_t> {0});
+        EXPECT_EQ(fill.iconProblems(), std::vector<std::string> {message});
+        EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0, 2}));
+        EXPECT_EQ(sink.placeholders, std::vector<std::size_t> {1});
     }
     EXPECT_EQ(sink.entries, (CatalogList {"SPL_A", "SPL_B", "SPL_C"}));
     EXPECT_EQ(changedPaths(before, snapshotOf(tree.path())), std::vector<std::string>());

@@ -104,7 +104,9 @@ public:
         firstPixels.push_back(icon.rgb.at(0));
     }
 
+    void addPlaceholderIcon(std::size_t index, const std::string &) override { placeholders.push_back(index); }
     CatalogList entries;
+    std::vector<std::size_t> placeholders;
     std::vector<std::size_t> indexes;
     std::vector<std::pair<int, int>> sizes;
     std::vector<unsigned char> firstPixels;
@@ -116,9 +118,12 @@ protected:
     void writeCatalog(const std::string &text) { writeFile(dir / "data/spells.txt", text); }
     void writeIcon(const std::string &entry, const std::string &bytes) { writeFile(dir / ("data/img/spells/" + entry + ".jpg"), bytes); }
     std::string iconPath(const std::string &entry) const { return programPath(dir.path(), "data/img/spells/" + entry + ".jpg"); }
-    std::string fillError()
+    // Fills the spells, which an icon problem does not stop; the messages of
+    // the icons that got placeholders.
+    std::vector<std::string> problems()
     {
-        return messageOf([&] { fill.fillIconCatalog(catalogKinds::spells, sink); });
+        fill.fillIconCatalog(catalogKinds::spells, sink);
+        return fill.iconProblems();
     }
 
     TempDir dir;
@@ -151,14 +156,17 @@ TEST_F(IconFill, EmptyCatalogIsNoError)
     EXPECT_TRUE(sink.indexes.empty());
 }
 
-TEST_F(IconFill, MissingIconStopsAfterTheEarlierIcons)
+// An icon that cannot be shown is no reason to stop: its entry gets a
+// placeholder, the message names the file, and the fill goes on.
+TEST_F(IconFill, MissingIconGetsAPlaceholderAndTheOthersTheirIcons)
 {
     writeCatalog("Ember\nFrost\nGale\n");
     writeIcon("Ember", jpegBytes(32, 32));
     writeIcon("Gale", jpegBytes(32, 32));
-    EXPECT_EQ(fillError(), "Cannot open file \"" + iconPath("Frost") + "\". " + fileNotFoundText());
+    EXPECT_EQ(problems(), (std::vector<std::string> {"Cannot open file \"" + iconPath("Frost") + "\". " + fileNotFoundText()}));
     EXPECT_EQ(sink.entries.size(), 3u);
-    EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0}));
+    EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0, 2}));
+    EXPECT_EQ(sink.placeholders, (std::vector<std::size_t> {1}));
 }
 
 TEST_F(IconFill, IconNamedWithoutTheEntrysCaseIsMissing)
@@ -166,7 +174,8 @@ TEST_F(IconFill, IconNamedWithoutTheEntrysCaseIsMissing)
     VORIRAZ_POSIX_ONLY("file names that differ only in case name different files");
     writeCatalog("Ember\n");
     writeIcon("ember", jpegBytes(32, 32));
-    EXPECT_EQ(fillError(), "Cannot open file \"" + iconPath("Ember") + "\". No such file or directory");
+    EXPECT_EQ(problems(), (std::vector<std::string> {"Cannot open file \"" + iconPath("Ember") + "\". No such file or directory"}));
+    EXPECT_EQ(sink.placeholders, (std::vector<std::size_t> {0}));
 }
 
 // Among hundreds of icons, the message says which file it is about.
@@ -175,17 +184,18 @@ TEST_F(IconFill, DataThatIsNotJpegGivesLibjpegsMessageCodeTextAndTheFile)
     writeCatalog("Ember\nFrost\n");
     writeIcon("Ember", jpegBytes(32, 32));
     writeIcon("Frost", "GIF89a not a jpeg at all");
-    EXPECT_EQ(fillError(), "JPEG error #" + std::to_string(JERR_NO_SOI) + " in \"" + iconPath("Frost")
-                               + "\": Not a JPEG file: starts with 0x47 0x49");
+    EXPECT_EQ(problems(), (std::vector<std::string> {"JPEG error #" + std::to_string(JERR_NO_SOI) + " in \"" + iconPath("Frost")
+                                                     + "\": Not a JPEG file: starts with 0x47 0x49"}));
     EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0}));
+    EXPECT_EQ(sink.placeholders, (std::vector<std::size_t> {1}));
 }
 
 TEST_F(IconFill, EmptyIconFileIsAJpegErrorNamingTheFile)
 {
     writeCatalog("Ember\n");
     writeIcon("Ember", "");
-    EXPECT_EQ(fillError(), "JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + " in \"" + iconPath("Ember")
-                               + "\": Empty input file");
+    EXPECT_EQ(problems(), (std::vector<std::string> {"JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + " in \""
+                                                     + iconPath("Ember") + "\": Empty input file"}));
 }
 
 TEST_F(IconFill, IconSmallerThan32InEitherDimensionIsRefusedWithItsFileAndSize)
@@ -193,12 +203,33 @@ TEST_F(IconFill, IconSmallerThan32InEitherDimensionIsRefusedWithItsFileAndSize)
     writeCatalog("Ember\nFrost\n");
     writeIcon("Ember", jpegBytes(32, 31));
     writeIcon("Frost", jpegBytes(31, 32));
-    EXPECT_EQ(fillError(), "Invalid image size: \"" + iconPath("Ember")
-                               + "\" is 32 x 31 pixels (an icon needs at least 32 x 32)");
+    EXPECT_EQ(problems(), (std::vector<std::string> {
+                              "Invalid image size: \"" + iconPath("Ember") + "\" is 32 x 31 pixels (an icon needs at least 32 x 32)",
+                              "Invalid image size: \"" + iconPath("Frost") + "\" is 31 x 32 pixels (an icon needs at least 32 x 32)"}));
     EXPECT_TRUE(sink.indexes.empty());
-    writeCatalog("Frost\n");
-    EXPECT_EQ(fillError(), "Invalid image size: \"" + iconPath("Frost")
-                               + "\" is 31 x 32 pixels (an icon needs at least 32 x 32)");
+    EXPECT_EQ(sink.placeholders, (std::vector<std::size_t> {0, 1}));
+}
+
+// An empty line is the empty slot's entry where its picture ".jpg" exists,
+// shown with it; without the picture it is a slip in the file. Empty lines
+// at the end stay ignored.
+TEST_F(IconFill, EmptyLineIsAnEntryOnlyWithItsPicture)
+{
+    writeCatalog("\nEmber\n\n\n");
+    writeIcon("Ember", jpegBytes(32, 32));
+    EXPECT_EQ(messageOf([&] { problems(); }), programPath(dir.path(), "data/spells.txt") + ", line 1: empty entry");
+    EXPECT_TRUE(sink.entries.empty());
+
+    writeIcon("", jpegBytes(32, 32, 10, 10, 10));
+    EXPECT_EQ(problems(), std::vector<std::string>());
+    EXPECT_EQ(sink.entries, (CatalogList {"", "Ember"}));
+    EXPECT_EQ(sink.indexes, (std::vector<std::size_t> {0, 1}));
+    EXPECT_LT(sink.firstPixels[0], 30) << "the empty slot shows its own picture";
+
+    // The mastery catalogs have no pictures: an empty line stays an error.
+    writeFile(dir / "data/mastery.txt", "MST_LOW\n\nMST_HIGH\n");
+    EXPECT_EQ(messageOf([&] { fill.readNames(catalogKinds::mastery); }),
+              programPath(dir.path(), "data/mastery.txt") + ", line 2: empty entry");
 }
 
 TEST_F(IconFill, LargerAndGreyscaleIconsBecomeOneColourIconOf32)
@@ -216,12 +247,13 @@ TEST_F(IconFill, OneFillServesSeveralKindsAfterAnError)
 {
     writeCatalog("Ember\n");
     writeIcon("Ember", "not a jpeg");
-    EXPECT_FALSE(fillError().empty());
+    EXPECT_EQ(problems().size(), 1u);
     // The decoder recovers from the failed picture and decodes the next.
     writeIcon("Ember", jpegBytes(32, 32));
     RecordingSink second;
     fill.fillIconCatalog(catalogKinds::spells, second);
     EXPECT_EQ(second.indexes.size(), 1u);
+    EXPECT_EQ(fill.iconProblems().size(), 1u) << "problems gather over the whole fill";
 }
 
 } // namespace

@@ -38,7 +38,13 @@ done
 cd /
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/voriraz" --version)
 [[ $version == "voriraz "* ]] || fail "voriraz --version printed: $version"
-"$prefix/bin/voriraz-cli" check --data "$sample" || fail "check of the sample data"
+# The sample's odd presets show what a save changes; the plain ones pass.
+"$prefix/bin/voriraz-cli" check --data "$sample" hero_aunvelka.xdb hero_ossiwend.xdb || fail "check of the sample data"
+set +e
+"$prefix/bin/voriraz-cli" check --data "$sample" >/dev/null
+status=$?
+set -e
+[ $status -eq 1 ] || fail "check of the whole sample data: exit status $status"
 stats=$("$prefix/bin/voriraz-cli" stats --data "$sample" hero_ossiwend.xdb)
 [ "$stats" = "$(printf 'Total experience: 96\nTotal cost (gold): 348\nTotal power: 1056')" ] || fail "stats: $stats"
 copy=$(mktemp -d -p "$prefix")

@@ -168,16 +168,22 @@ TEST(DataFolder, LibraryReadsAFolderOfAnyName)
     EXPECT_EQ(statistics.referenceCount("CRT_GHOST"), 0u);
 }
 
-TEST(DataFolder, StartupCatalogsFailWhereTheWindowsStartUpFails)
+TEST(DataFolder, StartupCatalogsFindTheIconProblemsTheWindowsStartUpFinds)
 {
     TempDir dir;
     voriraz::test::copyTree(brokenTree, dir / "data");
     voriraz::test::paintCatalogIcons(dir / "data");
     fs::remove(dir / "data/img/spells/SPL_B.jpg");
     CatalogFill fill(dir.path().string());
-    EXPECT_EQ(messageOf([&] { readStartupCatalogs(fill); }),
-              "Cannot open file \"" + voriraz::test::programPath(dir.path(), "data/img/spells/SPL_B.jpg") + "\". "
-                  + voriraz::test::fileNotFoundText());
+    const StartupCatalogs catalogs = readStartupCatalogs(fill);
+    EXPECT_EQ(catalogs.iconProblems, std::vector<std::string> {"Cannot open file \""
+                                                               + voriraz::test::programPath(dir.path(), "data/img/spells/SPL_B.jpg")
+                                                               + "\". " + voriraz::test::fileNotFoundText()});
+    EXPECT_EQ(catalogs.spells, (CatalogList {"SPL_A", "SPL_B"})) << "and every catalog is read";
+
+    // A catalog that cannot be read still stops it.
+    fs::remove(dir / "data/mastery.txt");
+    EXPECT_NE(messageOf([&] { readStartupCatalogs(fill); }).find("mastery.txt"), std::string::npos);
 }
 
 } // namespace

@@ -104,10 +104,53 @@ TEST_F(PresetLoad, EachArtifactLineGetsItsFlagAndLinesWithoutOneReadZero)
     EXPECT_EQ(flagsOf(items("isUntransferable", {"1"})), (std::vector<std::string> {"1", "0", "0"})) << "a short list";
     EXPECT_EQ(flagsOf(""), zeros) << "no list";
     EXPECT_EQ(document.SaveToBytes().find("isUntransferable"), std::string::npos) << "reading the flags creates nothing";
-    EXPECT_EQ(flagsOf("<isUntransferable><!-- x --><Item>1</Item><Item/><Item><b/></Item></isUntransferable>"),
-              (std::vector<std::string> {"1", "0", "0"}))
-        << "only elements count, and a flag that is no plain text reads as 0";
+    EXPECT_EQ(flagsOf("<isUntransferable><!-- x --><Item>1</Item><Item/><Item><![CDATA[1]]></Item></isUntransferable>"),
+              (std::vector<std::string> {"1", "0", "1"}))
+        << "only elements count, an empty flag reads as 0, a CDATA section as its text";
 }
+
+// A flag whose content is not one text node is the error of every other
+// value, never a quiet 0: a 1 would turn into a 0 at the next save.
+struct OddFlagRow
+{
+    const char *name;
+    std::string content;
+};
+void PrintTo(const OddFlagRow &row, std::ostream *out) { *out << row.name; }
+
+class OddFlag : public PresetLoad, public ::testing::WithParamInterface<OddFlagRow> {};
+
+TEST_P(OddFlag, StopsTheLoadAsInEveryOtherList)
+{
+    const std::string artifacts = items("artifactIDs", {"ART_A", "ART_B"});
+    const std::string flags = "<isUntransferable><Item>" + GetParam().content + "</Item><Item>1</Item></isUntransferable>";
+    EXPECT_EQ(load(preset("", " " + artifacts + flags + "\n")), "Element does not contain a single text node");
+    EXPECT_EQ(controls.artifactFlags, previousPreset().artifactFlags) << "the flags keep what they held";
+
+    // The same content in the perk list fails the same way.
+    EXPECT_EQ(load(preset("<perkIDs><Item>" + GetParam().content + "</Item></perkIDs>", "")),
+              "Element does not contain a single text node");
+
+    // A report names the flag and reads on.
+    writeFile(dir / "hero.xdb", preset("", " " + artifacts + flags + "\n"));
+    PresetLoadReport report;
+    loadPreset(document, (dir / "hero.xdb").string(), catalogs, controls, &report);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].element, "isUntransferable/Item[1]");
+    EXPECT_EQ(report.problems[0].message, "Element does not contain a single text node");
+    EXPECT_EQ(controls.artifactFlags, (std::vector<std::string> {"0", "1"}));
+}
+
+const OddFlagRow oddFlags[] = {
+    {"CommentAfter", "1<!--x-->"},
+    {"CommentBefore", "<!--y-->1"},
+    {"ProcessingInstruction", "1<?p?>"},
+    {"TwoCdataSections", "<![CDATA[1]]><![CDATA[]]>"},
+    {"Element", "<a>1</a>"},
+};
+
+INSTANTIATE_TEST_SUITE_P(PresetLoad, OddFlag, ::testing::ValuesIn(oddFlags),
+                         [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(PresetLoad, ReturnsTheIdentifiersNoCatalogKnowsBySlot)
 {

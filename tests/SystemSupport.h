@@ -99,6 +99,11 @@ void closeDescriptor(int fd);
 // A named pipe at path.
 void makeFifo(const std::filesystem::path &path);
 
+// A character device node at path that reads and writes like /dev/null
+// (the same device numbers), for a test's own temporary folder; false when
+// the process may not make one (only root may).
+bool makeNullDeviceNode(const std::filesystem::path &path);
+
 // A Unix-domain socket bound at path, closed when the object goes.
 class BoundSocket
 {

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -179,6 +180,15 @@ void makeFifo(const fs::path &path)
 {
     if (::mkfifo(path.c_str(), 0644) != 0)
         throw systemFailure("mkfifo " + path.string());
+}
+
+bool makeNullDeviceNode(const fs::path &path)
+{
+    if (::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        return true;
+    if (errno == EPERM)
+        return false;
+    throw systemFailure("mknod " + path.string());
 }
 
 BoundSocket::BoundSocket(const fs::path &path)

@@ -217,6 +217,11 @@ void makeFifo(const fs::path &)
     throw posixOnly("a named pipe in the file system");
 }
 
+bool makeNullDeviceNode(const fs::path &)
+{
+    throw posixOnly("a device node in the file system");
+}
+
 BoundSocket::BoundSocket(const fs::path &)
 {
     throw posixOnly("a socket in the file system");

@@ -1,6 +1,8 @@
 #include "app/Unit1.h"
 
 #include "catalogs/ApplicationDir.h"
+#include "catalogs/ErrorText.h"
+#include "platform/Files.h"
 #include "editing/CollectionEditing.h"
 #include "presets/PresetDirectory.h"
 
@@ -9,6 +11,8 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QImage>
+#include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QScreen>
 #include <QSettings>
@@ -21,6 +25,27 @@ namespace {
 const QString art = QStringLiteral(":/art/");
 const QString programTitle = QStringLiteral("Voriraz Editor v0.2");
 const QString keepLayoutSetting = QStringLiteral("save/keepLayout");
+
+// The picture of an entry whose icon cannot be shown: its first two letters
+// on a grey square, after the kind's prefix ("CRT_RAVIX" shows "RA").
+QIcon placeholderIcon(const QString &entry)
+{
+    const qsizetype prefix = entry.indexOf(QLatin1Char('_'));
+    const QString letters = entry.mid(prefix >= 0 && prefix + 1 < entry.size() ? prefix + 1 : 0, 2);
+    QPixmap picture(iconSize, iconSize);
+    picture.fill(QColor(0xb4, 0xb4, 0xb4));
+    QPainter painter(&picture);
+    painter.setPen(QColor(0x80, 0x80, 0x80));
+    painter.drawRect(0, 0, iconSize - 1, iconSize - 1);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(13);
+    painter.setFont(font);
+    painter.setPen(QColor(0x30, 0x30, 0x30));
+    painter.drawText(QRect(0, 0, iconSize, iconSize), Qt::AlignCenter, letters);
+    painter.end();
+    return QIcon(picture);
+}
 
 // Hands one icon catalog to its pickers and its image list.
 class PickerSink : public CatalogSink
@@ -49,13 +74,22 @@ public:
     void addIcon(std::size_t index, const Bitmap &icon) override
     {
         const QImage image(icon.rgb.data(), icon.width, icon.height, icon.width * 3, QImage::Format_RGB888);
-        const QIcon qicon(QPixmap::fromImage(image.copy()));
-        mImages.append(qicon);
-        for (IconComboBox *picker : mPickers)
-            picker->setItemIcon(static_cast<int>(index), qicon);
+        add(index, QIcon(QPixmap::fromImage(image.copy())));
+    }
+
+    void addPlaceholderIcon(std::size_t index, const std::string &entry) override
+    {
+        add(index, placeholderIcon(QString::fromStdString(entry)));
     }
 
 private:
+    void add(std::size_t index, const QIcon &icon)
+    {
+        mImages.append(icon);
+        for (IconComboBox *picker : mPickers)
+            picker->setItemIcon(static_cast<int>(index), icon);
+    }
+
     QList<IconComboBox *> mPickers;
     QList<QIcon> &mImages;
 };
@@ -253,12 +287,29 @@ void TForm1::FormCreate()
     NameBoxSink masteries({ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6});
     fillStartupCatalogs(*fill, {creatures, artifacts, spells, perks, skills, primaryMasteries, masteries});
     PresetSession1.setCatalogs(presetCatalogs());
+    showIconProblems(fill->iconProblems());
 
     FileListBox1->setDirectory(presetsDirectoryOf(mDataFolder));
     PresetWatcher->addPath(QString::fromStdString(FileListBox1->directory()));
     fill.reset();
     FileListBox1->selectLine(startupPresetLine());
     FileListBox1Click();
+}
+
+void TForm1::showIconProblems(const std::vector<std::string> &problems)
+{
+    if (problems.empty())
+        return;
+    // One box for all of them; a folder without pictures would otherwise
+    // list hundreds.
+    constexpr std::size_t shown = 12;
+    QString text = problems.size() == 1 ? QStringLiteral("1 icon could not be shown; its entry has a placeholder:")
+                                        : QStringLiteral("%1 icons could not be shown; their entries have placeholders:").arg(problems.size());
+    for (std::size_t i = 0; i < problems.size() && i < shown; ++i)
+        text += QStringLiteral("\n") + errorBoxText(QString::fromStdString(problems[i]));
+    if (problems.size() > shown)
+        text += QStringLiteral("\n... and %1 more.").arg(problems.size() - shown);
+    mPrompts->showMessage(this, applicationTitle(QCoreApplication::applicationFilePath()), text);
 }
 
 int TForm1::startupPresetLine() const
@@ -415,10 +466,14 @@ bool TForm1::resolveUnsavedEdits()
 
 void TForm1::updateTitle()
 {
-    if (PresetSession1.hasDocument())
-        setWindowTitle(QString::fromStdString(PresetSession1.fileName()) + QStringLiteral("[*] - ") + programTitle);
-    else
+    // A file outside the presets folder is named in full: the list does
+    // not show it.
+    if (PresetSession1.hasDocument()) {
+        const std::string name = editsListedFolder() ? PresetSession1.fileName() : platform::shownPath(PresetSession1.path());
+        setWindowTitle(QString::fromStdString(name) + QStringLiteral("[*] - ") + programTitle);
+    } else {
         setWindowTitle(programTitle);
+    }
     updateModified();
 }
 
@@ -432,17 +487,51 @@ void TForm1::updateModified()
 void TForm1::UpdateArmyStatistics()
 {
     ArmySlotStates army;
+    const UnknownIdentifiers &unknown = PresetSession1.unknownIdentifiers();
     for (int k = 1; k <= armySlotCount; ++k) {
         const QComboBox *picker = control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(k));
         army[k - 1] = {picker->currentIndex(), picker->currentText().toStdString(),
                         control<QLineEdit>(QStringLiteral("Edit_Count_%1").arg(k - 1))->text().toStdString()};
+        // A slot whose creature the catalog lacks is named in the warning.
+        if (army[k - 1].index < 0)
+            army[k - 1].identifier = unknown.creatures[k - 1];
     }
-    const ArmyTotals totals = mStatistics->compute(army);
-    // The value labels size themselves to their text, growing to the right.
-    const std::pair<QLabel *, int> values[] = {{Label8, totals.experience}, {Label9, totals.gold}, {Label10, totals.power}};
-    for (const auto &[label, value] : values) {
-        label->setText(QString::number(value));
-        label->resize(label->sizeHint().width(), label->height());
+    std::vector<std::string> warnings;
+    const ArmyTotals totals = mStatistics->compute(army, &warnings);
+    showTotals({QString::number(totals.experience), QString::number(totals.gold), QString::number(totals.power)}, warnings);
+}
+
+void TForm1::showTotals(const std::array<QString, 3> &texts, const std::vector<std::string> &warnings)
+{
+    QString tip;
+    for (const std::string &warning : warnings)
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QString::fromStdString(warning);
+    // Totals that leave something out, or that could not be computed, are
+    // shown in a warning colour with the reason at hand; otherwise the
+    // labels take the window's colours again (an empty palette inherits).
+    QPalette colours;
+    if (!tip.isEmpty())
+        colours.setColor(QPalette::WindowText, totalsWarningColour);
+    QLabel *labels[] = {Label8, Label9, Label10};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        labels[i]->setText(texts[i]);
+        labels[i]->setPalette(colours);
+        labels[i]->setToolTip(tip);
+        // The value labels size themselves to their text, growing to the right.
+        labels[i]->resize(labels[i]->sizeHint().width(), labels[i]->height());
+    }
+    GroupBox7->setToolTip(tip);
+}
+
+void TForm1::updateTotalsWhileTyping()
+{
+    // A count half typed (empty, a lone minus) is no error worth a box: the
+    // totals show that they cannot be computed, and why, until it is whole.
+    try {
+        UpdateArmyStatistics();
+    } catch (const std::exception &e) {
+        const QString none = QStringLiteral("---");
+        showTotals({none, none, none}, {shownErrorText(e.what())});
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QColor>
 #include <QFileSystemWatcher>
 #include <QTimer>
 #include <QUndoStack>
@@ -25,7 +26,9 @@
 #include <QTabWidget>
 #include <QWidget>
 
+#include <array>
 #include <functional>
+#include <vector>
 #include <memory>
 #include <cstdint>
 #include <optional>
@@ -34,6 +37,9 @@
 namespace voriraz {
 
 class CollectionView;
+
+// The colour of army totals that leave something out.
+inline const QColor totalsWarningColour {0xb3, 0x47, 0x00};
 
 // What the window starts on, from its command line.
 struct WindowOptions
@@ -87,8 +93,13 @@ public:
     void SpeedButton5Click();
     void SpeedButton6Click();
 
-    // Recomputes the army totals into Label8, Label9 and Label10.
+    // Recomputes the army totals into Label8, Label9 and Label10; totals
+    // that leave a stack out show in a warning colour, the tooltip saying
+    // why. Throws what the computation throws, the labels left as they were.
     void UpdateArmyStatistics();
+    // The same while a count is typed (each keystroke): an error shows as
+    // "---" in the warning colour with the error as the tooltip, no box.
+    void updateTotalsWhileTyping();
 
     // Everyday editing beyond the buttons: Save as (Ctrl+Shift+S), a copy
     // of a preset, the presets folder in the file manager, undo and redo.
@@ -227,8 +238,15 @@ private:
     // may go on (saved or discarded), false for Cancel or a save answered
     // No. Throws what the save throws.
     bool resolveUnsavedEdits();
-    // The title names the preset being edited and marks unsaved edits.
+    // The title names the preset being edited and marks unsaved edits; a
+    // file outside the presets folder is named with its full path.
     void updateTitle();
+    // Whether the edited file lies in the folder the preset list shows.
+    bool editsListedFolder() const;
+    // The three totals' texts, and what they leave out (none: normal look).
+    void showTotals(const std::array<QString, 3> &texts, const std::vector<std::string> &warnings);
+    // The icons start-up shows as placeholders, in one message box.
+    void showIconProblems(const std::vector<std::string> &problems);
     void updateModified();
 
     void createEditingComponents();

@@ -4,6 +4,7 @@
 
 #include "app/Unit1.h"
 #include "app/ValuesChange.h"
+#include "presets/AtomicFile.h"
 #include "presets/PresetDirectory.h"
 
 #include <QCoreApplication>
@@ -110,6 +111,16 @@ void TForm1::createEditingComponents()
 
 // --- Save as, duplicate, folder ---------------------------------------------
 
+bool TForm1::editsListedFolder() const
+{
+    const std::string &path = PresetSession1.path();
+    if (path.empty() || FileListBox1->directory().empty())
+        return true;
+    std::error_code error;
+    const bool same = fs::equivalent(fs::path(path).parent_path(), fs::path(FileListBox1->directory()), error);
+    return error ? fs::path(path).parent_path() == fs::path(FileListBox1->directory()) : same;
+}
+
 void TForm1::SaveAs()
 {
     const PresetControls controls = readPresetControls();
@@ -122,6 +133,8 @@ void TForm1::SaveAs()
     std::string target = chosen->toStdString();
     if (!hasPresetSuffix(target))
         target += ".xdb";
+    // A folder, device or pipe there is refused before the question.
+    refuseIrregularTarget(target);
     std::error_code error;
     if (!fs::equivalent(target, PresetSession1.path(), error) && fs::exists(target, error)) {
         const QString question = QStringLiteral("%1 already exists. Replace it?").arg(QString::fromStdString(fs::path(target).filename().string()));
@@ -130,13 +143,14 @@ void TForm1::SaveAs()
     }
     if (!saveEditedPresetTo(target))
         return;
-    // A file of the presets folder shows selected in the list; another one
-    // leaves the list as it was.
+    // A file of the presets folder shows selected in the list; with another
+    // one, which Ctrl+S now saves to, no line is selected and the title
+    // names it in full.
     FileListBox1->setDirectory(FileListBox1->directory());
     const int line = FileListBox1->lineOf(target);
-    FileListBox1->selectLine(line >= 0 ? line : FileListBox1->lineOf(mListedPreset));
-    if (line >= 0)
-        mListedPreset = target;
+    FileListBox1->selectLine(line);
+    mListedPreset = line >= 0 ? target : std::string();
+    updateTitle();
 }
 
 void TForm1::DuplicatePreset(int line)

@@ -326,6 +326,10 @@ void TForm1::connectHandlers()
         recordStep();
         updateModified();
     };
+    // The totals follow a count as it is typed, key by key.
+    for (QLineEdit *edit : {Edit_Count_0, Edit_Count_1, Edit_Count_2, Edit_Count_3, Edit_Count_4, Edit_Count_5,
+                            Edit_Count_6, Edit_Count_7})
+        connect(edit, &QLineEdit::textEdited, this, [this] { updateTotalsWhileTyping(); });
     for (QLineEdit *edit : findChildren<QLineEdit *>()) {
         connect(edit, &QLineEdit::textEdited, this, [this] { updateModified(); });
         // The visit is a step of the window's history now; the field's own

@@ -1,6 +1,8 @@
 #include "catalogs/CatalogFill.h"
 
+#include "catalogs/FileErrors.h"
 #include "catalogs/IconName.h"
+#include "platform/Files.h"
 
 #include <utility>
 
@@ -30,19 +32,40 @@ std::string CatalogFill::iconPath(const IconCatalogKind &kind, const std::string
 
 void CatalogFill::fillIconCatalog(const IconCatalogKind &kind, CatalogSink &sink)
 {
-    mIdentifiers = readCatalog(mDataDir + kind.catalogFile);
+    const std::string catalogPath = mDataDir + kind.catalogFile;
+    mIdentifiers = readDataCatalog(mDataDir, kind.catalogFile);
+    // An empty line stands for an entry (the empty slot) only where the
+    // data folder has a picture for it; otherwise it is a slip in the file.
+    for (std::size_t i = 0; i < mIdentifiers.size(); ++i) {
+        if (mIdentifiers[i].empty() && platform::fileKind(iconPath(kind, mIdentifiers[i])) != platform::FileKind::Regular)
+            throw CatalogLineError(catalogPath, i + 1, "empty entry");
+    }
     sink.setEntries(mIdentifiers);
     for (std::size_t i = 0; i < mIdentifiers.size(); ++i) {
         // The entry becomes part of a path: one that could lead out of the
         // icon folder is refused before anything is read.
-        checkIconName(mIdentifiers[i], mDataDir + kind.catalogFile, i + 1);
+        checkIconName(mIdentifiers[i], catalogPath, i + 1);
         const std::string path = iconPath(kind, mIdentifiers[i]);
-        mDecoder.loadFile(path);
-        // A picture smaller than an icon comes out at full size, and is
-        // refused with its own size.
-        mDecoder.decode(mBitmap, iconSize);
-        if (mBitmap.width < iconSize || mBitmap.height < iconSize)
-            throw InvalidImageSize(path, mBitmap.width, mBitmap.height);
+        try {
+            mDecoder.loadData(path, readDataFile(mDataDir, kind.iconFolder + mIdentifiers[i] + ".jpg"));
+            // A picture smaller than an icon comes out at full size, and is
+            // refused with its own size.
+            mDecoder.decode(mBitmap, iconSize);
+            if (mBitmap.width < iconSize || mBitmap.height < iconSize)
+                throw InvalidImageSize(path, mBitmap.width, mBitmap.height);
+        } catch (const FileOpenError &e) {
+            placeholder(e, i, sink);
+            continue;
+        } catch (const JpegError &e) {
+            placeholder(e, i, sink);
+            continue;
+        } catch (const ImageTooLargeError &e) {
+            placeholder(e, i, sink);
+            continue;
+        } catch (const InvalidImageSize &e) {
+            placeholder(e, i, sink);
+            continue;
+        }
         // A larger picture still makes exactly one icon, so icon i stays
         // the icon of entry i.
         scaleDownTo(mBitmap, iconSize);
@@ -50,9 +73,18 @@ void CatalogFill::fillIconCatalog(const IconCatalogKind &kind, CatalogSink &sink
     }
 }
 
+// One picture is not worth the whole window: the entry is shown with a
+// placeholder, and the problem is told once the fill is done.
+void CatalogFill::placeholder(const std::exception &error, std::size_t index, CatalogSink &sink)
+{
+    mIconProblems.push_back(error.what());
+    sink.addPlaceholderIcon(index, mIdentifiers[index]);
+}
+
 const CatalogList &CatalogFill::readNames(const char *catalogFile)
 {
-    mIdentifiers = readCatalog(mDataDir + catalogFile);
+    mIdentifiers = readDataCatalog(mDataDir, catalogFile);
+    refuseEmptyEntries(mIdentifiers, mDataDir + catalogFile);
     return mIdentifiers;
 }
 
@@ -75,6 +107,7 @@ public:
     explicit EntriesOnly(CatalogList &entries) : mEntries(entries) {}
     void setEntries(const CatalogList &entries) override { mEntries = entries; }
     void addIcon(std::size_t, const Bitmap &) override {}
+    void addPlaceholderIcon(std::size_t, const std::string &) override {}
     void setNames(const CatalogList &names) override { mEntries = names; }
 
 private:
@@ -90,6 +123,7 @@ StartupCatalogs readStartupCatalogs(CatalogFill &fill)
         perks(catalogs.perks), skills(catalogs.skills), primaryMasteries(catalogs.primaryMasteries),
         masteries(catalogs.masteries);
     fillStartupCatalogs(fill, {creatures, artifacts, spells, perks, skills, primaryMasteries, masteries});
+    catalogs.iconProblems = fill.iconProblems();
     return catalogs;
 }
 

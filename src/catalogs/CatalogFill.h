@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace voriraz {
 
@@ -50,6 +51,10 @@ public:
     // Adds the next icon, which belongs to entry index; the bitmap is
     // exactly iconSize × iconSize and is reused after the call returns.
     virtual void addIcon(std::size_t index, const Bitmap &icon) = 0;
+    // Entry index has no icon that can be shown (missing, unreadable, not
+    // JPEG, too small or too large): the sink gives it a placeholder of its
+    // own, so icon i still belongs to entry i.
+    virtual void addPlaceholderIcon(std::size_t index, const std::string &entry) = 0;
 };
 
 // The working objects of the start-up fill: one identifier list, one JPEG
@@ -62,29 +67,42 @@ public:
     explicit CatalogFill(DataFolder data);
 
     // Reads the kind's catalog, hands all entries to the sink, then decodes
-    // and hands over each icon in order. Throws FileOpenError (catalog or
-    // icon missing), CatalogLineError (a catalog line that is no entry,
-    // before the sink gets anything), InvalidCatalogEntryError (an entry that
-    // cannot name a file in the icon folder, refused before its icon is
-    // opened), JpegError, ImageTooLargeError or InvalidImageSize, leaving the
-    // sink with every entry and the icons of the entries before the failing
-    // one. Every icon error names the icon's file. A large picture is decoded
-    // at the smallest of libjpeg's scales that still covers an icon, then
-    // averaged down to it.
+    // and hands over each icon in order. An icon that cannot be shown (its
+    // file missing or unreadable, lying outside the data folder, not
+    // decodable, smaller than an icon or beyond maxPictureSide) is no error:
+    // the sink gets a placeholder for it and iconProblems() the error's
+    // message, which names the icon's file. Throws FileOpenError (catalog
+    // missing or lying outside the data folder) or CatalogLineError (a
+    // catalog line that is no entry, among them an empty line whose icon
+    // img/<kind>/.jpg does not exist), before the sink gets anything, and
+    // InvalidCatalogEntryError (an entry that cannot name a file in the
+    // icon folder, refused before its icon is opened), leaving the sink with
+    // every entry and the icons of the entries before the failing one. A
+    // large picture is decoded at the smallest of libjpeg's scales that
+    // still covers an icon, then averaged down to it.
     void fillIconCatalog(const IconCatalogKind &kind, CatalogSink &sink);
 
     // Reads a catalog without icons (relative path such as
-    // catalogKinds::mastery) into the identifier list and returns it.
+    // catalogKinds::mastery) into the identifier list and returns it. An
+    // empty line before the last entry is a CatalogLineError ("empty
+    // entry"): a mastery cannot be empty.
     const CatalogList &readNames(const char *catalogFile);
+
+    // The messages of the icons that got placeholders so far, in the order
+    // of the fill.
+    const std::vector<std::string> &iconProblems() const { return mIconProblems; }
 
     // The path of an entry's icon: data folder, icon folder, entry, ".jpg".
     std::string iconPath(const IconCatalogKind &kind, const std::string &entry) const;
 
 private:
+    void placeholder(const std::exception &error, std::size_t index, CatalogSink &sink);
+
     std::string mDataDir;
     CatalogList mIdentifiers;
     JpegDecoder mDecoder;
     Bitmap mBitmap;
+    std::vector<std::string> mIconProblems;
 };
 
 // Receives a catalog without icons.
@@ -126,11 +144,13 @@ struct StartupCatalogs
     CatalogList skills;
     CatalogList primaryMasteries;
     CatalogList masteries;
+    // The icons shown as placeholders, one message each (see iconProblems).
+    std::vector<std::string> iconProblems;
 };
 
 // Runs the start-up fill and keeps the entries. Every icon is still read and
 // decoded, so this fails exactly where the window's start-up fails, with the
-// same error.
+// same error, and finds the same icon problems.
 StartupCatalogs readStartupCatalogs(CatalogFill &fill);
 
 } // namespace voriraz

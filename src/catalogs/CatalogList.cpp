@@ -69,8 +69,8 @@ CatalogList parseCatalog(std::string_view text, const std::string &catalogPath)
     while (!entries.empty() && isBlank(entries.back()))
         entries.pop_back();
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (isBlank(entries[i]))
-            throw CatalogLineError(catalogPath, i + 1, entries[i].empty() ? "empty entry" : "entry of blanks only");
+        if (!entries[i].empty() && isBlank(entries[i]))
+            throw CatalogLineError(catalogPath, i + 1, "entry of blanks only");
         // The window's controls hold text, not bytes: another encoding would
         // reach them, and from them the saved presets, as replacement marks.
         if (!isUtf8(entries[i]))
@@ -82,6 +82,19 @@ CatalogList parseCatalog(std::string_view text, const std::string &catalogPath)
 CatalogList readCatalog(const std::string &path)
 {
     return parseCatalog(readWholeFile(path), path);
+}
+
+CatalogList readDataCatalog(const std::string &dataFolder, const std::string &relative)
+{
+    return parseCatalog(readDataFile(dataFolder, relative), dataFolder + relative);
+}
+
+void refuseEmptyEntries(const CatalogList &entries, const std::string &catalogPath)
+{
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].empty())
+            throw CatalogLineError(catalogPath, i + 1, "empty entry");
+    }
 }
 
 namespace {

@@ -27,19 +27,30 @@ public:
 CatalogList splitCatalog(std::string_view text);
 
 // The entries of a catalog file's text, catalogPath naming the file in
-// messages. A UTF-8 byte-order mark at the start is no part of the first
-// entry, and empty or blank lines (spaces and tabs only) after the last
-// entry are left out. Throws CatalogLineError for a NUL byte ("NUL byte in
-// the text"), UTF-16 text, an empty or blank line before the last entry
-// ("empty entry", "entry of blanks only") and a line that is not UTF-8
-// ("not UTF-8 text; ..."): each would otherwise become an entry no icon or
-// preset can be found for, or cut the catalog short without a word.
+// messages; entry i is line i + 1. A UTF-8 byte-order mark at the start is
+// no part of the first entry, and empty or blank lines (spaces and tabs
+// only) after the last entry are left out. An empty line before the last
+// entry is an entry with empty text: whether the catalog may hold one is
+// for its reader to say (an icon catalog may, for the empty slot, when the
+// empty entry's icon exists). Throws CatalogLineError for a NUL byte ("NUL
+// byte in the text"), UTF-16 text, a line of blanks before the last entry
+// ("entry of blanks only") and a line that is not UTF-8 ("not UTF-8 text;
+// ..."): each would otherwise become an entry no icon or preset can be
+// found for, or cut the catalog short without a word.
 CatalogList parseCatalog(std::string_view text, const std::string &catalogPath);
 
 // Reads a whole catalog file and parses it. Throws FileOpenError
 // ("Cannot open file "<path>". <reason>") when it cannot be read, and
 // CatalogLineError as parseCatalog does.
 CatalogList readCatalog(const std::string &path);
+
+// The catalog dataFolder + relative, read as readDataFile reads (only
+// inside the data folder) and parsed as parseCatalog parses.
+CatalogList readDataCatalog(const std::string &dataFolder, const std::string &relative);
+
+// Throws CatalogLineError "<catalog>, line <n>: empty entry" for the first
+// empty entry, for catalogs that cannot hold one.
+void refuseEmptyEntries(const CatalogList &entries, const std::string &catalogPath);
 
 // Position of the first entry equal to text when letter case is ignored
 // (Unicode simple case folding of UTF-8 text), or -1 when none is.

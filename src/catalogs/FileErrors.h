@@ -18,4 +18,20 @@ public:
 // "Not a regular file" for a device, pipe or socket) or cannot be read.
 std::string readWholeFile(const std::string &path);
 
+// A file of the data folder that a link takes outside it: "Cannot open file
+// "<path>". It lies outside the data folder, at "<where>"". The message
+// names paths only, never anything the file holds.
+class OutsideDataFolderFileError : public FileOpenError
+{
+public:
+    OutsideDataFolderFileError(const std::string &path, const std::string &where);
+};
+
+// Reads the whole file dataFolder + relative (relative begins with '/'),
+// such as a catalog, an icon or a creature file, only when it lies inside
+// the data folder with every link on its way followed. Throws FileOpenError
+// as readWholeFile does, or OutsideDataFolderFileError without having read
+// anything of the file.
+std::string readDataFile(const std::string &dataFolder, const std::string &relative);
+
 } // namespace voriraz

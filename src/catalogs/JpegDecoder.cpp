@@ -66,6 +66,12 @@ void JpegDecoder::loadFile(const std::string &path)
     mPath = path;
 }
 
+void JpegDecoder::loadData(const std::string &path, std::string bytes)
+{
+    mData = std::move(bytes);
+    mPath = path;
+}
+
 void JpegDecoder::decode(Bitmap &bitmap, unsigned minimumSide)
 {
     jpeg_decompress_struct &info = mState->info;

@@ -57,6 +57,8 @@ public:
 
     // Reads the whole file into the decoder. Throws FileOpenError.
     void loadFile(const std::string &path);
+    // Takes a file's bytes, read elsewhere; path names it in messages.
+    void loadData(const std::string &path, std::string bytes);
 
     // Decodes the loaded data into bitmap, in colour (a greyscale picture is
     // expanded to colour). With minimumSide 0 the picture is decoded at full

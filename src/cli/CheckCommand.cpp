@@ -26,7 +26,11 @@ std::string CheckCommand::description() const
         "one line per finding, \"PRESET: ELEMENT: MESSAGE\": errors that stop the load (the editor's messages),\n"
         "identifiers missing from their catalogs, more than five skills or eight army items, counts that are\n"
         "not integers, army creatures without a reference table entry, errors of the army totals, and saves\n"
-        "the editor would refuse. Nothing is written.\n\n"
+        "the editor would refuse; and what each save would change: \"a save\" is every save, the default one\n"
+        "and the one that keeps the layout, unless a finding says the one that keeps the layout does\n"
+        "otherwise (identifiers the catalogs lack, letter case, empty slots, nodes a save writes anew).\n"
+        "Icons shown as placeholders and creatures the reference table holds twice are warnings on the\n"
+        "error stream. Nothing is written.\n\n"
         + presetArgumentHelp()
         + "\n\nExit status: 0 when nothing was found, 1 when something was, 2 when the check could not run.";
 }
@@ -43,6 +47,10 @@ int CheckCommand::run(const CommandLine &line, CommandStreams streams)
     const std::vector<PresetFile> presets = arguments.empty() ? tree.allPresets() : tree.presets(arguments);
 
     PresetCheck check(tree);
+    // The data folder's own flaws are no finding of a preset: they go to the
+    // error stream and leave the exit status alone.
+    for (const std::string &warning : check.dataWarnings())
+        streams.err << programName << ": warning: " << warning << '\n';
     bool found = false;
     for (const PresetFile &preset : presets) {
         for (const Finding &finding : check.check(preset)) {

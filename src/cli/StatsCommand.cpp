@@ -24,7 +24,9 @@ std::string StatsCommand::usage() const
 std::string StatsCommand::description() const
 {
     return "Loads PRESET as the editor does and prints the army's total experience, gold cost and power as the\n"
-        "editor shows them, or the error the editor shows instead.\n\n"
+        "editor shows them, or the error the editor shows instead. Totals that leave a stack out (a creature\n"
+        "the catalog or the reference table lacks) or pass over a second table entry of a creature say so\n"
+        "on the error stream, one warning each; the exit status stays 0.\n\n"
         + presetArgumentHelp()
         + "\n\nExit status: 0 with the totals, 1 when the editor would show an error, 2 when the\n"
                          "preset or the data folder was not found.";
@@ -48,7 +50,13 @@ int StatsCommand::run(const CommandLine &line, CommandStreams streams)
         PresetControls controls;
         session.load(preset.path, controls);
         ArmyStatistics statistics(tree.folder());
-        const ArmyTotals totals = statistics.compute(armySlotStates(controls, tree.presetCatalogs().creatures));
+        std::vector<std::string> warnings;
+        const ArmyTotals totals = statistics.compute(
+            armySlotStates(controls, tree.presetCatalogs().creatures, &session.unknownIdentifiers()), &warnings);
+        // Scripts read the totals: what they leave out is said beside them,
+        // on the error stream, and the status stays.
+        for (const std::string &warning : warnings)
+            streams.err << programName << ": " << preset.name << ": warning: " << warning << '\n';
         streams.out << "Total experience: " << totals.experience << '\n'
                     << "Total cost (gold): " << totals.gold << '\n'
                     << "Total power: " << totals.power << '\n';

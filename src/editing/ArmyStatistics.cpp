@@ -1,6 +1,9 @@
 #include "editing/ArmyStatistics.h"
 
+#include "catalogs/CatalogFill.h"
 #include "catalogs/ErrorText.h"
+#include "catalogs/FileErrors.h"
+#include "presets/XmlParseError.h"
 
 #include <cstdint>
 #include <limits>
@@ -9,23 +12,7 @@ namespace voriraz {
 
 namespace {
 
-// The length, in characters, of the location suffix every reference ends
-// with ("#xpointer(/Creature)").
-constexpr std::size_t referenceSuffixLength = 20;
-
 using Node = PresetDocument::Node;
-
-// text without its last `count` characters (code points).
-std::string withoutLastCharacters(const std::string &text, std::size_t count)
-{
-    std::size_t end = text.size();
-    while (count > 0 && end > 0) {
-        --end;
-        if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80)
-            --count;
-    }
-    return count > 0 ? std::string() : text.substr(0, end);
-}
 
 bool outOfRange(std::int64_t value)
 {
@@ -63,14 +50,31 @@ ArmyStatistics::ArmyStatistics(DataFolder data)
 {
 }
 
+std::string referencedFile(std::string_view href)
+{
+    return std::string(href.substr(0, href.find('#')));
+}
+
+std::string duplicateWarning(const std::string &identifier, std::size_t firstLine, std::size_t line)
+{
+    return std::string(creatureReferenceTable + 1) + ": ID \"" + identifier + "\" on line " + std::to_string(line)
+        + " repeats line " + std::to_string(firstLine) + "; the totals use line " + std::to_string(firstLine);
+}
+
 void ArmyStatistics::refreshTable()
 {
-    std::string bytes = PresetDocument::ReadDocumentFile(mDataDir + creatureReferenceTable);
+    std::string bytes;
+    try {
+        bytes = readDataFile(mDataDir, creatureReferenceTable);
+    } catch (const FileOpenError &e) {
+        throw XmlParseError(std::string(e.what()) + ".", 0, std::string());
+    }
     if (mTableParsed && bytes == mTableBytes)
         return;
 
     mTableParsed = false;
     mTable.clear();
+    mIdOrder.clear();
     mScanFailure.reset();
     mDocument.LoadFromBytes(bytes);
 
@@ -88,28 +92,24 @@ void ArmyStatistics::refreshTable()
         }
         if (!id)
             continue;
+        const std::size_t line = mDocument.SourceLine(entry.child("ID"));
         const pugi::xml_attribute href = mDocument.FindOrCreateChild(entry, "Obj").attribute("href");
-        mTable[*id].push_back(href ? XmlValue(href.value()) : std::nullopt);
+        std::vector<Reference> &references = mTable[*id];
+        if (references.empty())
+            mIdOrder.push_back(*id);
+        references.push_back({href ? XmlValue(href.value()) : std::nullopt, line});
     }
     mTableBytes = std::move(bytes);
     mTableParsed = true;
 }
 
-std::vector<std::string> ArmyStatistics::referencesOf(const std::string &identifier) const
+const std::vector<ArmyStatistics::Reference> *ArmyStatistics::referencesOf(const std::string &identifier) const
 {
-    std::vector<std::string> locations;
     const auto found = mTable.find(identifier);
-    if (found != mTable.end()) {
-        for (const XmlValue &location : found->second)
-            locations.push_back(valueToText(location));
-    }
-    // Entries indexed lie before any failure, so the scan reaches them first.
-    if (mScanFailure)
-        throw DocumentError(*mScanFailure);
-    return locations;
+    return found == mTable.end() ? nullptr : &found->second;
 }
 
-ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
+ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots, std::vector<std::string> *warnings)
 {
     struct SlotReference
     {
@@ -117,17 +117,36 @@ ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
         std::string location;
     };
     std::vector<SlotReference> references;
+    std::vector<std::string> notes;
+    auto leftOut = [&](std::size_t slot, const std::string &why) {
+        notes.push_back("Army slot " + std::to_string(slot + 1) + ": creature \"" + slots[slot].identifier + "\" " + why
+                        + "; the totals leave this stack out");
+    };
 
     bool tableRead = false;
     for (std::size_t k = 0; k < slots.size(); ++k) {
+        if (slots[k].index < 0 && !slots[k].identifier.empty())
+            leftOut(k, "is not in " + std::string(catalogKinds::creatures.catalogFile + 1));
         if (slots[k].index <= 0)
             continue;
         if (!tableRead) {
             refreshTable();
             tableRead = true;
         }
-        for (std::string &location : referencesOf(slots[k].identifier))
-            references.push_back({k, std::move(location)});
+        const std::vector<Reference> *found = referencesOf(slots[k].identifier);
+        if (found) {
+            // The first entry counts; a reference it lacks is the null
+            // conversion, found before any broken entry after it.
+            references.push_back({k, valueToText(found->front().location)});
+            for (std::size_t again = 1; again < found->size(); ++again)
+                notes.push_back(duplicateWarning(slots[k].identifier, found->front().line, (*found)[again].line));
+        }
+        // Entries indexed lie before any failure, so the scan reaches them
+        // first; every scan goes on to the failure.
+        if (mScanFailure)
+            throw DocumentError(*mScanFailure);
+        if (!found)
+            leftOut(k, std::string("has no entry in ") + (creatureReferenceTable + 1));
     }
 
     // Products and sums are checked in 64 bits: a total outside the 32-bit
@@ -137,10 +156,16 @@ ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
     std::int64_t power = 0;
     for (const SlotReference &reference : references) {
         const std::string &count = slots[reference.slot].count;
-        const std::string file = withoutLastCharacters(reference.location, referenceSuffixLength);
+        const std::string file = referencedFile(reference.location);
         if (!staysInsideDataFolder(file))
             throw OutsideDataFolderError(reference.location);
-        mDocument.LoadDocument(mDataDir + file);
+        try {
+            mDocument.LoadFromBytes(readDataFile(mDataDir, file));
+        } catch (const OutsideDataFolderFileError &) {
+            throw OutsideDataFolderError(reference.location);
+        } catch (const FileOpenError &e) {
+            throw XmlParseError(std::string(e.what()) + ".", 0, std::string());
+        }
         const Node root = mDocument.DocumentElement();
         auto value = [&](Node element) { return textToInteger(valueToText(mDocument.NodeValue(element))); };
 
@@ -152,21 +177,39 @@ ArmyTotals ArmyStatistics::compute(const ArmySlotStates &slots)
         addChecked(gold, n, value(mDocument.FindOrCreateChild(mDocument.FindOrCreateChild(root, "Cost"), "Gold")),
                    "total gold cost");
     }
+    if (warnings)
+        *warnings = std::move(notes);
     return {static_cast<int>(experience), static_cast<int>(gold), static_cast<int>(power)};
 }
 
 std::size_t ArmyStatistics::referenceCount(const std::string &identifier)
 {
     refreshTable();
-    const auto found = mTable.find(identifier);
-    return found == mTable.end() ? 0 : found->second.size();
+    const std::vector<Reference> *found = referencesOf(identifier);
+    return found ? found->size() : 0;
 }
 
-ArmySlotStates armySlotStates(const PresetControls &controls, const CatalogList &creatures)
+std::vector<std::string> ArmyStatistics::referenceTableWarnings()
+{
+    refreshTable();
+    std::vector<std::string> warnings;
+    for (const std::string &id : mIdOrder) {
+        const std::vector<Reference> &found = mTable.at(id);
+        for (std::size_t again = 1; again < found.size(); ++again)
+            warnings.push_back(duplicateWarning(id, found.front().line, found[again].line));
+    }
+    return warnings;
+}
+
+ArmySlotStates armySlotStates(const PresetControls &controls, const CatalogList &creatures,
+                              const UnknownIdentifiers *unknown)
 {
     ArmySlotStates slots;
-    for (std::size_t k = 0; k < slots.size(); ++k)
+    for (std::size_t k = 0; k < slots.size(); ++k) {
         slots[k] = {controls.creatures[k], itemText(creatures, controls.creatures[k]), controls.counts[k]};
+        if (controls.creatures[k] < 0 && unknown)
+            slots[k].identifier = unknown->creatures[k];
+    }
     return slots;
 }
 

@@ -4,6 +4,7 @@
 #include "presets/Conversions.h"
 #include "presets/PresetControls.h"
 #include "presets/PresetDocument.h"
+#include "presets/PresetLoading.h"
 
 #include <array>
 #include <optional>
@@ -16,7 +17,9 @@
 namespace voriraz {
 
 // One army slot as the statistics see it: the picker's selection index, the
-// text of its selected item and the text of its count edit.
+// text of its selected item and the text of its count edit. A slot without
+// a selection whose preset item names a creature the catalog lacks carries
+// that name instead, so the totals can say which stack they leave out.
 struct ArmySlotState
 {
     int index = -1;
@@ -53,11 +56,15 @@ struct ArmyTotals
 // entries map a creature identifier (exact, case-sensitive) to its
 // description file, and from those files' Exp, Power and Cost/Gold values.
 //
-// Every occupied slot (index above 0) adds count × value for every table
+// Every occupied slot (index above 0) adds count × value for the first table
 // entry carrying its identifier, in slot order, the count converted before
-// each value. Every computation reads the files again, so edits on disk show
-// at the next one; the parsed table is kept only while the file's bytes stay
-// the same.
+// each value; a later entry with the same ID is a warning, never counted
+// twice. An entry's file is its Obj href up to the first "#" (what follows,
+// such as "#xpointer(/Creature)", points into the file and is not read),
+// relative to the data folder. Every computation reads the files again, so
+// edits on disk show at the next one; the parsed table is kept only while
+// the file's bytes stay the same. The table and the creature files are
+// read only where they lie inside the data folder, links followed.
 class ArmyStatistics
 {
 public:
@@ -71,32 +78,59 @@ public:
     // or empty value, or a matching entry without href), DocumentError, or
     // IntegerOverflowError when a product or a total leaves the signed 32-bit
     // range, or OutsideDataFolderError for a reference that does not stay
-    // inside the data folder (refused before anything is read for it).
-    ArmyTotals compute(const ArmySlotStates &slots);
+    // inside the data folder, by its letters or through a link (refused
+    // before anything is read for it).
+    //
+    // With warnings, the totals say what they leave out, one line each:
+    //   Army slot 2: creature "CRT_X" is not in creatures.txt; the totals leave this stack out
+    //   Army slot 3: creature "CRT_Y" has no entry in GameMechanics/RefTables/Creatures.xdb; the totals leave this stack out
+    // and which table entries they pass over (duplicateWarning).
+    ArmyTotals compute(const ArmySlotStates &slots, std::vector<std::string> *warnings = nullptr);
 
     // The number of reference table entries whose ID is identifier (exact,
-    // case-sensitive) that compute would reach, the table read as compute
-    // reads it. Throws XmlParseError when the table is missing or malformed;
-    // entries after one whose ID holds elements are never reached and not
-    // counted.
+    // case-sensitive), the table read as compute reads it; compute counts
+    // only the first. Throws XmlParseError when the table is missing or
+    // malformed; entries after one whose ID holds elements are never reached
+    // and not counted.
     std::size_t referenceCount(const std::string &identifier);
 
+    // One warning for every ID the table carries more than once, in table
+    // order (see duplicateWarning). Throws as referenceCount does.
+    std::vector<std::string> referenceTableWarnings();
+
 private:
+    struct Reference
+    {
+        XmlValue location; // absent where the entry's Obj has no href
+        std::size_t line;  // the line of the entry's ID in the table
+    };
+
     void refreshTable();
-    std::vector<std::string> referencesOf(const std::string &identifier) const;
+    const std::vector<Reference> *referencesOf(const std::string &identifier) const;
 
     std::string mDataDir;
     PresetDocument mDocument {PresetDocument::Formatting::None};
     std::string mTableBytes;
     bool mTableParsed = false;
-    // The references of each identifier in document order, absent where an
-    // entry's Obj has no href, and the error that stops every scan of the
-    // entries, if one does (an ID holding elements).
-    std::unordered_map<std::string, std::vector<XmlValue>> mTable;
+    // The entries of each identifier in document order, and the error that
+    // stops every scan of the entries, if one does (an ID holding elements).
+    std::unordered_map<std::string, std::vector<Reference>> mTable;
+    std::vector<std::string> mIdOrder;
     std::optional<std::string> mScanFailure;
 };
 
-// Slot states from the preset controls and the creature catalog.
-ArmySlotStates armySlotStates(const PresetControls &controls, const CatalogList &creatures);
+// "GameMechanics/RefTables/Creatures.xdb: ID "CRT_X" on line 40 repeats line
+// 12; the totals use line 12".
+std::string duplicateWarning(const std::string &identifier, std::size_t firstLine, std::size_t line);
+
+// The file an Obj href names, relative to the data folder: the href up to
+// its first "#".
+std::string referencedFile(std::string_view href);
+
+// Slot states from the preset controls and the creature catalog; with the
+// identifiers a load found in no catalog, a slot without a selection carries
+// its preset's identifier.
+ArmySlotStates armySlotStates(const PresetControls &controls, const CatalogList &creatures,
+                              const UnknownIdentifiers *unknown = nullptr);
 
 } // namespace voriraz

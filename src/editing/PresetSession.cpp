@@ -2,6 +2,7 @@
 
 #include "presets/AtomicFile.h"
 #include "presets/LayoutKeepingSave.h"
+#include "presets/ReadBack.h"
 
 #include <filesystem>
 
@@ -67,20 +68,38 @@ LayoutKeepingSave PresetSession::layoutKeptSave(const PresetControls &controls) 
     return layoutKeepingText(mDocument, mCatalogs, mSavedValues, controls, mSlotItems);
 }
 
+LayoutKeepingSave PresetSession::layoutKeptSave(const PresetControls &controls, std::string &bytes) const
+{
+    LayoutKeepingSave kept = layoutKeptSave(controls);
+    bytes = mDocument.EncodedText(kept.text);
+    checkReadBack(bytes, mCatalogs, controls, kept.items);
+    return kept;
+}
+
+std::string PresetSession::treeSave(const PresetControls &controls)
+{
+    writeControlsToDocument(mDocument, mCatalogs, controls, mLoadComplete);
+    std::string bytes = mDocument.SaveToBytes();
+    checkReadBack(bytes, mCatalogs, controls, writtenSlotItems(controls));
+    return bytes;
+}
+
 std::string PresetSession::bytesToSave(const PresetControls &controls)
 {
+    std::string bytes;
     if (mKeepLayout)
-        return mDocument.EncodedText(layoutKeptSave(controls).text);
-    writeControlsToDocument(mDocument, mCatalogs, controls, mLoadComplete);
-    return mDocument.SaveToBytes();
+        layoutKeptSave(controls, bytes);
+    else
+        bytes = treeSave(controls);
+    return bytes;
 }
 
 void PresetSession::save(const PresetControls &controls, const std::string &path)
 {
     const std::string target = path.empty() ? mPath : path;
     if (mKeepLayout) {
-        const LayoutKeepingSave kept = layoutKeptSave(controls);
-        const std::string bytes = mDocument.EncodedText(kept.text);
+        std::string bytes;
+        const LayoutKeepingSave kept = layoutKeptSave(controls, bytes);
         writeFileAtomically(target, bytes);
         // The document becomes the file just written. The identifiers no
         // catalog knows stay where their slots were left alone.
@@ -98,7 +117,7 @@ void PresetSession::save(const PresetControls &controls, const std::string &path
         }
         mSlotItems = kept.items;
     } else {
-        writeControlsToDocument(mDocument, mCatalogs, controls, mLoadComplete);
+        treeSave(controls);
         mDocument.SaveDocument(target);
         // What the file now holds is what the catalogs know.
         mUnknown = {};

@@ -66,15 +66,29 @@ public:
     // Saves controls to path (the file being edited when empty), replacing
     // the file atomically; from then on the session edits that file, and
     // controls are its saved values. Refused, with nothing changed, as
-    // checkSave() says; a failed write leaves the file as it was, the
-    // session unchanged but for the document's tree, which holds the values.
+    // checkSave() says, and with SaveRefusedError when the bytes to be
+    // written would not read back as the values saved (checkReadBack);
+    // NotRegularFileError when something other than a regular file is at
+    // path. A failed write leaves the file as it was, the session unchanged
+    // but for the document's tree, which holds the values. A save that
+    // keeps the layout compares with the values the file was loaded or last
+    // saved with, never with the tree.
     void save(const PresetControls &controls, const std::string &path = std::string());
+
+    // The identifiers of the loaded file's skill and army items that no
+    // catalog knows, by slot (a slot the user has since set shows an entry
+    // and is no longer unknown).
+    const UnknownIdentifiers &unknownIdentifiers() const { return mUnknown; }
 
     PresetDocument &document() { return mDocument; }
     const PresetDocument &document() const { return mDocument; }
 
 private:
     LayoutKeepingSave layoutKeptSave(const PresetControls &controls) const;
+    // The save that keeps the layout, its bytes proven to read back.
+    LayoutKeepingSave layoutKeptSave(const PresetControls &controls, std::string &bytes) const;
+    // The default save into the tree; its bytes, proven to read back.
+    std::string treeSave(const PresetControls &controls);
 
     PresetCatalogs mCatalogs;
     PresetDocument mDocument {PresetDocument::Formatting::AutoIndent};

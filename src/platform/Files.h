@@ -23,6 +23,9 @@ struct SystemError
     std::string text;
     // The file, or a folder on its way, does not exist.
     bool missing = false;
+    // What the path names exists but is no regular file (a folder, device,
+    // pipe or socket), so it is neither read nor replaced.
+    bool notRegular = false;
 };
 
 // The error of the system call that failed last on this thread.
@@ -75,6 +78,20 @@ std::optional<std::uint64_t> fileSize(const std::string &path);
 // socket (which might never end), else the system's.
 std::optional<std::string> readRegularFile(const std::string &path, SystemError &error);
 
+// The whole content of the regular file at folder + relative (relative
+// begins with '/'), read only when that file, with every link on its way
+// followed, lies inside the folder; links within the folder, and links
+// whose targets lie inside it, are fine. The folder's own path may hold
+// links. Nothing when the file cannot be read (the reason in error, as
+// readRegularFile gives it), or when it lies outside the folder: then
+// nothing of it has been read, *outside holds where it lies and error says
+// "Outside the folder". The kernel resolves the path beneath the folder
+// where it can (Linux's openat2 with RESOLVE_BENEATH), so a link swapped in
+// meanwhile cannot lead out; elsewhere the resolved path is checked before
+// the file is opened and the opened file is checked to be that one.
+std::optional<std::string> readRegularFileInside(const std::string &folder, const std::string &relative,
+                                                 SystemError &error, std::string *outside);
+
 // The names in a folder, "." and ".." left out, in the system's order;
 // nothing with the reason when the folder cannot be listed.
 std::optional<std::vector<std::string>> folderNames(const std::string &path, SystemError &error);
@@ -87,8 +104,11 @@ using WriteFault = std::function<int(std::size_t offset)>;
 // the whole new one: the content goes to a temporary file in the same
 // folder, is flushed to disk, takes the old file's permissions and then
 // takes its place. A link is followed, so the file it leads to is replaced
-// and the link stays; a read-only file is refused. On failure the old file
-// stays as it was, the temporary file is removed and the reason returned.
+// and the link stays; a read-only file is refused, and so is anything but a
+// regular file (a folder, device, pipe or socket, or a link to one), with
+// notRegular set, since a rename would put a file in its place. On failure
+// the old file stays as it was, the temporary file is removed and the
+// reason returned.
 std::optional<SystemError> replaceFile(const std::string &path, std::string_view content,
                                        const WriteFault &fault = {});
 

@@ -12,7 +12,12 @@
 #include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#if defined(__linux__)
+#include <linux/openat2.h>
+#endif
 
 namespace voriraz::platform {
 
@@ -128,6 +133,117 @@ private:
     bool mExists;
 };
 
+
+constexpr int readFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+
+// The content of an open file, or nothing with the reason: "Is a directory"
+// for a folder, "Not a regular file" for a device, pipe or socket (which
+// might never end).
+std::optional<std::string> readOpenFile(int fd, SystemError &error)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        error = errnoError(EISDIR);
+        error.notRegular = true;
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = {0, "Not a regular file", false, true};
+        return std::nullopt;
+    }
+
+    // One read of the announced size; the loop only guards against short
+    // reads and files that grow or shrink while being read.
+    std::string content(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size())
+            content.resize(content.size() + 4096);
+        const ssize_t got = ::read(fd, content.data() + filled, content.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            error = lastSystemError();
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += static_cast<std::size_t>(got);
+    }
+    content.resize(filled);
+    return content;
+}
+
+std::optional<std::string> resolvedPath(const std::string &path)
+{
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved))
+        return std::nullopt;
+    return std::string(resolved);
+}
+
+// Whether a resolved path is the resolved folder root or lies below it.
+bool liesInside(const std::string &path, const std::string &root)
+{
+    if (root == "/")
+        return true;
+    return path.compare(0, root.size(), root) == 0 && (path.size() == root.size() || path[root.size()] == '/');
+}
+
+// Where an open file lies, as the system names it; empty where it cannot
+// say (no /proc).
+std::string openedPath(int fd)
+{
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target || target[0] != '/')
+        return std::string();
+    return std::string(target, static_cast<std::size_t>(length));
+}
+
+// Opens folder + relative for reading with the kernel resolving it beneath
+// the folder (openat2, RESOLVE_BENEATH): -1 with errno EXDEV when a link
+// would lead out, ENOSYS where there is no openat2.
+int openBeneath(const std::string &folder, const std::string &relative)
+{
+#if defined(__linux__) && defined(SYS_openat2)
+    const Descriptor dir(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0)
+        return -1;
+    const std::size_t start = relative.find_first_not_of('/');
+    const std::string below = start == std::string::npos ? std::string(".") : relative.substr(start);
+    open_how how {};
+    how.flags = static_cast<std::uint64_t>(readFlags);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    // A rename elsewhere during the walk makes the kernel ask for a retry.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const long fd = ::syscall(SYS_openat2, dir.get(), below.c_str(), &how, sizeof how);
+        if (fd >= 0 || (errno != EINTR && errno != EAGAIN))
+            return static_cast<int>(fd);
+    }
+    return -1;
+#else
+    (void)folder;
+    (void)relative;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+// The errors of openBeneath that leave the answer to the resolved path: no
+// openat2 (or a filter that forbids it), a link it will not follow beneath
+// a folder (one leading out, or with an absolute target), or a walk that
+// kept being disturbed.
+bool beneathUnsettled(int error)
+{
+    return error == ENOSYS || error == EPERM || error == EINVAL || error == EXDEV || error == ELOOP || error == EAGAIN;
+}
+
 } // namespace
 
 std::string executablePath()
@@ -170,41 +286,57 @@ std::optional<std::string> readRegularFile(const std::string &path, SystemError 
 {
     // Non-blocking, so that opening a named pipe does not wait for a writer;
     // the flag changes nothing for the regular files that are read.
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0) {
+    const Descriptor file(::open(path.c_str(), readFlags));
+    if (file.get() < 0) {
         error = lastSystemError();
         return std::nullopt;
     }
-    if (S_ISDIR(info.st_mode)) {
-        error = errnoError(EISDIR);
-        return std::nullopt;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = {0, "Not a regular file", false};
-        return std::nullopt;
-    }
+    return readOpenFile(file.get(), error);
+}
 
-    // One read of the announced size; the loop only guards against short
-    // reads and files that grow or shrink while being read.
-    std::string content(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == content.size())
-            content.resize(content.size() + 4096);
-        const ssize_t got = ::read(file.get(), content.data() + filled, content.size() - filled);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+std::optional<std::string> readRegularFileInside(const std::string &folder, const std::string &relative,
+                                                 SystemError &error, std::string *outside)
+{
+    int opened = openBeneath(folder, relative);
+    if (opened < 0 && !beneathUnsettled(errno)) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    if (opened < 0) {
+        // The kernel could not settle it (no openat2, or a link it will not
+        // follow beneath a folder, such as one with an absolute target):
+        // the resolved path decides, before anything is opened.
+        const std::optional<std::string> root = resolvedPath(folder);
+        const std::optional<std::string> real = root ? resolvedPath(folder + relative) : std::nullopt;
+        if (!real) {
             error = lastSystemError();
             return std::nullopt;
         }
-        if (got == 0)
-            break;
-        filled += static_cast<std::size_t>(got);
+        if (!liesInside(*real, *root)) {
+            if (outside)
+                *outside = *real;
+            error = {0, "Outside the folder", false};
+            return std::nullopt;
+        }
+        opened = ::open(real->c_str(), readFlags | O_NOFOLLOW);
+        if (opened < 0) {
+            error = lastSystemError();
+            return std::nullopt;
+        }
+        // A link swapped in after the check would have led the open
+        // elsewhere; the system says where the opened file lies.
+        const Descriptor file(opened);
+        const std::string where = openedPath(file.get());
+        if (!where.empty() && !liesInside(where, *root)) {
+            if (outside)
+                *outside = where;
+            error = {0, "Outside the folder", false};
+            return std::nullopt;
+        }
+        return readOpenFile(file.get(), error);
     }
-    content.resize(filled);
-    return content;
+    const Descriptor file(opened);
+    return readOpenFile(file.get(), error);
 }
 
 std::optional<std::vector<std::string>> folderNames(const std::string &path, SystemError &error)
@@ -238,8 +370,10 @@ std::optional<SystemError> replaceFile(const std::string &path, std::string_view
 
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        return errnoError(EISDIR);
+    // A rename puts a new file in place of whatever the name held: a
+    // folder, a device or a pipe would be gone.
+    if (exists && !S_ISREG(existing.st_mode))
+        return SystemError {0, "Not a regular file", false, true};
     // Replacing the file through its folder would get round a file that its
     // owner made read-only; refuse as a write in place would.
     if (exists && ::access(target.c_str(), W_OK) != 0)

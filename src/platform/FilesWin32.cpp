@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <stdexcept>
+#include <vector>
 
 namespace voriraz::platform {
 
@@ -198,6 +200,102 @@ std::wstring finalPath(const std::string &path)
     }
 }
 
+
+// The content of an open file, or nothing with the reason: "Is a directory"
+// for a folder, "Not a regular file" for a device or pipe.
+std::optional<std::string> readOpenFile(HANDLE file, SystemError &error)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!::GetFileInformationByHandle(file, &info)) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        error = errnoError(EISDIR);
+        error.notRegular = true;
+        return std::nullopt;
+    }
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        error = {0, "Not a regular file", false, true};
+        return std::nullopt;
+    }
+
+    // One read of the announced size; the loop only guards against short
+    // reads and files that grow or shrink while being read.
+    std::string content((static_cast<std::size_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow, '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size())
+            content.resize(content.size() + 4096);
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file, content.data() + filled, chunk, &got, nullptr)) {
+            error = lastSystemError();
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    content.resize(filled);
+    return content;
+}
+
+// Where an open file or folder lies, every link followed, as the system
+// names it ("\\?\C:\..."); nothing when it cannot say.
+std::optional<std::wstring> handlePath(HANDLE handle)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                                         FILE_NAME_NORMALIZED);
+        // A buffer too short gets the length needed; Wine says
+        // ERROR_MORE_DATA instead, without the length.
+        if (length == 0 && ::GetLastError() == ERROR_MORE_DATA && path.size() < 65536) {
+            path.resize(path.size() * 4);
+            continue;
+        }
+        if (length == 0)
+            return std::nullopt;
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length + 1);
+    }
+}
+
+// Where an open file or folder lies, links followed, as its volume's serial
+// number and its path on the volume ("1234ABCD:\\dir\\file"), for handles
+// whose final path the system does not give; nothing when it cannot say.
+std::optional<std::wstring> volumePath(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!::GetFileInformationByHandle(handle, &info))
+        return std::nullopt;
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    auto *name = reinterpret_cast<FILE_NAME_INFO *>(buffer.data());
+    if (!::GetFileInformationByHandleEx(handle, FileNameInfo, name, static_cast<DWORD>(buffer.size())))
+        return std::nullopt;
+    wchar_t serial[16];
+    ::swprintf(serial, 16, L"%08lX:", static_cast<unsigned long>(info.dwVolumeSerialNumber));
+    return std::wstring(serial) + std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
+}
+
+// Whether a final path is the folder's or lies below it; letter case does
+// not tell names apart on Windows.
+bool liesInside(const std::wstring &path, std::wstring root)
+{
+    while (!root.empty() && root.back() == L'\\')
+        root.pop_back();
+    if (path.size() < root.size())
+        return false;
+    if (::CompareStringOrdinal(path.data(), static_cast<int>(root.size()), root.data(), static_cast<int>(root.size()), TRUE)
+        != CSTR_EQUAL)
+        return false;
+    return path.size() == root.size() || path[root.size()] == L'\\';
+}
+
 } // namespace
 
 std::string executablePath()
@@ -241,39 +339,48 @@ std::optional<std::uint64_t> fileSize(const std::string &path)
 std::optional<std::string> readRegularFile(const std::string &path, SystemError &error)
 {
     const Handle file(openExisting(path, GENERIC_READ));
-    BY_HANDLE_FILE_INFORMATION info {};
-    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) {
+    if (!file.valid()) {
         error = lastSystemError();
         return std::nullopt;
     }
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        error = errnoError(EISDIR);
-        return std::nullopt;
-    }
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
-        error = {0, "Not a regular file", false};
-        return std::nullopt;
-    }
+    return readOpenFile(file.get(), error);
+}
 
-    // One read of the announced size; the loop only guards against short
-    // reads and files that grow or shrink while being read.
-    std::string content((static_cast<std::size_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow, '\0');
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == content.size())
-            content.resize(content.size() + 4096);
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, 1u << 30));
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), content.data() + filled, chunk, &got, nullptr)) {
-            error = lastSystemError();
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        filled += got;
+std::optional<std::string> readRegularFileInside(const std::string &folder, const std::string &relative,
+                                                 SystemError &error, std::string *outside)
+{
+    // The file is opened with every link and junction followed, and the
+    // system names where the opened file lies: checked on the handle, a
+    // link changed meanwhile cannot lead elsewhere. Nothing is read before.
+    const Handle root(openExisting(folder, 0));
+    if (!root.valid()) {
+        error = lastSystemError();
+        return std::nullopt;
     }
-    content.resize(filled);
-    return content;
+    const Handle file(openExisting(folder + relative, GENERIC_READ));
+    if (!file.valid()) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    std::optional<std::wstring> rootPath = handlePath(root.get());
+    std::optional<std::wstring> filePath = rootPath ? handlePath(file.get()) : std::nullopt;
+    // Where the final path is too long for the system to give (Wine stops
+    // at 260 characters), both are told by their path on their volume.
+    if (!rootPath || !filePath) {
+        rootPath = volumePath(root.get());
+        filePath = rootPath ? volumePath(file.get()) : std::nullopt;
+    }
+    if (!rootPath || !filePath) {
+        error = lastSystemError();
+        return std::nullopt;
+    }
+    if (!liesInside(*filePath, *rootPath)) {
+        if (outside)
+            *outside = programPath(*filePath);
+        error = {0, "Outside the folder", false};
+        return std::nullopt;
+    }
+    return readOpenFile(file.get(), error);
 }
 
 std::optional<std::vector<std::string>> folderNames(const std::string &path, SystemError &error)
@@ -307,8 +414,11 @@ std::optional<SystemError> replaceFile(const std::string &path, std::string_view
     const std::wstring target = finalPath(path);
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    // The replacement would put a file in place of a folder or device.
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return errnoError(EISDIR);
+        return SystemError {0, "Not a regular file", false, true};
+    if (exists && fileKind(programPath(target), nullptr) == FileKind::Other)
+        return SystemError {0, "Not a regular file", false, true};
     // A read-only file is refused, as a write in place would be.
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
         ::SetLastError(ERROR_ACCESS_DENIED);

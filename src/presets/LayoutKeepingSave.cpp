@@ -462,18 +462,6 @@ std::string textElement(const char *name, const std::string &escapedText)
     return std::string("<") + name + ">" + escapedText + "</" + name + ">";
 }
 
-// The flags the file holds, one per element of its flag list.
-std::vector<std::string> flagsInFile(const PresetDocument &document)
-{
-    std::vector<std::string> flags;
-    const pugi::xml_node list = document.DocumentElement().child(element::isUntransferable);
-    for (pugi::xml_node flag = list.first_child(); flag; flag = flag.next_sibling()) {
-        if (flag.type() == pugi::node_element)
-            flags.push_back(flag.text().get());
-    }
-    return flags;
-}
-
 LayoutKeepingSave LayoutKeepingWriter::write(const PresetControls &file, const PresetControls &saved, const SlotItems &items)
 {
     const Spans top = childSpans(mText, mRoot);
@@ -569,8 +557,16 @@ LayoutKeepingSave LayoutKeepingWriter::write(const PresetControls &file, const P
     for (std::size_t line = 0; flagsAlike && line < flags.size(); ++line)
         flagsAlike = artifactFlag(file, line) == flags[line];
     if (!flagsAlike) {
+        // The file's flags are the values it was loaded or last saved with,
+        // never the tree's, which a failed save may have changed since. A
+        // flag beyond the artifact lines has a key no new flag can equal
+        // (flag texts hold no NUL), so it is removed rather than kept.
+        const std::size_t flagItems = itemsOf(mRoot, element::isUntransferable, true).size();
         LineList inFile;
-        inFile.lines = flagsInFile(mDocument);
+        for (std::size_t item = 0; item < flagItems; ++item) {
+            inFile.lines.push_back(item < file.artifacts.lines.size() ? artifactFlag(file, item)
+                                                                      : std::string(1, '\0') + std::to_string(item));
+        }
         changeList(mRoot, lineList(mRoot, element::isUntransferable, inFile, flags, true));
     }
     result.text = mEdits.result();

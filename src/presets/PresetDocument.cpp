@@ -376,6 +376,19 @@ void PresetDocument::RemoveItems(Node element, std::string_view name)
     }
 }
 
+void PresetDocument::RemoveChildren(Node element, bool elementsOnly)
+{
+    mCursorParent = Node();
+    for (Node child = element.first_child(); child;) {
+        const Node next = child.next_sibling();
+        if (!elementsOnly || child.type() == pugi::node_element || mFormattingText.count(child.internal_object())) {
+            forgetFormattingIn(child);
+            element.remove_child(child);
+        }
+        child = next;
+    }
+}
+
 void PresetDocument::forgetFormattingIn(Node node)
 {
     mFormattingText.erase(node.internal_object());
@@ -411,6 +424,12 @@ void PresetDocument::SaveDocument(const std::string &path)
     writeFileAtomically(path.empty() ? mFileName : path, EncodedText(text));
     mSourceText = std::move(text);
     mSourceRootOffset = rootOffset;
+}
+
+std::size_t PresetDocument::SourceLine(Node node) const
+{
+    const std::ptrdiff_t offset = node.offset_debug();
+    return offset < 0 ? 0 : lineNumberAt(mSourceText, static_cast<std::size_t>(offset));
 }
 
 std::string PresetDocument::EscapedText(std::string_view text) const

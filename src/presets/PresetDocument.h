@@ -110,6 +110,12 @@ public:
     // any. Other children stay.
     void RemoveItems(Node element, std::string_view name);
 
+    // Removes every child node, or with elementsOnly every child element and
+    // the formatting text this document added, whatever their names: what
+    // a load reads as a list's items, whatever their kind, goes before the
+    // list is written anew.
+    void RemoveChildren(Node element, bool elementsOnly = false);
+
     // Writes the whole tree to path (the path of the last load when empty),
     // replacing the file atomically. Throws DocumentError "No active
     // document", FileWriteError, or std::runtime_error when a character
@@ -124,6 +130,9 @@ public:
     // decoded to UTF-8 (what SaveToBytes encodes, for a save), and the
     // offset of the document element's "<" in it.
     const std::string &SourceText() const { return mSourceText; }
+    // The 1-based line of the source text where a node of the tree as
+    // parsed begins (a node added since has none: 0).
+    std::size_t SourceLine(Node node) const;
     std::size_t SourceRootOffset() const { return mSourceRootOffset; }
 
     // Text as a text node of this document is written: markup characters

@@ -80,6 +80,8 @@ public:
         const int index = findEntryIgnoringCase(entries, text);
         if (index < 0 && mReport)
             mReport->misses.push_back({path(), text, catalog});
+        else if (index >= 0 && mReport && entries[static_cast<std::size_t>(index)] != text)
+            mReport->respellings.push_back({path(), text, catalog});
         return index;
     }
 
@@ -136,36 +138,30 @@ void readList(PresetDocument &document, Node list, const std::string &listPath, 
     }
 }
 
-// The text of an element holding one text or CDATA node, else nothing;
-// unlike NodeValue it never changes the element.
-std::string plainText(Node element)
+// One flag per artifact line, by position among the flag list's elements,
+// each read as every other value is: an element holding anything but one
+// text or CDATA node is the error NodeValue gives, so a flag is never taken
+// for another. The flags were never required, so a missing or short list,
+// or an empty flag, gives "0".
+void readArtifactFlags(PresetDocument &document, Node root, std::size_t lines, std::vector<std::string> &flags,
+                       Reads &reads)
 {
-    const Node text = element.first_child();
-    if ((text.type() != pugi::node_pcdata && text.type() != pugi::node_cdata) || text.next_sibling())
-        return std::string();
-    return text.value();
-}
-
-// One flag per artifact line, by position among the flag list's elements.
-// The flags were never required, so a missing, short or unreadable list
-// gives "0" instead of an error.
-std::vector<std::string> readArtifactFlags(Node root, std::size_t lines)
-{
-    std::vector<std::string> flags;
-    flags.reserve(lines);
-    Node flag = firstChildElement(root, element::isUntransferable).first_child();
-    while (flag && flag.type() != pugi::node_element)
-        flag = flag.next_sibling();
-    for (std::size_t line = 0; line < lines; ++line) {
-        std::string text = flag ? plainText(flag) : std::string();
-        flags.push_back(text.empty() ? "0" : std::move(text));
-        if (flag) {
-            do
-                flag = flag.next_sibling();
-            while (flag && flag.type() != pugi::node_element);
-        }
+    flags.assign(lines, "0");
+    const Node list = firstChildElement(root, element::isUntransferable);
+    std::size_t line = 0;
+    std::size_t position = 0;
+    for (Node flag = list.first_child(); flag && line < lines; flag = flag.next_sibling(), ++position) {
+        if (flag.type() != pugi::node_element)
+            continue;
+        reads([&] { return childPath(element::isUntransferable, flag, position); }, [&] {
+            // An empty flag reads as absent; NodeValue would give it a text node.
+            if (flag.first_child()) {
+                if (XmlValue value = document.NodeValue(flag))
+                    flags[line] = std::move(*value);
+            }
+        });
+        ++line;
     }
-    return flags;
 }
 
 } // namespace
@@ -174,9 +170,15 @@ UnknownIdentifiers loadPreset(PresetDocument &document, const std::string &path,
                               const PresetCatalogs &catalogs, PresetControls &controls,
                               PresetLoadReport *report)
 {
+    document.LoadDocument(path);
+    return readPreset(document, catalogs, controls, report);
+}
+
+UnknownIdentifiers readPreset(PresetDocument &document, const PresetCatalogs &catalogs, PresetControls &controls,
+                              PresetLoadReport *report)
+{
     Reads reads(report);
     UnknownIdentifiers unknown;
-    document.LoadDocument(path);
     Node root = document.DocumentElement();
     refuseMoreItemsThanSlots(document, root, reads);
 
@@ -257,7 +259,9 @@ UnknownIdentifiers loadPreset(PresetDocument &document, const std::string &path,
     readList(document, document.FindOrCreateChild(document.FindOrCreateChild(root, element::editable), element::spellIds),
              editablePath + element::spellIds, controls.spells, &PresetLoadReport::spellLines, reads);
 
-    controls.artifactFlags = readArtifactFlags(root, controls.artifacts.lines.size());
+    std::vector<std::string> flags;
+    readArtifactFlags(document, root, controls.artifacts.lines.size(), flags, reads);
+    controls.artifactFlags = std::move(flags);
     return unknown;
 }
 

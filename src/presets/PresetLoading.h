@@ -44,6 +44,9 @@ struct PresetLoadReport
 
     std::vector<Problem> problems;
     std::vector<Miss> misses;
+    // An identifier that matches its catalog entry only when letter case is
+    // ignored, as the file spells it.
+    std::vector<Miss> respellings;
     // The element paths of the skill and army items read, slot by slot, and
     // of the nodes each list's lines were read from, line by line.
     std::vector<std::string> skillItems;
@@ -67,8 +70,11 @@ struct UnknownIdentifiers
 
 // Loads the preset file at path into document and fills controls from it:
 // attributes, primary mastery, war machines, the five skill slots, the eight
-// army slots and the artifact, perk and spell lists, in that order. An empty
-// path loads the document's previous file again.
+// army slots, the artifact, perk and spell lists and the artifacts'
+// untransferable flags, in that order. An empty path loads the document's
+// previous file again. A flag is read as every other value: one holding
+// anything but a single text or CDATA node is a DocumentError; a missing
+// flag list, a missing flag and an empty one read as "0".
 //
 // Throws at the first error (XmlParseError, DocumentError, ConversionError,
 // TooManyItemsError). The controls set before the error keep their new
@@ -86,6 +92,12 @@ struct UnknownIdentifiers
 // read are still thrown (XmlParseError, DocumentError for a blank path).
 UnknownIdentifiers loadPreset(PresetDocument &document, const std::string &path,
                               const PresetCatalogs &catalogs, PresetControls &controls,
+                              PresetLoadReport *report = nullptr);
+
+// The same reads on a document that is loaded already (say from bytes), as
+// loadPreset makes them after parsing; the document gains what a load adds
+// (missing containers, empty text nodes).
+UnknownIdentifiers readPreset(PresetDocument &document, const PresetCatalogs &catalogs, PresetControls &controls,
                               PresetLoadReport *report = nullptr);
 
 } // namespace voriraz

@@ -10,9 +10,12 @@ namespace {
 
 using Node = PresetDocument::Node;
 
+// Every child node of a list is a line to the load, whatever its kind (a
+// comment, an element of another name): all of them go, or a save would
+// write such a line twice, once as it stood and once as an item.
 void writeList(PresetDocument &document, Node list, const LineList &lines)
 {
-    document.RemoveItems(list, element::item);
+    document.RemoveChildren(list);
     for (const std::string &line : lines.lines)
         document.SetNodeValue(document.AppendChild(list, element::item), line);
 }
@@ -48,8 +51,9 @@ std::string notWholeNumber(const std::string &field, const std::string &text, st
 void refusePlaceholders(std::vector<std::string> &refusals, const char *list, const char *kind, const LineList &lines,
                         const char *placeholderText)
 {
+    // An empty line (a pick of an empty catalog entry) would not load again.
     for (std::size_t line = 0; line < lines.lines.size(); ++line) {
-        if (lines.lines[line] == placeholderText) {
+        if (lines.lines[line] == placeholderText || lines.lines[line].empty()) {
             refusals.push_back(std::string(list) + ", line " + std::to_string(line + 1) + ": no " + kind
                                + " has been chosen for this line; pick one or delete the line.");
         }
@@ -147,7 +151,9 @@ void writeControlsToDocument(PresetDocument &document, const PresetCatalogs &cat
 
     document.SetNodeValue(document.FindOrCreateChild(root, element::primarySkillMastery), primaryMastery);
 
-    document.RemoveItems(document.FindOrCreateChild(root, element::armySlots), element::item);
+    // The load reads a slot from each child of the list, whatever its name;
+    // one that stayed would come back as a stack of its own.
+    document.RemoveChildren(document.FindOrCreateChild(root, element::armySlots), true);
     for (int n = 0; n < armySlotCount; ++n) {
         const Node army = document.FindOrCreateChild(root, element::armySlots);
         if (controls.creatures[n] > 0 && !controls.counts[n].empty()) {
@@ -165,7 +171,7 @@ void writeControlsToDocument(PresetDocument &document, const PresetCatalogs &cat
     for (std::size_t i = 0; i < element::attributes.size(); ++i)
         document.SetChildValue(editable, element::attributes[i], std::string_view(controls.attributes[i]));
 
-    document.RemoveItems(document.FindOrCreateChild(editable, element::skills), element::item);
+    document.RemoveChildren(document.FindOrCreateChild(editable, element::skills), true);
     for (int n = 0; n < skillSlotCount; ++n) {
         const Node skills = document.FindOrCreateChild(document.FindOrCreateChild(root, element::editable), element::skills);
         if (controls.skills[n] > 0 && controls.skillMasteries[n] >= 0) {
@@ -179,8 +185,9 @@ void writeControlsToDocument(PresetDocument &document, const PresetCatalogs &cat
     writeList(document, document.FindOrCreateChild(document.FindOrCreateChild(root, element::editable), element::spellIds), controls.spells);
     writeList(document, document.FindOrCreateChild(root, element::artifactIds), controls.artifacts);
 
+    // Each element of the flag list is the flag of a line, whatever its name.
     const Node untransferable = document.FindOrCreateChild(root, element::isUntransferable);
-    document.RemoveItems(untransferable, element::item);
+    document.RemoveChildren(untransferable, true);
     for (std::size_t line = 0; line < controls.artifacts.lines.size(); ++line)
         document.SetNodeValue(document.AppendChild(untransferable, element::item), artifactFlag(controls, line));
 }

@@ -24,16 +24,20 @@ public:
 //   Perks, line 2: no perk has been chosen for this line; pick one or delete the line.
 // An attribute must be a decimal whole number in the signed 32-bit range, the
 // count of a slot with a creature a decimal whole number from 0 up, and no
-// line of a list may be the placeholder Add left. Empty when all is well.
+// line of a list may be the placeholder Add left, nor empty (an empty
+// catalog entry picked for it, which would not load again). Empty when all
+// is well.
 std::vector<std::string> refusedValues(const PresetControls &controls);
 
 // Writes the controls back into the loaded tree and stores it at path (the
 // document's last loaded file when path is empty): primary mastery, army,
 // war machines, attributes, skills, perks, spells, artifacts and each
 // artifact line's untransferable flag, in that order. The lists and slots
-// replace the preset's items, together with the formatting an earlier save
-// added around them, so saving the same values again gives the same file;
-// every other node stays where it was. An army slot is written when its
+// replace the preset's items (every child node a load reads as one: each
+// child of a line list, each element of the army, skill and flag lists,
+// whatever its name), together with the formatting an earlier save added
+// around them, so saving the same values again gives the same file and
+// reads back as saved; every other node stays where it was. An army slot is written when its
 // creature index is above 0 and its count is not empty, a skill slot when
 // its skill index is above 0 and a mastery is selected; written slots close
 // up, so gaps disappear.

@@ -39,4 +39,9 @@ XmlParseError parseErrorAt(std::string_view text, std::size_t offset, const std:
     return XmlParseError(reason, line, text.substr(lineStart, lineEnd - lineStart));
 }
 
+std::size_t lineNumberAt(std::string_view text, std::size_t offset)
+{
+    return parseErrorAt(text, offset, std::string()).line();
+}
+
 } // namespace voriraz

@@ -31,4 +31,8 @@ private:
 // counts them.
 XmlParseError parseErrorAt(std::string_view text, std::size_t offset, const std::string &reason);
 
+// The 1-based number of the line of text that holds byte offset (clamped
+// to the end of the text), lines counted as parseErrorAt counts them.
+std::size_t lineNumberAt(std::string_view text, std::size_t offset);
+
 } // namespace voriraz

@@ -17,6 +17,8 @@ namespace {
 
 const std::string nullToString = "Could not convert variant of type (Null) into type (String)";
 const std::string overflow = "The army's total experience leaves the range of 32-bit integers (-2147483648 to 2147483647)";
+const std::string kept = ", a save that keeps the layout keeps it";
+const std::string dropped = " (asked first; resave needs --drop-unknown)" + kept;
 
 // One preset of the broken tree and every line check prints for it.
 struct CheckRow
@@ -38,13 +40,36 @@ const std::vector<CheckRow> brokenPresets {
     }},
     {"IdentifiersMissingFromCatalogs", "unknown-ids.xdb", {
         "PrimarySkillMastery: primary mastery \"PSM_Z\" is not in primary_mastery.txt; the window refuses to save the preset",
-        "Editable/skills/Item[1]/SkillID: skill \"SKL_FLYING\" is not in skills.txt; a save drops this skill item",
-        "Editable/skills/Item[2]/Mastery: mastery \"MST_ULTRA\" is not in mastery.txt; a save drops this skill item",
-        "armySlots/Item[2]/Creature: creature \"CRT_DRAGON\" is not in creatures.txt; a save drops this army item",
+        "Editable/skills/Item[1]/SkillID: skill \"SKL_FLYING\" is not in skills.txt; a save drops this skill item" + dropped,
+        "Editable/skills/Item[2]/Mastery: mastery \"MST_ULTRA\" is not in mastery.txt; a save drops this skill item" + dropped,
+        "armySlots/Item[2]/Creature: creature \"CRT_DRAGON\" is not in creatures.txt; a save drops this army item" + dropped,
         "artifactIDs/Item[2]: artifact \"ART_Z\" is not in artifacts.txt; a save keeps it as written",
         "artifactIDs/#comment[3]: artifact \" spare \" is not in artifacts.txt; a save keeps it as written",
         "Editable/perkIDs/Item[1]: perk \"PRK_Z\" is not in perks.txt; a save keeps it as written",
         "Editable/spellIDs/Item[1]: spell \"SPL_Z\" is not in spells.txt; a save keeps it as written",
+        "artifactIDs/#comment[3]: a comment read as an artifact line; a save writes it as an Item" + kept,
+    }},
+    // What the default save changes that the save keeping the layout keeps.
+    {"LetterCaseAndEmptySlots", "respelt.xdb", {
+        "PrimarySkillMastery: primary mastery \"psm_b\" is \"PSM_B\" in primary_mastery.txt; a save writes \"PSM_B\", "
+        "a save that keeps the layout keeps \"psm_b\"",
+        "Editable/skills/Item[1]/SkillID: skill \"skl_grit\" is \"SKL_GRIT\" in skills.txt; a save writes \"SKL_GRIT\", "
+        "a save that keeps the layout keeps \"skl_grit\"",
+        "Editable/skills/Item[1]/Mastery: mastery \"mst_high\" is \"MST_HIGH\" in mastery.txt; a save writes \"MST_HIGH\", "
+        "a save that keeps the layout keeps \"mst_high\"",
+        "armySlots/Item[1]/Creature: creature \"crt_krell\" is \"CRT_KRELL\" in creatures.txt; a save writes \"CRT_KRELL\", "
+        "a save that keeps the layout keeps \"crt_krell\"",
+        "artifactIDs/Item[2]: artifact \"art_b\" is \"ART_B\" in artifacts.txt; a save keeps it as written",
+        "Editable/skills/Item[2]: an empty skill slot; a save leaves it out and the skill items after it move up" + kept,
+        "armySlots/Item[2]: an empty army slot; a save leaves it out and the stacks after it move up" + kept,
+    }},
+    {"NodesTheDefaultSaveWritesAnew", "hidden-nodes.xdb", {
+        "Editable/skills/Item[1]/#comment[2]: a save drops this node of the skill item" + kept,
+        "armySlots/Item[1]/Count[3]: a second Count \"7\"; the editor reads the first, \"5\", a save drops this one" + kept,
+        "armySlots/Item[2]: a save drops the attributes of this element (reserve), a save that keeps the layout keeps them",
+        "armySlots/Item[2]/Banner[3]: a save drops this node of the army item" + kept,
+        "Editable/perkIDs/Perk[2]: an element read as a perk line; a save writes it as an Item" + kept,
+        "isUntransferable/Item[3]: a flag \"1\" without an artifact line; a save drops it" + kept,
     }},
     {"MoreThanFiveSkills", "too-many-skills.xdb", {
         "Editable/skills: The preset has 6 skill items, but the editor has only 5 skill slots.",
@@ -53,6 +78,7 @@ const std::vector<CheckRow> brokenPresets {
         "armySlots: The preset has 9 army items, but the editor has only 8 army slots.",
     }},
     {"CountsThatAreNotIntegers", "bad-count.xdb", {
+        "armySlots/Item[3]: an empty army slot; a save leaves it out and the stacks after it move up" + kept,
         "armySlots/Item[1]/Count: '12 ' is not a valid integer value.",
         "armySlots/Item[2]/Count: 'ten' is not a valid integer value.",
         "armySlots/Item[3]/Count: 'none' is not a valid integer value.",
@@ -133,18 +159,36 @@ TEST(Check, TheFirstLoadFindingIsTheErrorTheWindowsLoadStopsWith)
     }
 }
 
-TEST(Check, SampleTreeIsClean)
+// The sample tree's odd presets are there to show what the saves do with
+// what the editor does not own; check says it, one line each.
+TEST(Check, SampleTreeFindingsAreWhatTheDefaultSaveChanges)
 {
     const Outcome run = runCommand(cli::CheckCommand(), {"--data", pathArg(sampleData)});
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out,
+              "Hero_Brezzomir.xdb: Editable/skills/Item[2]: an empty skill slot; a save leaves it out and the skill items "
+              "after it move up" + kept + "\n"
+              "Hero_Brezzomir.xdb: armySlots/Item[2]: an empty army slot; a save leaves it out and the stacks after it move up"
+              + kept + "\n"
+              "hero_tzelmarok.xdb: armySlots/Item[2]/Creature: creature \"crt_ferrlir\" is \"CRT_FERRLIR\" in creatures.txt; "
+              "a save writes \"CRT_FERRLIR\", a save that keeps the layout keeps \"crt_ferrlir\"\n"
+              "hero_tzelmarok.xdb: artifactIDs/Item[2]: artifact \"art_bruwob_staff\" is \"ART_BRUWOB_STAFF\" in artifacts.txt; "
+              "a save keeps it as written\n"
+              "hero_yvvarith.xdb: Editable/skills/Item[1]/Slot[3]: a save drops this node of the skill item" + kept + "\n"
+              "hero_yvvarith.xdb: Editable/skills/Item[2]/#comment[1]: a save drops this node of the skill item" + kept + "\n"
+              "hero_yvvarith.xdb: armySlots/Item[1]/Banner[3]: a save drops this node of the army item" + kept + "\n"
+              "hero_yvvarith.xdb: armySlots/Item[2]/#comment[1]: a save drops this node of the army item" + kept + "\n"
+              "hero_yvvarith.xdb: armySlots/Item[3]: a save drops the attributes of this element (reserve), a save that "
+              "keeps the layout keeps them\n");
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, cli::exitStatus::success);
+    EXPECT_EQ(run.status, cli::exitStatus::problems);
+    for (const char *clean : {"hero_aunvelka.xdb", "hero_ossiwend.xdb", "hero_quillitrand.xdb"})
+        EXPECT_EQ(runCommand(cli::CheckCommand(), {"--data", pathArg(sampleData), clean}).status, cli::exitStatus::success);
 }
 
 TEST(Check, DataFolderDefaultsToTheOneBesideTheProgram)
 {
     // The test program lies beside the sample data tree, as voriraz-cli does.
-    const Outcome run = runCommand(cli::CheckCommand(), {});
+    const Outcome run = runCommand(cli::CheckCommand(), {"hero_aunvelka.xdb"});
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, cli::exitStatus::success);
 }

@@ -27,7 +27,8 @@ TEST(Program, CommandHelpNamesItsUsageAndPresetRules)
 {
     const Outcome run = runProgram({"resave", "--help"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.out.starts_with("Usage: voriraz-cli resave [--data DIR] [--stdout | -o FILE] [--keep-layout] PRESET...\n")) << run.out;
+    EXPECT_TRUE(run.out.starts_with("Usage: voriraz-cli resave [--data DIR] [--stdout | -o FILE] [--keep-layout] "
+                                    "[--drop-unknown] PRESET...\n")) << run.out;
     EXPECT_NE(run.out.find("--stdout"), std::string::npos);
     EXPECT_NE(run.out.find("-o, --output <FILE>"), std::string::npos);
     EXPECT_NE(run.out.find("--data <DIR>"), std::string::npos);
@@ -62,12 +63,16 @@ TEST(Program, UnknownCommandAndUnknownOption)
     EXPECT_EQ(run.status, 2);
 }
 
-TEST(Program, CheckOfTheSampleDataBesideTheProgramIsClean)
+TEST(Program, CheckOfTheSampleDataBesideTheProgram)
 {
-    const Outcome run = runProgram({"check"});
+    Outcome run = runProgram({"check", "hero_aunvelka.xdb", "hero_quillitrand.xdb"});
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
+    // The odd presets show what the default save would change.
+    run = runProgram({"check", "hero_yvvarith.xdb"});
+    EXPECT_TRUE(run.out.starts_with("hero_yvvarith.xdb: ")) << run.out;
+    EXPECT_EQ(run.status, 1);
 }
 
 TEST(Program, CheckOfTheBrokenTreeFindsAndFails)
@@ -77,6 +82,8 @@ TEST(Program, CheckOfTheBrokenTreeFindsAndFails)
     EXPECT_EQ(run.out,
               "no-exp.xdb: armySlots/Item[1]: army totals for creature \"CRT_NOEXP\": Could not convert variant of type "
               "(Null) into type (String)\n"
+              "bad-count.xdb: armySlots/Item[3]: an empty army slot; a save leaves it out and the stacks after it move up, "
+              "a save that keeps the layout keeps it\n"
               "bad-count.xdb: armySlots/Item[1]/Count: '12 ' is not a valid integer value.\n"
               "bad-count.xdb: armySlots/Item[2]/Count: 'ten' is not a valid integer value.\n"
               "bad-count.xdb: armySlots/Item[3]/Count: 'none' is not a valid integer value.\n"
@@ -106,12 +113,25 @@ TEST(Program, MissingDataFolder)
 TEST(Program, DataFolderTheWindowCouldNotStartWith)
 {
     const DataCopy tree(brokenFixture);
-    fs::remove(tree.folder() / "img/perks/PRK_B.jpg");
+    writeFile(tree.folder() / "mastery.txt", "MST_LOW\n\nMST_HIGH\n");
     const Outcome run = runProgram({"check", "--data", tree.arg()});
-    EXPECT_EQ(run.err, "voriraz-cli: cannot use the data folder \"" + tree.folder().string() + "\": Cannot open file \""
-                           + programPath(tree.folder(), "img/perks/PRK_B.jpg") + "\". " + fileNotFoundText() + ".\n");
+    EXPECT_EQ(run.err, "voriraz-cli: cannot use the data folder \"" + tree.folder().string() + "\": "
+                           + programPath(tree.folder(), "mastery.txt") + ", line 2: empty entry.\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.status, 2);
+}
+
+// A missing icon no longer keeps the window from starting, nor the checks:
+// a warning on the error stream, and the exit status is the findings'.
+TEST(Program, MissingIconIsAWarningOfCheck)
+{
+    const DataCopy tree(brokenFixture);
+    fs::remove(tree.folder() / "img/perks/PRK_B.jpg");
+    const Outcome run = runProgram({"check", "--data", tree.arg(), "clean.xdb"});
+    EXPECT_EQ(run.err, "voriraz-cli: warning: placeholder icon: Cannot open file \""
+                           + programPath(tree.folder(), "img/perks/PRK_B.jpg") + "\". " + fileNotFoundText() + ".\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, 0);
 }
 
 TEST(Program, MissingPreset)

@@ -70,14 +70,14 @@ TEST_F(Resave, EveryPresetOfTheSampleTreeResaves)
     }
 }
 
-TEST_F(Resave, WritesIdentifiersInTheCatalogsCaseAndDropsWhatTheCatalogsLack)
+TEST_F(Resave, WritesIdentifiersInTheCatalogsCaseAndDropsWhatTheCatalogsLackWhenAskedTo)
 {
     const DataCopy tree(brokenFixture);
     std::string xml = readFile(tree.preset("unknown-ids.xdb"));
     xml.replace(xml.find("PSM_Z"), 5, "psm_a");
     writeFile(tree.preset("unknown-ids.xdb"), xml);
 
-    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "unknown-ids.xdb", "clean.xdb"});
+    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--drop-unknown", "unknown-ids.xdb", "respelt.xdb"});
     EXPECT_EQ(run.err, "voriraz-cli: unknown-ids.xdb: warning: drops skill item SKL_FLYING (slot 1), which the catalogs do not know\n"
                        "voriraz-cli: unknown-ids.xdb: warning: drops skill item MST_ULTRA (slot 2), which the catalogs do not know\n"
                        "voriraz-cli: unknown-ids.xdb: warning: drops army stack CRT_DRAGON (slot 2), which the catalogs do not know\n");
@@ -88,18 +88,56 @@ TEST_F(Resave, WritesIdentifiersInTheCatalogsCaseAndDropsWhatTheCatalogsLack)
     EXPECT_EQ(unknown.find("SKL_FLYING"), std::string::npos) << "so is a skill item";
     EXPECT_EQ(unknown.find("MST_ULTRA"), std::string::npos);
     EXPECT_NE(unknown.find("ART_Z"), std::string::npos) << "list lines are written as they stand";
-    const std::string clean = readFile(tree.preset("clean.xdb"));
-    EXPECT_NE(clean.find("<Creature>CRT_KRELL</Creature>"), std::string::npos);
-    EXPECT_NE(clean.find("<SkillID>SKL_GRIT</SkillID>"), std::string::npos);
-    EXPECT_NE(clean.find("<Item>art_b</Item>"), std::string::npos);
-    EXPECT_EQ(clean.find("CRT_NONE"), std::string::npos) << "the empty slot closes up";
+    const std::string respelt = readFile(tree.preset("respelt.xdb"));
+    EXPECT_NE(respelt.find("<Creature>CRT_KRELL</Creature>"), std::string::npos);
+    EXPECT_NE(respelt.find("<SkillID>SKL_GRIT</SkillID>"), std::string::npos);
+    EXPECT_NE(respelt.find("<Item>art_b</Item>"), std::string::npos);
+    EXPECT_EQ(respelt.find("CRT_NONE"), std::string::npos) << "the empty slot closes up";
+}
+
+// A save that would drop what the catalogs lack is refused, one line per
+// item; the preset stays as it was and the others are saved. Keeping the
+// layout keeps the items, so nothing is dropped.
+TEST_F(Resave, ItemsTheCatalogsLackRefuseTheSaveUnlessDroppingIsAskedFor)
+{
+    const DataCopy tree(brokenFixture);
+    std::string xml = readFile(tree.preset("unknown-ids.xdb"));
+    xml.replace(xml.find("PSM_Z"), 5, "PSM_A");
+    writeFile(tree.preset("unknown-ids.xdb"), xml);
+
+    for (const bool toStdout : {true, false}) {
+        SCOPED_TRACE(toStdout ? "--stdout" : "in place");
+        cli::Arguments arguments {"--data", tree.arg(), "unknown-ids.xdb"};
+        if (toStdout)
+            arguments.push_back("--stdout");
+        const Outcome run = runCommand(cli::ResaveCommand(), arguments);
+        EXPECT_EQ(run.err,
+                  "voriraz-cli: unknown-ids.xdb: skill item SKL_FLYING (slot 1) is not in the catalogs; not saved "
+                  "(--drop-unknown drops it, --keep-layout keeps it)\n"
+                  "voriraz-cli: unknown-ids.xdb: skill item MST_ULTRA (slot 2) is not in the catalogs; not saved "
+                  "(--drop-unknown drops it, --keep-layout keeps it)\n"
+                  "voriraz-cli: unknown-ids.xdb: army stack CRT_DRAGON (slot 2) is not in the catalogs; not saved "
+                  "(--drop-unknown drops it, --keep-layout keeps it)\n");
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.status, cli::exitStatus::problems);
+        EXPECT_EQ(readFile(tree.preset("unknown-ids.xdb")), xml);
+    }
+
+    Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "unknown-ids.xdb", "respelt.xdb"});
+    EXPECT_EQ(run.status, cli::exitStatus::problems);
+    EXPECT_EQ(readFile(tree.preset("respelt.xdb")), windowSave(brokenFixture, "respelt.xdb")) << "the other preset is saved";
+
+    run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--keep-layout", "unknown-ids.xdb"});
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+    EXPECT_EQ(readFile(tree.preset("unknown-ids.xdb")), xml) << "kept byte for byte, unknown items included";
 }
 
 TEST_F(Resave, PresetTheWindowRefusesToSaveIsLeftAsItWasAndTheOthersAreSaved)
 {
     const DataCopy tree(brokenFixture);
     const std::string refused = readFile(tree.preset("unknown-ids.xdb"));
-    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "unknown-ids.xdb", "clean.xdb"});
+    const Outcome run = runCommand(cli::ResaveCommand(), {"--data", tree.arg(), "--drop-unknown", "unknown-ids.xdb", "clean.xdb"});
     EXPECT_EQ(run.err, "voriraz-cli: unknown-ids.xdb: Choose a primary skill mastery before saving: without one the "
                        "preset could not be loaded again. Nothing was saved.\n");
     EXPECT_EQ(run.status, cli::exitStatus::problems);
@@ -287,4 +325,37 @@ TEST_F(Resave, ValuesTheGameCannotReadRefuseTheSaveWithTheWindowsMessage)
         EXPECT_EQ(run.err, "voriraz-cli: clean.xdb: Offence: \"4x\" is not a whole number from -2147483648 to 2147483647.\n");
         EXPECT_EQ(readFile(tree.preset("clean.xdb")), xml);
     }
+}
+
+// -o onto a pipe, a device node or a folder, or a link to one, would put a
+// file in its place: refused as a command that cannot run, and it stays.
+TEST_F(Resave, OutputThatIsNoRegularFileIsRefusedAndStaysWhatItIs)
+{
+    VORIRAZ_POSIX_ONLY("pipes, device nodes and links");
+    const DataCopy tree(brokenFixture);
+    const std::string preset = readFile(tree.preset("clean.xdb"));
+    const TempDir x;
+    makeFifo(x / "pipe");
+    fs::create_symlink(x / "pipe", x / "link-to-pipe");
+    fs::create_directory(x / "folder");
+    std::vector<std::string> targets {"pipe", "link-to-pipe", "folder"};
+    if (makeNullDeviceNode(x / "nul")) {
+        fs::create_symlink(x / "nul", x / "link-to-nul");
+        targets.insert(targets.end(), {"nul", "link-to-nul"});
+    }
+    for (const std::string &name : targets) {
+        SCOPED_TRACE(name);
+        const fs::file_type before = fs::status(x / name).type();
+        for (const char *mode : {"", "--keep-layout"}) {
+            cli::Arguments arguments {"--data", tree.arg(), "clean.xdb", "-o", pathArg(x / name)};
+            if (*mode)
+                arguments.push_back(mode);
+            const Outcome run = runCommand(cli::ResaveCommand(), arguments);
+            EXPECT_EQ(run.err, "voriraz-cli: \"" + pathArg(x / name) + "\" is not a regular file.\n");
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.status, cli::exitStatus::trouble);
+            EXPECT_EQ(fs::status(x / name).type(), before);
+        }
+    }
+    EXPECT_EQ(readFile(tree.preset("clean.xdb")), preset);
 }

@@ -1,12 +1,15 @@
 #include "CliTestSupport.h"
 
 #include "catalogs/ErrorText.h"
+#include "cli/CheckCommand.h"
 #include "cli/DataTree.h"
 #include "cli/StatsCommand.h"
 #include "editing/ArmyStatistics.h"
 #include "presets/PresetLoading.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -92,11 +95,48 @@ INSTANTIATE_TEST_SUITE_P(Stats, StatsError, ::testing::Values(
               "End tag 'DuelHeroPreset' does not match the start tag 'Editable'.\nLine: 4\n</DuelHeroPreset>."}),
     RowName());
 
-TEST(Stats, CreatureWithoutReferenceCountsNothing)
+// Totals that leave a stack out are still the totals scripts read, with
+// the exit status of totals; what they leave out is said beside them.
+TEST(Stats, TotalsThatLeaveAStackOutSaySoOnTheErrorStream)
 {
     const DataCopy tree(brokenFixture);
-    const Outcome run = runCommand(cli::StatsCommand(), {"--data", tree.arg(), "no-reference.xdb"});
+    Outcome run = runCommand(cli::StatsCommand(), {"--data", tree.arg(), "no-reference.xdb"});
     EXPECT_EQ(run.out, "Total experience: 10\nTotal cost (gold): 25\nTotal power: 100\n");
+    EXPECT_EQ(run.err, "voriraz-cli: no-reference.xdb: warning: Army slot 2: creature \"CRT_GHOST\" has no entry in "
+                       "GameMechanics/RefTables/Creatures.xdb; the totals leave this stack out\n");
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+
+    run = runCommand(cli::StatsCommand(), {"--data", tree.arg(), "unknown-ids.xdb"});
+    EXPECT_EQ(run.out, "Total experience: 50\nTotal cost (gold): 125\nTotal power: 500\n");
+    EXPECT_EQ(run.err, "voriraz-cli: unknown-ids.xdb: warning: Army slot 2: creature \"CRT_DRAGON\" is not in "
+                       "creatures.txt; the totals leave this stack out\n");
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+}
+
+// A creature the table carries twice counts once; stats and check say
+// which entry the totals pass over.
+TEST(Stats, ACreatureTheTableCarriesTwiceCountsOnceWithAWarning)
+{
+    const DataCopy tree(brokenFixture);
+    const fs::path table = tree.folder() / "GameMechanics/RefTables/Creatures.xdb";
+    std::string xml = readFile(table);
+    xml.insert(xml.find("</objects>"), "    <Item>\n            <ID>CRT_KRELL</ID>\n"
+                                       "            <Obj href=\"/GameMechanics/Creature/Varm.xdb#xpointer(/Creature)\"/>\n"
+                                       "        </Item>\n    ");
+    writeFile(table, xml);
+    const std::size_t line = static_cast<std::size_t>(std::count(xml.begin(), xml.begin() + static_cast<std::ptrdiff_t>(
+                                                                                   xml.rfind("CRT_KRELL")), '\n')) + 1;
+    const std::string warning = "GameMechanics/RefTables/Creatures.xdb: ID \"CRT_KRELL\" on line " + std::to_string(line)
+                                + " repeats line 5; the totals use line 5";
+
+    Outcome run = runCommand(cli::StatsCommand(), {"--data", tree.arg(), "clean.xdb"});
+    EXPECT_EQ(run.out, "Total experience: 129\nTotal cost (gold): 336\nTotal power: 1320\n") << "as without the second entry";
+    EXPECT_EQ(run.err, "voriraz-cli: clean.xdb: warning: " + warning + "\n");
+    EXPECT_EQ(run.status, cli::exitStatus::success);
+
+    run = runCommand(cli::CheckCommand(), {"--data", tree.arg(), "clean.xdb"});
+    EXPECT_EQ(run.err, "voriraz-cli: warning: " + warning + "\n");
+    EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.status, cli::exitStatus::success);
 }
 

@@ -34,7 +34,7 @@ TEST_F(BadCatalogStartup, AnEntryLeadingOutOfTheIconFolderStopsStartUpWithItsLin
     EXPECT_EQ(window->FileListBox1->count(), 0);
 }
 
-TEST_F(BadCatalogStartup, AnIconHeaderBeyondTheSizeLimitStopsStartUpWithTheSize)
+TEST_F(BadCatalogStartup, AnIconHeaderBeyondTheSizeLimitGetsAPlaceholderWithTheSize)
 {
     std::string huge = jpegBytes(32, 32);
     const std::size_t frame = huge.find("\xFF\xC0");
@@ -44,10 +44,13 @@ TEST_F(BadCatalogStartup, AnIconHeaderBeyondTheSizeLimitStopsStartUpWithTheSize)
     writeFile(icon, huge);
     open(tree.path());
 
-    EXPECT_EQ(errorTexts(), QStringList {QString::fromStdString("Image too large: \"" + icon.string()
-                                                               + "\" is 32 x 20000 pixels (at most 4096 x 4096)")});
-    EXPECT_EQ(window->ImageList3.size(), 1);
-    EXPECT_EQ(window->ComboBoxEx16->count(), 0);
+    EXPECT_EQ(errorTexts(), QStringList {"FileName cannot be blank."}) << "the empty presets folder, as ever";
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_EQ(prompts->messages[0].text, QString::fromStdString("1 icon could not be shown; its entry has a placeholder:\n"
+                                                                "Image too large: \"" + icon.string()
+                                                                + "\" is 32 x 20000 pixels (at most 4096 x 4096)"));
+    EXPECT_EQ(window->ImageList3.size(), 3);
+    EXPECT_EQ(window->ComboBoxEx16->count(), 3) << "the fill goes on";
 }
 
 // A catalog saved with a byte-order mark starts as any other: the mark is

@@ -92,14 +92,42 @@ TEST_F(EverydayEditing, SaveAsOverAnotherFileAsksAndARefusedValueWritesNothing)
     EXPECT_TRUE(prompts->proposedFiles.size() == 2u) << "no dialog for values that cannot be saved";
 }
 
-TEST_F(EverydayEditing, SaveAsOutsideThePresetsFolderKeepsTheListAsItWas)
+// The list cannot show a file of another folder: it shows no selection,
+// the title names the file in full, and Ctrl+S writes to that file.
+TEST_F(EverydayEditing, SaveAsOutsideThePresetsFolderLeavesTheListWithoutSelection)
 {
     TempDir elsewhere;
+    const std::string a = file("a.xdb");
     saveAs(elsewhere / "mine.xdb");
     EXPECT_TRUE(fs::exists(elsewhere / "mine.xdb"));
     EXPECT_EQ(listed(), (QStringList {"a.xdb", "b.xdb"}));
+    EXPECT_EQ(window->FileListBox1->selectedLine(), -1);
+    EXPECT_EQ(window->windowTitle(), QString::fromStdString((elsewhere / "mine.xdb").string()) + "[*] - Voriraz Editor v0.2");
+
+    typeInto(window->Edit1, "9");
+    QTest::keySequence(window.get(), QKeySequence::Save);
+    EXPECT_NE(readFile(elsewhere / "mine.xdb").find("<Offence>9</Offence>"), std::string::npos);
+    EXPECT_EQ(file("a.xdb"), a);
+    EXPECT_EQ(window->FileListBox1->selectedLine(), -1);
+
+    // Choosing a preset of the list again asks nothing (saved) and shows it.
+    clickFile(1);
+    EXPECT_EQ(window->FileListBox1->selectedLine(), 1);
+    EXPECT_EQ(window->windowTitle(), "b.xdb[*] - Voriraz Editor v0.2");
+}
+
+// A pipe or a folder where the new file would go is refused before the
+// question about replacing it, and stays what it is.
+TEST_F(EverydayEditing, SaveAsOntoSomethingThatIsNoFileIsRefused)
+{
+    TempDir elsewhere;
+    fs::create_directory(elsewhere / "folder.xdb");
+    saveAs(elsewhere / "folder.xdb");
+    EXPECT_EQ(errorTexts(), QStringList {QString::fromStdString("\"" + (elsewhere / "folder.xdb").string() + "\" is not a regular file.")});
+    EXPECT_TRUE(prompts->questions.empty());
+    EXPECT_TRUE(fs::is_directory(elsewhere / "folder.xdb"));
+    EXPECT_EQ(window->windowTitle(), "a.xdb[*] - Voriraz Editor v0.2");
     EXPECT_EQ(window->FileListBox1->selectedLine(), 0);
-    EXPECT_EQ(window->windowTitle(), "mine.xdb[*] - Voriraz Editor v0.2");
 }
 
 TEST_F(EverydayEditing, DuplicateMakesNumberedCopiesAndLoadsThem)

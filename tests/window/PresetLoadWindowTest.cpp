@@ -177,20 +177,57 @@ TEST_F(PresetLoadWindow, StatisticsFailureLeavesControlsLoadedAndLabelsAsTheyWer
     EXPECT_TRUE(window->presetLoadComplete()) << "the controls hold the file, so it may be fixed and saved";
 }
 
-TEST_F(PresetLoadWindow, ChangingACreatureRecomputesButTypingACountDoesNot)
+// The totals follow every change of the army: a pick, and each key typed
+// in a count. A count half typed is no error box: the totals show "---" in
+// the warning colour, the reason in their tooltip, until it is whole.
+TEST_F(PresetLoadWindow, TotalsFollowEveryPickAndEveryKeyTypedInACount)
 {
     writePreset("a.xdb", presetXml("1,2,3,4", "PSM_B", "", "<Item><Creature>CRT_KRELL</Creature><Count>2</Count></Item>"));
     openMini();
     QTest::keyClicks(window->Edit_Count_0, "0");
-    EXPECT_EQ(window->Label8->text(), "20");
+    EXPECT_EQ(window->Label8->text(), "200") << "20 krell";
+    EXPECT_EQ(window->Label9->text(), "500");
+    EXPECT_EQ(window->Label10->text(), "2000");
     pick(window->ComboBoxEx1, 2);
     EXPECT_EQ(window->Label8->text(), "60");
     pick(window->ComboBoxEx2, 3);
-    EXPECT_EQ(errorTexts(), (QStringList {"'' is not a valid integer value."}));
+    EXPECT_EQ(errorTexts(), (QStringList {"'' is not a valid integer value."})) << "a pick with an empty count, as ever";
     EXPECT_EQ(window->Label8->text(), "60");
-    pick(window->ComboBoxEx2, 0);
-    EXPECT_EQ(window->Label8->text(), "60");
-    EXPECT_EQ(prompts->errors.size(), 1u);
+
+    QTest::keyClicks(window->Edit_Count_1, "1");
+    EXPECT_EQ(window->Label8->text(), "560") << "one varm more";
+    QTest::keyClick(window->Edit_Count_1, Qt::Key_Backspace);
+    EXPECT_EQ(window->Label8->text(), "---");
+    EXPECT_EQ(window->Label8->toolTip(), "'' is not a valid integer value.");
+    EXPECT_EQ(window->Label8->palette().color(QPalette::WindowText), totalsWarningColour);
+    QTest::keyClicks(window->Edit_Count_1, "-");
+    EXPECT_EQ(window->Label8->text(), "---");
+    QTest::keyClicks(window->Edit_Count_1, "2");
+    EXPECT_EQ(window->Label8->text(), "-940");
+    EXPECT_EQ(window->Label8->toolTip(), "");
+    EXPECT_EQ(window->Label8->palette().color(QPalette::WindowText), window->Label1->palette().color(QPalette::WindowText));
+    EXPECT_EQ(window->Label8->font(), window->Label1->font()) << "and the look of the other labels";
+    EXPECT_EQ(prompts->errors.size(), 1u) << "typing shows no box";
+}
+
+// A stack whose creature the catalog lacks is left out of the totals, and
+// they say so: the warning colour, and a tooltip naming the stack.
+TEST_F(PresetLoadWindow, TotalsWithoutAnUnknownStackSayWhichOne)
+{
+    writePreset("a.xdb", presetXml("1,2,3,4", "PSM_B", "",
+                                   "<Item><Creature>CRT_KRELL</Creature><Count>2</Count></Item>"
+                                   "<Item><Creature>CRT_RAVIXX</Creature><Count>46</Count></Item>"));
+    openMini();
+    EXPECT_EQ(window->Label8->text(), "20");
+    const QString tip = "Army slot 2: creature \"CRT_RAVIXX\" is not in creatures.txt; the totals leave this stack out";
+    for (const QWidget *shown : std::initializer_list<const QWidget *> {window->Label8, window->Label9, window->Label10, window->GroupBox7})
+        EXPECT_EQ(shown->toolTip(), tip) << shown->objectName().toStdString();
+    EXPECT_EQ(window->Label9->palette().color(QPalette::WindowText), totalsWarningColour);
+
+    pick(window->ComboBoxEx2, 2);
+    EXPECT_EQ(window->Label8->text(), "158");
+    EXPECT_EQ(window->Label8->toolTip(), "") << "a creature chosen for the slot: whole totals";
+    EXPECT_NE(window->Label9->palette().color(QPalette::WindowText), totalsWarningColour);
 }
 
 } // namespace

@@ -278,7 +278,10 @@ void PrintTo(const BadIconRow &row, std::ostream *out) { *out << row.name; }
 
 class BadIcon : public Startup, public ::testing::WithParamInterface<BadIconRow> {};
 
-TEST_P(BadIcon, KeepsTheItemsAndTheIconsBeforeItAndStopsStartUp)
+// One picture is not worth the window: the entry gets a placeholder (grey,
+// with its first letters), one message box says which icon and why, and
+// start-up goes on to load the first preset.
+TEST_P(BadIcon, GetsAPlaceholderAndOneMessageAndStartUpGoesOn)
 {
     const BadIconRow &row = GetParam();
     const FillStep &step = fillSteps[row.step];
@@ -291,16 +294,23 @@ TEST_P(BadIcon, KeepsTheItemsAndTheIconsBeforeItAndStopsStartUp)
     case Damage::TooLow: writeFile(icon, jpegBytes(32, 31)); break;
     case Damage::Missing: fs::remove(icon); break;
     }
+    writePreset("a.xdb", presetXml("7,2,3,4", "PSM_B", "", "<Item><Creature>CRT_KRELL</Creature><Count>2</Count></Item>"));
     open(tree.path());
 
     std::string message = row.message;
     if (const std::size_t at = message.find("{icon}"); at != std::string::npos)
         message.replace(at, 6, icon);
-    EXPECT_EQ(errorTexts(), QStringList {QString::fromStdString(message)});
+    EXPECT_EQ(errorTexts(), QStringList());
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_EQ(prompts->messages[0].text, "1 icon could not be shown; its entry has a placeholder:\n" + QString::fromStdString(message));
+    EXPECT_EQ(prompts->messages[0].title, prompts->errorTitle());
     for (int s = 0; s < stepCount; ++s)
-        expectStep(*window, dir(), fillSteps[s], s < row.step ? fillSteps[s].miniEntries : s == row.step ? row.entry : -1);
-    EXPECT_EQ(window->FileListBox1->count(), 0);
-    expectNoPresetLoaded(*window);
+        expectStep(*window, dir(), fillSteps[s], fillSteps[s].miniEntries);
+    const QImage placeholder = ((*window).*step.images)[row.entry].pixmap(32, 32).toImage();
+    EXPECT_EQ(placeholder.pixelColor(2, 2), QColor(0xb4, 0xb4, 0xb4)) << "a grey square";
+    EXPECT_EQ(window->FileListBox1->selectedLine(), 0);
+    EXPECT_EQ(window->Edit1->text(), "7") << "the preset is loaded as usual";
+    EXPECT_EQ(window->Label8->text(), "20");
 }
 
 const BadIconRow badIcons[] = {
@@ -317,6 +327,21 @@ const BadIconRow badIcons[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Startup, BadIcon, ::testing::ValuesIn(badIcons), RowName());
+
+// However many icons are missing, one box lists them, and not all of them.
+TEST_F(Startup, ManyMissingIconsMakeOneShortBox)
+{
+    fs::remove_all(tree / "data/img");
+    writePreset("a.xdb", presetXml());
+    open(tree.path());
+    EXPECT_EQ(errorTexts(), QStringList());
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    const QStringList lines = prompts->messages[0].text.split('\n');
+    EXPECT_EQ(lines.front(), "16 icons could not be shown; their entries have placeholders:");
+    EXPECT_EQ(lines.size(), 1 + 12 + 1);
+    EXPECT_EQ(lines.back(), "... and 4 more.");
+    EXPECT_EQ(window->Edit1->text(), "1");
+}
 
 // --- The preset list ----------------------------------------------------------
 
