@@ -51,7 +51,8 @@ void PrintTo(const ListingRow &row, std::ostream *out) { *out << row.name; }
 std::function<int(const std::string &)> failListing(std::string suffix, int error, int times = 0)
 {
     auto left = std::make_shared<int>(times);
-    return [suffix, error, times, left](const std::string &folder) {
+    return [suffix, error, times, left](std::string folder) {
+        std::replace(folder.begin(), folder.end(), '\\', '/');
         if (folder.size() < suffix.size() || folder.compare(folder.size() - suffix.size(), suffix.size(), suffix) != 0)
             return 0;
         if (times > 0 && (*left)-- <= 0)
@@ -149,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                     false},
         ListingRow {"SubfolderCannotBeListedIgnored",
                     [](const fs::path &base) {
-                        setListingHookForTesting(failListing("/sub", EACCES));
+                        setListingHookForTesting(failListing("/sub", platform::accessDeniedError));
                         return base;
                     },
                     {TPromptAnswer::Ignore},
@@ -159,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "sub/"},
         ListingRow {"SubfolderCannotBeListedOnceRetried",
                     [](const fs::path &base) {
-                        setListingHookForTesting(failListing("/deeper", EIO, 1));
+                        setListingHookForTesting(failListing("/deeper", platform::deviceError, 1));
                         return base;
                     },
                     {TPromptAnswer::Retry},
@@ -169,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ""},
         ListingRow {"SubfolderCannotBeListedAborted",
                     [](const fs::path &base) {
-                        setListingHookForTesting(failListing("/deeper", EACCES));
+                        setListingHookForTesting(failListing("/deeper", platform::accessDeniedError));
                         return base;
                     },
                     {TPromptAnswer::Abort},
@@ -179,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const fs::path &base) {
                         // Just before it is listed, the folder takes another name.
                         setListingHookForTesting([base](const std::string &folder) {
-                            if (folder.ends_with("/sub"))
+                            if (folder.ends_with("/sub") || folder.ends_with("\\sub"))
                                 fs::rename(base / "sub", base.parent_path() / "moved");
                             return 0;
                         });
@@ -197,7 +198,7 @@ TEST(ListingFailureMessage, NamesTheFolderAndTheSystemsReason)
 {
     TempDir dir;
     writeFile(dir / "mod/sub/b.txt", "bravo");
-    setListingHookForTesting(failListing("/sub", EACCES));
+    setListingHookForTesting(failListing("/sub", platform::accessDeniedError));
     TArchiveWriter writer;
     configureModArchiveWriter(writer);
     std::vector<std::string> questions;
@@ -212,7 +213,7 @@ TEST(ListingFailureMessage, NamesTheFolderAndTheSystemsReason)
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0], "ArchiveWriter1: Cannot list folder \"" + programPath(dir / "mod", "sub")
                                 + "\" - Native error: 00064. File processing error, possibly disk is full ("
-                                + platform::errorText(EACCES) + ": \"sub/\")");
+                                + platform::errorText(platform::accessDeniedError) + ": \"sub/\")");
     EXPECT_EQ(buttons[0], TPromptButtons::AbortRetryIgnore);
     EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"mod"});
 }

@@ -344,7 +344,8 @@ TEST(Pack, AnArchiveSavedInTheModFolderIsReplacedTheNextTime)
     const std::string before = readFile(preset);
     const Outcome refused = runProgram({"pack", pathArg(preset), "--data", data.arg()});
     EXPECT_EQ(refused.status, cli::exitStatus::trouble);
-    EXPECT_EQ(refused.err, "voriraz-cli: The archive would replace \"" + slashed(preset.string()) + "\", a file of the mod folder.\n");
+    EXPECT_EQ(slashed(refused.err), "voriraz-cli: The archive would replace \"" + slashed(preset.string())
+                                        + "\", a file of the mod folder.\n");
     EXPECT_EQ(readFile(preset), before);
 }
 
