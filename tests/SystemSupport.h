@@ -82,6 +82,9 @@ std::filesystem::path makeTemporaryFolder(std::string_view prefix);
 // Windows).
 void writeDeepFile(const std::filesystem::path &path, std::string_view bytes);
 
+// The threads this process runs now, where the system tells.
+std::optional<std::size_t> threadCount();
+
 // The peak resident memory of this process so far, in kilobytes.
 long peakMemoryKb();
 

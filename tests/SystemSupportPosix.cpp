@@ -234,6 +234,18 @@ unsigned permissionBits(const fs::path &path)
     return info.st_mode & 07777;
 }
 
+std::optional<std::size_t> threadCount()
+{
+    std::error_code error;
+    std::size_t count = 0;
+    for (auto task = fs::directory_iterator("/proc/self/task", error); !error && task != fs::directory_iterator();
+         task.increment(error))
+        ++count;
+    if (error)
+        return std::nullopt;
+    return count;
+}
+
 unsigned setUmaskForTesting(unsigned mask)
 {
     return ::umask(static_cast<mode_t>(mask));

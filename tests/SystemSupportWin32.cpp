@@ -236,6 +236,11 @@ unsigned permissionBits(const fs::path &)
     throw posixOnly("a file's permission bits");
 }
 
+std::optional<std::size_t> threadCount()
+{
+    return std::nullopt;
+}
+
 unsigned setUmaskForTesting(unsigned)
 {
     throw posixOnly("the umask");
