@@ -134,12 +134,14 @@ INSTANTIATE_TEST_SUITE_P(
     Packing, ListingFailure,
     ::testing::Values(
         ListingRow {"ModFolderMissing", [](const fs::path &base) { return base.parent_path() / "gone"; }, {},
-                    "Cannot pack the mod folder \"", false},
+                    "Cannot pack the mod folder \"", false, {}, ""},
         ListingRow {"ModFolderIsAFile",
                     [](const fs::path &base) { return base / "a.txt"; },
                     {},
                     "Cannot pack the mod folder \"",
-                    false},
+                    false,
+                    {},
+                    ""},
         ListingRow {"ModFolderCannotBeListed",
                     [](const fs::path &base) {
                         setListingHookForTesting(failListing("/mod", EMFILE));
@@ -147,7 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     {},
                     "Cannot pack the mod folder \"",
-                    false},
+                    false,
+                    {},
+                    ""},
         ListingRow {"SubfolderCannotBeListedIgnored",
                     [](const fs::path &base) {
                         setListingHookForTesting(failListing("/sub", platform::accessDeniedError));
@@ -175,7 +179,9 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     {TPromptAnswer::Abort},
                     "ArchiveWriter1: Cannot list folder \"",
-                    false},
+                    false,
+                    {},
+                    ""},
         ListingRow {"SubfolderRenamedWhileTheWalkIsUnderWayIgnored",
                     [](const fs::path &base) {
                         // Just before it is listed, the folder takes another name.

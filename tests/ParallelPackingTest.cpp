@@ -443,8 +443,9 @@ TEST_P(StopWhileCompressing, ReturnsWithinHalfASecond)
     started.notify_one();
     if (canceller.joinable())
         canceller.join();
-    if (threadsBefore)
+    if (threadsBefore) {
         EXPECT_EQ(threadCount(), threadsBefore) << "a thread of packing outlived it";
+    }
     ASSERT_TRUE(stoppedAt.has_value());
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(returnedAt - *stoppedAt);
     std::printf("[ measured ] %s: returned %lld ms after the stop\n", GetParam().name,
