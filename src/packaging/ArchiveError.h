@@ -73,7 +73,7 @@ struct ErrorArguments
 {
     // For the "%s" in order; the last one given also fills any further.
     std::vector<std::string_view> paths;
-    // For the two "%d" of native error 34.
+    // For the two "%d" of native errors 34 and 66, in order.
     long long first = 0;
     long long second = 0;
 };
