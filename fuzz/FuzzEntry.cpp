@@ -33,6 +33,13 @@ static void runTarget(std::string_view bytes)
 #elif defined(VORIRAZ_FUZZ_TARGET_FILE_MASK)
 #include "FileMaskTarget.h"
 static void runTarget(std::string_view bytes) { voriraz::fuzz::fileMask(bytes); }
+#elif defined(VORIRAZ_FUZZ_TARGET_PACK)
+#include "PackTarget.h"
+static void runTarget(std::string_view bytes)
+{
+    static voriraz::fuzz::PackTarget target;
+    target.run(bytes);
+}
 #else
 #error "Compile with one VORIRAZ_FUZZ_TARGET_* definition"
 #endif

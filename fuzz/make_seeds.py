@@ -76,7 +76,20 @@ def file_mask(data):
             b"*.*.*\na.b", b"[\nx"]
 
 
-TARGETS = {f.__name__: f for f in (catalog_split, conversions, preset_load, army_statistics, file_mask)}
+def pack(data):
+    # Settings, the count of items, then per item: folder, kind, name pieces,
+    # size and fault bytes (fuzz/PackTarget.h reads them in that order).
+    return [bytes([0, 3, 0, 0, 0, 2, 5, 0, 0, 0]),
+            bytes([1, 6, 0, 3, 0, 23, 1, 0, 2, 5, 1, 2, 3, 0, 40, 0, 0, 1, 6, 1, 14, 1, 5, 80, 6, 9]),
+            bytes([3, 8, 0, 0, 1, 5, 3, 7, 255, 255, 1, 7, 0, 4, 1, 1, 2, 0, 1, 5, 0, 0, 5, 1, 1, 9, 1, 2,
+                   0, 0, 1, 12, 1, 6, 0, 0, 1, 0, 0, 3, 11, 12, 19]),
+            bytes([4, 5, 0, 2, 0, 13, 2, 30, 0, 0, 0, 3, 1, 26, 0, 1, 0, 4, 1, 18, 3, 0, 0, 1, 2, 0, 4, 0]),
+            bytes([2, 4, 0, 1, 0, 0, 6, 100, 60, 7, 7, 9, 0, 5, 1, 7, 0, 0, 8, 0, 0, 1, 1, 0, 5, 1, 10, 4, 3,
+                   0, 0, 0, 20, 10, 17]),
+            b"" + bytes(range(1, 200))]
+
+
+TARGETS = {f.__name__: f for f in (catalog_split, conversions, preset_load, army_statistics, file_mask, pack)}
 
 
 def main():

@@ -48,7 +48,7 @@ public:
     }
     std::optional<FileIdentity> identity() const override { return std::nullopt; }
     int error() const override { return 0; }
-    bool finish(bool) override { return true; }
+    platform::Replacement finish(bool) override { return platform::Replacement::Done; }
 
 private:
     std::uint64_t mPosition = 0;
@@ -70,7 +70,7 @@ TEST(ArchiveStream, GatherAndPositionedWritesLandWhereSingleWritesWould)
         EXPECT_EQ(stream->writeAt(1, "EA", 2), 2u);
         EXPECT_EQ(stream->position(), 8 + big.size());
         EXPECT_EQ(stream->write("!", 1), 1u);
-        EXPECT_TRUE(stream->finish(true));
+        EXPECT_EQ(stream->finish(true), platform::Replacement::Done);
     }
     EXPECT_EQ(readFile(dir / "out.pak"), "hEAd" + big + "tail!");
     EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"out.pak"});
@@ -103,7 +103,7 @@ TEST(ArchiveStream, ShortGatherWriteReportsWhatWasStored)
         EXPECT_EQ(stream->position(), 10u);
         EXPECT_EQ(stream->writeAt(12, "x", 1), 0u);
     }
-    EXPECT_TRUE(stream->finish(false));
+    EXPECT_EQ(stream->finish(false), platform::Replacement::Done);
     EXPECT_EQ(readFile(dir / "out.pak"), "123456abcd");
 }
 
@@ -121,7 +121,7 @@ TEST(ArchiveStream, DeviceThatFillsAfterSomeBytesCutsGatherAndPositionedWrites)
     EXPECT_EQ(stream->writeAt(5, "!", 1), 0u);
     EXPECT_EQ(stream->error(), ENOSPC);
     EXPECT_EQ(stream->position(), 18u);
-    EXPECT_TRUE(stream->finish(false));
+    EXPECT_EQ(stream->finish(false), platform::Replacement::Done);
     EXPECT_EQ(readFile(dir / "out.pak"), "XY23456789abcdefgh");
 
     // The limit inside the first block of a gathered write, then inside a
@@ -172,10 +172,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CallFault {"Seek", {.seekError = EINVAL}, [](ArchiveStream &s) { return s.seek(2); }, EINVAL},
                       CallFault {"Truncate", {.truncateError = EIO},
                                  [](ArchiveStream &s) { return s.seek(2) && s.truncate(); }, EIO},
-                      CallFault {"Flush", {.syncError = EIO}, [](ArchiveStream &s) { return s.finish(true); }, EIO},
-                      CallFault {"Close", {.closeError = ENOSPC}, [](ArchiveStream &s) { return s.finish(false); },
+                      CallFault {"Flush", {.syncError = EIO}, [](ArchiveStream &s) { return s.finish(true) != platform::Replacement::Failed; }, EIO},
+                      CallFault {"Close", {.closeError = ENOSPC}, [](ArchiveStream &s) { return s.finish(false) != platform::Replacement::Failed; },
                                  ENOSPC},
-                      CallFault {"Rename", {.renameError = EXDEV}, [](ArchiveStream &s) { return s.finish(true); },
+                      CallFault {"Rename", {.renameError = EXDEV}, [](ArchiveStream &s) { return s.finish(true) != platform::Replacement::Failed; },
                                  EXDEV},
                       CallFault {"PatchThroughTheDefaultSeek", {.seekError = ESPIPE},
                                  [](ArchiveStream &s) { return s.ArchiveStream::writeAt(0, "N", 1) == 1; }, ESPIPE}),
@@ -197,7 +197,7 @@ TEST(ArchiveStream, TargetStaysUntilFinishedAndTruncatingKeepsWhatIsBefore)
         EXPECT_TRUE(stream->seek(4));
         EXPECT_TRUE(stream->truncate());
         EXPECT_EQ(readFile(dir / "old.pak"), std::string(5000, 'o')) << "untouched until finished";
-        EXPECT_TRUE(stream->finish(true));
+        EXPECT_EQ(stream->finish(true), platform::Replacement::Done);
     }
     EXPECT_EQ(readFile(dir / "old.pak"), "abcd");
     if constexpr (!onWindows) { // Windows has no permission bits beyond read-only
@@ -220,7 +220,7 @@ TEST(ArchiveStream, AReplacementTheSystemRefusesFailsTheFinish)
         stream->write("archive", 7);
         // A folder with something in it takes the target's name meanwhile.
         writeFile(dir / "out.pak/inside.txt", "kept");
-        EXPECT_FALSE(stream->finish(true));
+        EXPECT_EQ(stream->finish(true), platform::Replacement::Failed);
         EXPECT_NE(stream->error(), 0);
     }
     EXPECT_EQ(readFile(dir / "out.pak/inside.txt"), "kept");
@@ -236,8 +236,42 @@ TEST(ArchiveStream, ALinkIsFollowedAndKept)
     std::filesystem::create_symlink(dir / "real/Mod.pak", dir / "link.pak");
     auto stream = files.createArchive((dir / "link.pak").string());
     stream->write("new", 3);
-    ASSERT_TRUE(stream->finish(true));
+    ASSERT_EQ(stream->finish(true), platform::Replacement::Done);
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.pak"));
     EXPECT_EQ(readFile(dir / "real/Mod.pak"), "new");
     EXPECT_EQ(resolveLinkedPath((dir / "link.pak").string()), (dir / "real/Mod.pak").string());
+}
+
+// Flushing the folder after the rename is the last step: the archive is in
+// place whatever it says, so a failure there is told as such, not as a
+// failed pack (the old archive is gone by then).
+TEST(ArchiveStream, AFolderThatCannotBeFlushedAfterTheRenameLeavesTheArchiveInPlace)
+{
+    TempDir dir;
+    writeFile(dir / "Mod.pak", "the previous archive");
+    SystemArchiveFileSystem files;
+    files.setFaultsForTesting({.folderSyncError = EIO});
+    auto stream = files.createArchive((dir / "Mod.pak").string());
+    ASSERT_EQ(stream->write("new archive", 11), 11u);
+    EXPECT_EQ(stream->finish(true), platform::Replacement::DoneNotFlushed);
+    EXPECT_EQ(stream->error(), EIO);
+    EXPECT_EQ(readFile(dir / "Mod.pak"), "new archive");
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"Mod.pak"});
+}
+
+// A new archive gets the permissions any new file of the process gets: the
+// kernel applies the umask, which stays as it was.
+TEST(ArchiveStream, ANewArchiveTakesThePermissionsTheUmaskGives)
+{
+    VORIRAZ_POSIX_ONLY("permission bits and the umask");
+    TempDir dir;
+    const unsigned saved = setUmaskForTesting(027);
+    {
+        SystemArchiveFileSystem files;
+        auto stream = files.createArchive((dir / "new.pak").string());
+        stream->write("x", 1);
+        EXPECT_EQ(stream->finish(false), platform::Replacement::Done);
+    }
+    EXPECT_EQ(setUmaskForTesting(saved), 027u) << "packing left the umask as it was";
+    EXPECT_EQ(permissionBits(dir / "new.pak"), 0640u);
 }

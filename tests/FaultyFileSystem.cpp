@@ -30,10 +30,43 @@ public:
         return mReal->rewind();
     }
     int error() const override { return mReal->error(); }
+    // A file that delivers fewer bytes than its size has shrunk.
+    std::uint64_t currentSize() const override { return std::min(mLimit, mReal->currentSize()); }
 
 private:
     std::unique_ptr<SourceFile> mReal;
     std::uint64_t mLimit;
+    std::uint64_t mDelivered = 0;
+};
+
+// Tells the test after each read, which may change the file meanwhile.
+class WatchedSource : public SourceFile
+{
+public:
+    WatchedSource(std::unique_ptr<SourceFile> real, std::string path, const FaultyFileSystem &owner)
+        : mReal(std::move(real)), mPath(std::move(path)), mOwner(owner)
+    {
+    }
+    std::uint64_t size() const override { return mReal->size(); }
+    std::size_t read(char *buffer, std::size_t count) override
+    {
+        const std::size_t got = mReal->read(buffer, count);
+        mDelivered += got;
+        mOwner.afterRead(mPath, mDelivered);
+        return got;
+    }
+    bool rewind() override
+    {
+        mDelivered = 0;
+        return mReal->rewind();
+    }
+    int error() const override { return mReal->error(); }
+    std::uint64_t currentSize() const override { return mReal->currentSize(); }
+
+private:
+    std::unique_ptr<SourceFile> mReal;
+    std::string mPath;
+    const FaultyFileSystem &mOwner;
     std::uint64_t mDelivered = 0;
 };
 
@@ -69,7 +102,7 @@ public:
     bool truncate() override { return mReal->truncate(); }
     std::optional<FileIdentity> identity() const override { return mReal->identity(); }
     int error() const override { return mInjected ? platform::deviceError : mReal->error(); }
-    bool finish(bool durable) override { return mReal->finish(durable); }
+    platform::Replacement finish(bool durable) override { return mReal->finish(durable); }
 
 private:
     bool failing(std::uint64_t position, const char *data, std::size_t count)
@@ -93,6 +126,9 @@ std::unique_ptr<ArchiveStream> FaultyFileSystem::createArchive(const std::string
 
 std::unique_ptr<SourceFile> FaultyFileSystem::openSource(const std::string &path, TFileShareMode shareMode, int &error)
 {
+    // Told outside the lock, so that it may wait for the test's thread.
+    if (beforeOpen)
+        beforeOpen(path);
     // Sources are opened by the reading-ahead thread and, on a retry, by the
     // writer's thread at the same time.
     std::lock_guard lock(mMutex);
@@ -107,6 +143,8 @@ std::unique_ptr<SourceFile> FaultyFileSystem::openSource(const std::string &path
     for (const auto &[suffix, limit] : shrinkTo)
         if (source && endsWith(path, suffix))
             return std::make_unique<ShrinkingSource>(std::move(source), limit);
+    if (source && afterRead)
+        return std::make_unique<WatchedSource>(std::move(source), path, *this);
     return source;
 }
 

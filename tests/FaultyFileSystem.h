@@ -32,6 +32,14 @@ public:
     // Failures of the archive file's own system calls, for the streams
     // created from now on.
     StreamFaults device;
+    // Told of every source about to be opened, on the thread that opens it,
+    // before the faults above apply: to change the file meanwhile, or to
+    // hold packing up.
+    std::function<void(const std::string &path)> beforeOpen;
+    // Told after each read of a source with the bytes it has delivered so
+    // far, on the thread that reads: to change the file on the disk while
+    // it is being read.
+    std::function<void(const std::string &path, std::uint64_t delivered)> afterRead;
     // Every source path opened, in order.
     std::vector<std::string> opened;
 

@@ -131,7 +131,10 @@ TEST(FileSelection, LinksLeadingOutsideAreNeitherFollowedNorOpenedNorStored)
     // Every directory listed and every file opened, to see that nothing
     // outside the tree is.
     std::vector<std::string> listed;
-    setListingHookForTesting([&](const std::string &directory) { listed.push_back(directory); });
+    setListingHookForTesting([&](const std::string &directory) {
+        listed.push_back(directory);
+        return 0;
+    });
     auto files = std::make_shared<FaultyFileSystem>();
     TArchiveWriter writer;
     writer.SetFileSystem(files);

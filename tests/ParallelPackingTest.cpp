@@ -1,4 +1,5 @@
 #include "FaultyFileSystem.h"
+#include "SystemSupport.h"
 #include "TestSupport.h"
 #include "ZipInspection.h"
 
@@ -372,12 +373,12 @@ std::unique_ptr<TempDir> StopWhileCompressing::sDir;
 
 } // namespace
 
-// Workers busy with a chunk or a whole source are not waited for: packing
-// returns soon after the stop, keeps the previous archive and leaves no
-// temporary file; the workers finish on their own without touching what
-// is gone.
+// Workers busy with a chunk or a whole source finish that one and are
+// joined: packing returns soon after the stop, keeps the previous archive,
+// leaves no temporary file, and no thread of it outlives it.
 TEST_P(StopWhileCompressing, ReturnsWithinHalfASecond)
 {
+    const std::optional<std::size_t> threadsBefore = threadCount();
     using Clock = std::chrono::steady_clock;
     const auto how = GetParam().how;
     const bool large = GetParam().tree == StopRow::Tree::LargeFile;
@@ -442,6 +443,9 @@ TEST_P(StopWhileCompressing, ReturnsWithinHalfASecond)
     started.notify_one();
     if (canceller.joinable())
         canceller.join();
+    if (threadsBefore) {
+        EXPECT_EQ(threadCount(), threadsBefore) << "a thread of packing outlived it";
+    }
     ASSERT_TRUE(stoppedAt.has_value());
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(returnedAt - *stoppedAt);
     std::printf("[ measured ] %s: returned %lld ms after the stop\n", GetParam().name,

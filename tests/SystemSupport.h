@@ -82,6 +82,9 @@ std::filesystem::path makeTemporaryFolder(std::string_view prefix);
 // Windows).
 void writeDeepFile(const std::filesystem::path &path, std::string_view bytes);
 
+// The threads this process runs now, where the system tells.
+std::optional<std::size_t> threadCount();
+
 // The peak resident memory of this process so far, in kilobytes.
 long peakMemoryKb();
 
@@ -141,5 +144,38 @@ inline const char *const fullDevice = "/dev/full";
 
 // The permission bits of a file (the low nine of its mode).
 unsigned permissionBits(const std::filesystem::path &path);
+
+// Sets the process's umask and returns the one it had.
+unsigned setUmaskForTesting(unsigned mask);
+
+// A device node (character device major, minor) at path; false, when the
+// process may not make one (it is not root), with nothing made.
+bool makeDeviceNode(const std::filesystem::path &path, unsigned major, unsigned minor);
+
+// A program running in the background, its output going to files, with
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT at their defaults whatever this
+// process ignores, so a test can act on it while it runs. Killed and
+// reaped when the object goes while it still runs.
+class BackgroundProcess
+{
+public:
+    BackgroundProcess(const ProcessRequest &request, const std::filesystem::path &stdoutFile,
+                      const std::filesystem::path &stderrFile);
+    ~BackgroundProcess();
+    BackgroundProcess(const BackgroundProcess &) = delete;
+    BackgroundProcess &operator=(const BackgroundProcess &) = delete;
+
+    // Whether it still runs.
+    bool running();
+    void sendSignal(int signal);
+    // Waits up to timeoutMs for it to end. Its exit status, or 128 + the
+    // signal's number when a signal ended it, as a shell reports it; -1
+    // when it still ran (it is then killed).
+    int wait(int timeoutMs);
+
+private:
+    long mPid = -1;
+    int mStatus = -1;
+};
 
 } // namespace voriraz::test

@@ -243,4 +243,106 @@ unsigned permissionBits(const fs::path &path)
     return info.st_mode & 07777;
 }
 
+std::optional<std::size_t> threadCount()
+{
+    std::error_code error;
+    std::size_t count = 0;
+    for (auto task = fs::directory_iterator("/proc/self/task", error); !error && task != fs::directory_iterator();
+         task.increment(error))
+        ++count;
+    if (error)
+        return std::nullopt;
+    return count;
+}
+
+unsigned setUmaskForTesting(unsigned mask)
+{
+    return ::umask(static_cast<mode_t>(mask));
+}
+
+bool makeDeviceNode(const fs::path &path, unsigned major, unsigned minor)
+{
+    return ::mknod(path.c_str(), S_IFCHR | 0644, makedev(major, minor)) == 0;
+}
+
+BackgroundProcess::BackgroundProcess(const ProcessRequest &request, const fs::path &stdoutFile,
+                                     const fs::path &stderrFile)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutFile.c_str(), O_WRONLY | O_TRUNC | O_CREAT, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrFile.c_str(), O_WRONLY | O_TRUNC | O_CREAT, 0644);
+    if (!request.workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, request.workingDirectory.c_str());
+    // A test run in the background of a shell has SIGINT and SIGQUIT
+    // ignored, and the program would inherit that.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&defaults, signal);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    std::vector<std::string> argv {request.program};
+    argv.insert(argv.end(), request.arguments.begin(), request.arguments.end());
+    std::vector<char *> pointers;
+    for (std::string &argument : argv)
+        pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawnp(&pid, pointers.front(), &actions, &attributes, pointers.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0)
+        throw std::runtime_error(std::string("cannot start ") + request.program + ": " + std::strerror(spawned));
+    mPid = pid;
+}
+
+BackgroundProcess::~BackgroundProcess()
+{
+    if (running()) {
+        ::kill(static_cast<pid_t>(mPid), SIGKILL);
+        wait(10000);
+    }
+}
+
+bool BackgroundProcess::running()
+{
+    if (mPid < 0)
+        return false;
+    int status = 0;
+    const pid_t ended = ::waitpid(static_cast<pid_t>(mPid), &status, WNOHANG);
+    if (ended == 0)
+        return true;
+    if (ended == static_cast<pid_t>(mPid))
+        mStatus = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    mPid = -1;
+    return false;
+}
+
+void BackgroundProcess::sendSignal(int signal)
+{
+    if (mPid >= 0)
+        ::kill(static_cast<pid_t>(mPid), signal);
+}
+
+int BackgroundProcess::wait(int timeoutMs)
+{
+    for (int waited = 0; running(); waited += 10) {
+        if (waited >= timeoutMs) {
+            ::kill(static_cast<pid_t>(mPid), SIGKILL);
+            while (running())
+                ::usleep(10000);
+            return -1;
+        }
+        ::usleep(10000);
+    }
+    return mStatus;
+}
+
 } // namespace voriraz::test

@@ -241,4 +241,40 @@ unsigned permissionBits(const fs::path &)
     throw posixOnly("a file's permission bits");
 }
 
+std::optional<std::size_t> threadCount()
+{
+    return std::nullopt;
+}
+
+unsigned setUmaskForTesting(unsigned)
+{
+    throw posixOnly("the umask");
+}
+
+bool makeDeviceNode(const fs::path &, unsigned, unsigned)
+{
+    throw posixOnly("a device node in the file system");
+}
+
+BackgroundProcess::BackgroundProcess(const ProcessRequest &, const fs::path &, const fs::path &)
+{
+    throw posixOnly("signals sent to a program");
+}
+
+BackgroundProcess::~BackgroundProcess() = default;
+
+bool BackgroundProcess::running()
+{
+    return false;
+}
+
+void BackgroundProcess::sendSignal(int)
+{
+}
+
+int BackgroundProcess::wait(int)
+{
+    return mStatus;
+}
+
 } // namespace voriraz::test

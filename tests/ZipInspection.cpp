@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "packaging/NameEncoding.h"
+
 #include <cstdio>
+#include <map>
 #include <zlib.h>
 
 namespace voriraz::test {
@@ -220,7 +223,51 @@ bool readerAccepts(const std::string &reader, const std::filesystem::path &archi
         return runReader("/usr/bin/unzip", {"-tq", path}, log);
     if (reader == "7z")
         return runReader("/usr/bin/7z", {"t", "-bd", path}, log);
+    // Extracted to standard output, so that the data and its CRC-32 are
+    // checked, not the headers alone.
+    if (reader == "bsdtar")
+        return runReader("/usr/bin/bsdtar", {"-xOf", path}, log);
     return false;
+}
+
+std::vector<std::string> expectWholeArchive(const std::filesystem::path &archive, const std::filesystem::path &base)
+{
+    // The files of the tree by the bytes their names are stored as.
+    std::map<std::string, std::filesystem::path> files;
+    std::error_code error;
+    for (auto item = std::filesystem::recursive_directory_iterator(base, error);
+         !error && item != std::filesystem::recursive_directory_iterator(); item.increment(error)) {
+        const std::u8string relative = std::filesystem::relative(item->path(), base, error).generic_u8string();
+        if (const auto name = encodeName(std::string(relative.begin(), relative.end()), true))
+            files.emplace(name->bytes, item->path());
+    }
+    const InspectedArchive inspected = inspectArchive(archive);
+    std::uint64_t next = 0;
+    for (const InspectedEntry &entry : inspected.entries) {
+        const InspectedHeader &central = entry.central;
+        EXPECT_EQ(central.headerOffset, next) << central.name << ": bytes between the entries, or entries out of order";
+        next = std::uint64_t {central.headerOffset} + 30 + entry.local.name.size() + entry.local.extraLength
+               + central.compressedSize;
+        if (central.name.empty() || central.name.back() == '/')
+            continue;
+        EXPECT_TRUE(entry.inflatedCleanly) << central.name;
+        EXPECT_EQ(central.crc32, crc32Of(entry.inflated)) << central.name;
+        const auto source = files.find(central.name);
+        if (source == files.end() || !std::filesystem::is_regular_file(source->second, error)) {
+            ADD_FAILURE() << central.name << " is no file of the tree";
+            continue;
+        }
+        EXPECT_TRUE(entry.inflated == readFile(source->second)) << central.name << ": the stored data is not the file's";
+    }
+    EXPECT_EQ(inspected.centralDirectoryOffset, next) << "bytes between the last entry and the central directory";
+    for (const char *reader : {"python", "unzip", "7z", "bsdtar"}) {
+        // unzip calls an archive without entries empty, with a warning.
+        if (inspected.entries.empty() && std::string(reader) == "unzip")
+            continue;
+        std::string log;
+        EXPECT_TRUE(readerAccepts(reader, archive, &log)) << reader << ":\n" << log;
+    }
+    return inspected.names();
 }
 
 bool readerExtracts(const std::string &reader, const std::filesystem::path &archive,

@@ -69,9 +69,16 @@ bool inflateRaw(const std::string &data, std::string &out);
 InspectedArchive inspectArchive(const std::filesystem::path &path, bool inflateData = true);
 
 // Whether an independent reader accepts the archive: "python" runs
-// python3 -m zipfile -t, "unzip" runs unzip -tq, "7z" runs 7z t. The
-// output is appended to log.
+// python3 -m zipfile -t, "unzip" runs unzip -tq, "7z" runs 7z t, "bsdtar"
+// extracts every entry to nowhere. The output is appended to log.
 bool readerAccepts(const std::string &reader, const std::filesystem::path &archive, std::string *log = nullptr);
+
+// Checks an archive that packing wrote whole, failing the current test for
+// each fault: every reader above accepts it; its entries follow one another
+// from the start of the file to the central directory, with nothing between
+// (no remains of an entry given up); each file's data, inflated, is the file
+// of that name below base, its CRC-32 right. Returns the stored names.
+std::vector<std::string> expectWholeArchive(const std::filesystem::path &archive, const std::filesystem::path &base);
 
 // Extracts the archive into a directory with an independent reader, as
 // readerAccepts() names them; true when the reader reports success.

@@ -17,8 +17,11 @@ namespace voriraz {
 // until that thread says it has finished. Meanwhile the window is repainted
 // and timers run, but an application-wide event filter drops the mouse and
 // keyboard input meant for the main window (a close is turned into a
-// cancel), so no handler of the window can start while another is under
-// way; dialogs, which are windows of their own, still get theirs. Nothing
+// cancel); dialogs, which are windows of their own, still get theirs. Keys
+// of shortcuts and actions reach their own objects, not the window's
+// widgets: the window turns those off while it packs, and its handlers
+// refuse to start meanwhile (Unit1Mod.cpp), so no handler of the window can
+// start while another is under way. Nothing
 // calls processEvents(), and the progress dialog is not modal, since
 // QProgressDialog::setValue() processes events for a modal one.
 //

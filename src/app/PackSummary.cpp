@@ -46,15 +46,28 @@ QString skippedText(const ModArchiveReport &report, const QString &archiveName)
         parts << count(report.failedFiles, "file that could not be packed", "files that could not be packed");
     if (report.linksOutside > 0)
         parts << count(report.linksOutside, "link leading outside the mod folder", "links leading outside the mod folder");
-    QString text = packedText(report, archiveName) + QStringLiteral("\n\nLeft out: ") + parts.join(QStringLiteral(", "))
-                   + QStringLiteral(".\n");
-    const std::size_t shown = std::min(report.skipped.size(), listedSkips);
-    for (std::size_t i = 0; i < shown; ++i)
-        text += QStringLiteral("\n%1: %2").arg(QString::fromStdString(report.skipped[i].name),
-                                               QString::fromStdString(report.skipped[i].reason));
-    const std::size_t all = report.failedFiles + report.linksOutside;
-    if (all > shown)
-        text += QStringLiteral("\n... and %1 more.").arg(all - shown);
+    if (report.linksNowhere > 0)
+        parts << count(report.linksNowhere, "link leading nowhere", "links leading nowhere");
+    if (report.notFiles > 0)
+        parts << count(report.notFiles, "pipe, socket or device", "pipes, sockets or devices");
+    QString text = packedText(report, archiveName);
+    if (!parts.isEmpty()) {
+        text += QStringLiteral("\n\nLeft out: ") + parts.join(QStringLiteral(", ")) + QStringLiteral(".\n");
+        const std::size_t shown = std::min(report.skipped.size(), listedSkips);
+        for (std::size_t i = 0; i < shown; ++i)
+            text += QStringLiteral("\n%1: %2").arg(QString::fromStdString(report.skipped[i].name),
+                                                   QString::fromStdString(report.skipped[i].reason));
+        if (report.leftOut() > shown)
+            text += QStringLiteral("\n... and %1 more.").arg(report.leftOut() - shown);
+    }
+    if (!report.warnings.empty()) {
+        text += QStringLiteral("\n\nTake note:\n");
+        const std::size_t shown = std::min(report.warnings.size(), listedSkips);
+        for (std::size_t i = 0; i < shown; ++i)
+            text += QStringLiteral("\n") + QString::fromStdString(report.warnings[i]);
+        if (report.warnings.size() > shown)
+            text += QStringLiteral("\n... and %1 more.").arg(report.warnings.size() - shown);
+    }
     return text;
 }
 

@@ -13,7 +13,8 @@ namespace voriraz {
 QString packedText(const ModArchiveReport &report, const QString &archiveName);
 
 // The packed text, then what was left out and why, one line each (the first
-// twenty, then how many more).
+// twenty, then how many more), then the report's warnings. Shown instead of
+// the packed text when there is any of them.
 QString skippedText(const ModArchiveReport &report, const QString &archiveName);
 
 // "Packing aborted (or cancelled); the previous ZavirAru.pak was kept." or

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QUrl>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace voriraz {
 
@@ -38,6 +39,23 @@ UnsavedAnswer MessageBoxPrompts::askUnsaved(QWidget *owner, const QString &title
     case QMessageBox::Discard: return UnsavedAnswer::Discard;
     default: return UnsavedAnswer::Cancel;
     }
+}
+
+PackUnsavedAnswer MessageBoxPrompts::askSaveBeforePacking(QWidget *owner, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, owner);
+    QPushButton *save = box.addButton(QMessageBox::Save);
+    QPushButton *pack = box.addButton(QStringLiteral("Pack without saving"), QMessageBox::DestructiveRole);
+    pack->setObjectName(QStringLiteral("PackWithoutSavingButton"));
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save)
+        return PackUnsavedAnswer::Save;
+    if (box.clickedButton() == pack)
+        return PackUnsavedAnswer::PackWithoutSaving;
+    return PackUnsavedAnswer::Cancel;
 }
 
 QString applicationTitle(const QString &executablePath)

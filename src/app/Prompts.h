@@ -11,6 +11,9 @@ class QFileDialog;
 namespace voriraz {
 // What to do with unsaved edits before they would be lost.
 enum class UnsavedAnswer { Save, Discard, Cancel };
+// What to do with unsaved edits before packing, which takes the presets as
+// they are on the disk.
+enum class PackUnsavedAnswer { Save, PackWithoutSaving, Cancel };
 }
 
 class QWidget;
@@ -39,6 +42,10 @@ public:
     // Escape and the close box Cancel.
     virtual UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) = 0;
 
+    // Asks about unsaved edits before packing: Save, Pack without saving or
+    // Cancel, Save the default, Escape and the close box Cancel.
+    virtual PackUnsavedAnswer askSaveBeforePacking(QWidget *owner, const QString &title, const QString &text) = 0;
+
     // Shows the save dialog modally; the chosen file's full path, or nothing
     // when the user cancels.
     virtual std::optional<QString> chooseSaveFile(QFileDialog *dialog) = 0;
@@ -60,6 +67,7 @@ public:
     void showMessage(QWidget *owner, const QString &title, const QString &text) override;
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
     UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) override;
+    PackUnsavedAnswer askSaveBeforePacking(QWidget *owner, const QString &title, const QString &text) override;
     std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;
     void openFolder(const QString &path) override;
     TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,

@@ -229,6 +229,10 @@ TForm1::~TForm1()
 
 void TForm1::runHandler(const std::function<void()> &handler)
 {
+    // A handler started while packing would work on the folder being packed
+    // (a save) or on a window that is waiting: it does not start.
+    if (mPacking)
+        return;
     // Errors must not travel through Qt's event loop: they end the handler
     // here and are shown as the program's error box; the window carries on.
     QString message;

@@ -128,7 +128,12 @@ public:
     QAction *RedoAction = nullptr;
 
     // Runs a handler; an error it throws ends it and is shown in an error box.
+    // While "Create mod" packs, no handler runs: it returns at once.
     void runHandler(const std::function<void()> &handler);
+
+    // Whether "Create mod" is packing: the window takes no input, its actions
+    // and shortcuts are off, and handlers refuse to start.
+    bool isPacking() const { return mPacking; }
 
     // The preset controls' values, and writing them back. Writing sets
     // nothing that would run a handler.
@@ -223,9 +228,17 @@ private:
     void createModComponents();
     // Packs sourceDir into a new archive at archivePath, replacing any file
     // there once complete, on a thread of its own while the window runs on,
-    // and tells what it did. Throws what creating or writing the archive
-    // throws.
-    void WriteModArchive(std::string archivePath, std::string sourceDir);
+    // and tells what it did; true when the archive was written. Throws what
+    // creating or writing the archive throws.
+    bool WriteModArchive(std::string archivePath, std::string sourceDir);
+    // With unsaved edits of a preset of the mod folder, asks whether to save
+    // them before packing; true when packing may go on (saved, or not to
+    // be). Throws what the save throws.
+    bool saveBeforePacking();
+    // The archive packed last from the window's data folder (empty for
+    // none), and remembering it, between runs.
+    QString rememberedArchive() const;
+    void rememberArchive(const QString &archive);
 
     template<typename T>
     T *control(const QString &name) const { return findChild<T *>(name); }
@@ -285,6 +298,7 @@ private:
     std::optional<std::pair<std::uintmax_t, std::int64_t>> mEditedFile;
     bool mCentred = false;
     int mPackProgressDelayMs = 500;
+    bool mPacking = false;
 };
 
 } // namespace voriraz

@@ -276,6 +276,8 @@ void TForm1::connectHandlers()
     // differ from the file's.
     auto on = [this](void (TForm1::*handler)()) {
         return [this, handler] {
+            if (mPacking)
+                return;
             recordStep();
             runHandler([this, handler] { (this->*handler)(); });
             recordStep();

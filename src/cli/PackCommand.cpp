@@ -45,13 +45,18 @@ std::string PackCommand::description() const
 {
     return "Packs every file and folder of DIR/mod into a new ZIP archive OUT.pak, replacing any file of that name,\n"
         "with the same writer and settings as the editor's \"Create mod\".\n\n"
-        "OUT.pak is replaced only by a complete archive: until then, and for good when packing is aborted or\n"
-        "fails, a file already there stays as it was. A file of the mod folder is never replaced.\n\n"
-        "A file that cannot be packed is handled by --on-error: abort stops and keeps the previous OUT.pak;\n"
-        "ignore leaves the file out and goes on; retry-once tries it once more and aborts if it fails again.\n"
-        "A link that leads outside the mod folder is neither followed nor packed; each is reported.\n\n"
+        "OUT.pak is replaced only by a complete archive: until then, and for good when packing is aborted,\n"
+        "fails or is interrupted (SIGINT, SIGTERM, SIGHUP, SIGQUIT), a file already there stays as it was and\n"
+        "no temporary file is left. A file of the mod folder is never replaced, but for a previous archive\n"
+        "saved inside it, which is left out of the new one and replaced.\n\n"
+        "A file or folder that cannot be packed (unreadable, changed while read, a name that could not be\n"
+        "extracted safely) is handled by --on-error: abort stops and keeps the previous OUT.pak; ignore leaves\n"
+        "it out and goes on; retry-once tries it once more and aborts if it fails again. Links that lead\n"
+        "outside the mod folder or nowhere, pipes, sockets and devices are not packed. Everything left out is\n"
+        "reported, one line each.\n\n"
         "Exit status: 0 when the archive was written, 1 when packing was aborted or failed, 2 when the data\n"
-        "folder was not found or OUT.pak cannot be created.";
+        "folder or its mod folder was not found or cannot be listed, or OUT.pak cannot be created;\n"
+        "128 + the signal's number when interrupted.";
 }
 
 void PackCommand::declare(CommandLine &line)
@@ -96,8 +101,9 @@ int PackCommand::run(const CommandLine &line, CommandStreams streams)
         streams.err << programName << ": " << failure.what() << '\n';
         return TFailureAction::faAbort;
     };
+    // Failures are told as they are answered; the rest as they are met.
     writer.OnSkip = [&](const TSkippedItem &item) {
-        if (item.kind == TSkippedItem::Kind::LinkOutside)
+        if (item.kind != TSkippedItem::Kind::Failed)
             streams.err << programName << ": skipped: " << item.name << ": " << item.reason << '\n';
     };
 
@@ -121,6 +127,8 @@ int PackCommand::run(const CommandLine &line, CommandStreams streams)
     ModArchiveReport report;
     try {
         report = writeModArchive(writer, archive, source);
+    } catch (const SourceFolderError &e) {
+        throw CommandError(e.what());
     } catch (const FileCreateError &e) {
         throw CommandError(e.what());
     } catch (const ArchiveTargetError &e) {
@@ -145,7 +153,15 @@ int PackCommand::run(const CommandLine &line, CommandStreams streams)
     if (report.linksOutside > 0)
         streams.out << "; " << report.linksOutside << (report.linksOutside == 1 ? " link" : " links")
                     << " leading outside the folder not followed";
+    if (report.linksNowhere > 0)
+        streams.out << "; " << report.linksNowhere << (report.linksNowhere == 1 ? " link" : " links")
+                    << " leading nowhere left out";
+    if (report.notFiles > 0)
+        streams.out << "; " << report.notFiles << (report.notFiles == 1 ? " pipe, socket or device" : " pipes, sockets or devices")
+                    << " left out";
     streams.out << '\n';
+    for (const std::string &warning : report.warnings)
+        streams.err << programName << ": warning: " << warning << '\n';
     return exitStatus::success;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 #include "cli/DescriptorOutput.h"
 #include "platform/Files.h"
+#include "platform/Interrupts.h"
 
 #include <algorithm>
 #include <iostream>
@@ -66,6 +67,9 @@ int main(int argc, char *argv[])
     // write: output that never arrived ends the program with a failure.
     voriraz::platform::useBinaryStandardStreams();
     voriraz::platform::failOversizeWrites();
+    // An interrupted pack or save leaves the file it would replace as it was
+    // and no temporary file beside it.
+    voriraz::platform::removeTemporariesOnInterrupt();
     DescriptorBuffer buffer(1);
     std::ostream out(&buffer);
     int status = run(voriraz::platform::programArguments(argc, argv), out);

@@ -12,7 +12,7 @@ namespace voriraz {
 
 namespace {
 
-constexpr std::array<std::pair<NativeError, std::string_view>, 13> texts = {{
+constexpr std::array<std::pair<NativeError, std::string_view>, 16> texts = {{
     {NativeError::InvalidCompressionMode, "Invalid compression mode. Mode must be in [0-9] range"},
     {NativeError::BlankFileName, "File name is blank. Specify appropriate file name"},
     {NativeError::ArchiveNotOpen, "Archive is not open"},
@@ -26,6 +26,9 @@ constexpr std::array<std::pair<NativeError, std::string_view>, 13> texts = {{
     {NativeError::FileNameTooLong, "File name is too long: \r\n\"%s\""},
     {NativeError::InvalidFileName, "File name is not valid UTF-8: \"%s\""},
     {NativeError::DuplicateName, "Cannot store file \"%s\": the archive holds a name of the same bytes already, for file \"%s\""},
+    {NativeError::CannotListFolder, "Cannot list folder \"%s\""},
+    {NativeError::UnsafeName, "Cannot store file \"%s\": %s"},
+    {NativeError::SourceChanged, "File \"%s\" changed size while it was read: %d bytes when opened, %d at the end"},
 }};
 
 std::string composeMessage(NativeError error, std::string_view componentName, const std::string &text)
@@ -69,6 +72,7 @@ bool EArchiveError::retryCanHelp() const
     case NativeError::FileNameTooLong:
     case NativeError::InvalidFileName:
     case NativeError::DuplicateName:
+    case NativeError::UnsafeName:
         return false;
     default:
         return true;
@@ -112,6 +116,11 @@ FileCreateError::FileCreateError(const std::string &path, const std::string &rea
 
 StreamWriteError::StreamWriteError(const SystemReason &reason)
     : std::runtime_error(withReason("Stream write error", describeReason(reason)))
+{
+}
+
+SourceFolderError::SourceFolderError(const std::string &path, const std::string &reason)
+    : std::runtime_error("Cannot pack the mod folder \"" + path + "\": " + reason)
 {
 }
 

@@ -22,6 +22,9 @@ enum class NativeError : int {
     FileNameTooLong = 61,
     InvalidFileName = 62,
     DuplicateName = 63,
+    CannotListFolder = 64,
+    UnsafeName = 65,
+    SourceChanged = 66,
 };
 
 // What the system said about a failure: its error number and the file it
@@ -70,7 +73,7 @@ struct ErrorArguments
 {
     // For the "%s" in order; the last one given also fills any further.
     std::vector<std::string_view> paths;
-    // For the two "%d" of native error 34.
+    // For the two "%d" of native errors 34 and 66, in order.
     long long first = 0;
     long long second = 0;
 };
@@ -92,6 +95,14 @@ class ArchiveTargetError : public std::runtime_error
 {
 public:
     explicit ArchiveTargetError(const std::string &path);
+};
+
+// The folder to pack is missing, is no folder, or cannot be listed:
+// "Cannot pack the mod folder "<path>": <reason>". Nothing is packed.
+class SourceFolderError : public std::runtime_error
+{
+public:
+    SourceFolderError(const std::string &path, const std::string &reason);
 };
 
 // "Stream write error": a record after the central directory could not be

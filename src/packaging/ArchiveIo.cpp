@@ -2,6 +2,7 @@
 
 #include "packaging/ArchiveError.h"
 #include "platform/File.h"
+#include "platform/Interrupts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,6 +50,8 @@ public:
 
     int error() const override { return mError; }
 
+    std::uint64_t currentSize() const override { return mFile.size().value_or(mSize); }
+
 private:
     platform::File mFile;
     std::uint64_t mSize;
@@ -62,7 +65,8 @@ class SystemArchiveStream : public ArchiveStream
 {
 public:
     SystemArchiveStream(platform::File file, std::string temporaryPath, std::string target, const StreamFaults &faults)
-        : mFile(std::move(file)), mTemporary(std::move(temporaryPath)), mTarget(std::move(target)), mFaults(faults)
+        : mFile(std::move(file)), mTemporary(std::move(temporaryPath)), mTarget(std::move(target)), mFaults(faults),
+          mInterruptToken(platform::rememberTemporary(mTemporary))
     {
     }
 
@@ -73,6 +77,7 @@ public:
             mFile = platform::File();
             platform::removeFile(mTemporary);
         }
+        platform::forgetTemporary(mInterruptToken);
     }
 
     std::size_t write(const char *data, std::size_t count) override { return writeBoth(data, count, nullptr, 0); }
@@ -164,20 +169,36 @@ public:
 
     int error() const override { return mError; }
 
-    bool finish(bool durable) override
+    platform::Replacement finish(bool durable) override
     {
+        using platform::Replacement;
         if (mFinished || !mFile.isOpen())
-            return mFinished;
+            return mFinished ? Replacement::Done : Replacement::Failed;
         if (durable && (injected(mFaults.syncError) || (!mFile.sync() && failed())))
-            return false;
+            return Replacement::Failed;
         // The file is closed whatever close() says; its error still means
         // the data may not be on the disk.
         if ((!mFile.close() && failed()) || injected(mFaults.closeError))
-            return false;
-        if (injected(mFaults.renameError) || (!platform::replaceWith(mTemporary, mTarget, durable) && failed()))
-            return false;
+            return Replacement::Failed;
+        // An interrupt waits until the archive is in place and its temporary
+        // name forgotten, so it never removes what is no longer there to
+        // remove, nor comes between the two.
+        const platform::InterruptsDeferred deferred;
+        if (injected(mFaults.renameError))
+            return Replacement::Failed;
+        const Replacement replaced = platform::replaceWith(mTemporary, mTarget, durable);
+        if (replaced == Replacement::Failed) {
+            failed();
+            return replaced;
+        }
         mFinished = true;
-        return true;
+        platform::forgetTemporary(std::exchange(mInterruptToken, -1));
+        if (replaced == Replacement::DoneNotFlushed || (durable && injected(mFaults.folderSyncError))) {
+            if (replaced == Replacement::DoneNotFlushed)
+                failed();
+            return Replacement::DoneNotFlushed;
+        }
+        return Replacement::Done;
     }
 
 private:
@@ -234,6 +255,7 @@ private:
     std::uint64_t mPosition = 0;
     mutable int mError = 0;
     bool mFinished = false;
+    int mInterruptToken = -1;
 };
 
 } // namespace
@@ -262,6 +284,21 @@ std::optional<FileIdentity> fileIdentity(const std::string &path)
 std::string resolveLinkedPath(const std::string &path)
 {
     return platform::realPath(path).value_or(path);
+}
+
+bool looksLikeZipArchive(const std::string &path)
+{
+    platform::File file = platform::File::openForReading(path, platform::Sharing::Everything);
+    char start[4] = {};
+    std::size_t got = 0;
+    while (file.isOpen() && got < sizeof start) {
+        const std::int64_t read = file.read(start + got, sizeof start - got);
+        if (read <= 0)
+            break;
+        got += static_cast<std::size_t>(read);
+    }
+    const std::string_view signature(start, got);
+    return signature == std::string_view("PK\x03\x04", 4) || signature == std::string_view("PK\x05\x06", 4);
 }
 
 std::unique_ptr<ArchiveStream> SystemArchiveFileSystem::createArchive(const std::string &path)

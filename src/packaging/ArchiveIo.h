@@ -30,6 +30,9 @@ public:
     virtual std::size_t read(char *buffer, std::size_t count) = 0;
     // Goes back to the start; false, with error() set, when that fails.
     virtual bool rewind() = 0;
+    // The file's size now, which differs from size() when it changed since
+    // it was opened; size() when the system cannot tell.
+    virtual std::uint64_t currentSize() const = 0;
     // The system's error number of the last call that failed; 0 when none
     // did, or when a read came short only because the file ended.
     virtual int error() const = 0;
@@ -64,9 +67,11 @@ public:
     virtual int error() const = 0;
     // Closes the file and puts it in place of the file it was created for,
     // flushed to the disk first when durable (and the rename after it).
-    // False, with error() set, when any step fails; the file it was created
-    // for is then as it was, unless only flushing its folder failed.
-    virtual bool finish(bool durable) = 0;
+    // Failed, with error() set, when any step fails; the file it was created
+    // for is then as it was. DoneNotFlushed, with error() set, when the
+    // archive is in place but its folder could not be flushed after the
+    // rename.
+    virtual platform::Replacement finish(bool durable) = 0;
 };
 
 // Failures a stream of the real file system injects into its own system
@@ -83,6 +88,8 @@ struct StreamFaults
     int syncError = 0;
     int closeError = 0;
     int renameError = 0;
+    // Flushing the folder once the archive is in place.
+    int folderSyncError = 0;
 };
 
 // Where the writer opens its files; tests substitute one that fails on cue.
@@ -94,9 +101,10 @@ public:
     // the file path finally names (a symbolic link is followed, so the link
     // stays), which finish() puts in its place; until then that file stays
     // as it was, and a stream destroyed unfinished removes its temporary
-    // file. Throws FileCreateError when path is a directory or another
-    // thing than a file, when an existing file may not be written, or when
-    // the temporary file cannot be created.
+    // file, as does an interrupt of the process (platform/Interrupts.h).
+    // Throws FileCreateError when path is a directory or another thing than
+    // a file, when an existing file may not be written, or when the
+    // temporary file cannot be created.
     virtual std::unique_ptr<ArchiveStream> createArchive(const std::string &path) = 0;
     // Opens a regular file for reading, or returns nothing, with the
     // system's error number in error, when that fails (the file is missing,
@@ -126,5 +134,9 @@ std::optional<FileIdentity> fileIdentity(const std::string &path);
 // The file a path finally names: the path itself, or where its symbolic
 // links lead when it is one.
 std::string resolveLinkedPath(const std::string &path);
+
+// Whether path names a regular file that begins as a ZIP archive does: with
+// a local header's signature, or an end record's (an empty archive).
+bool looksLikeZipArchive(const std::string &path);
 
 } // namespace voriraz

@@ -1,6 +1,10 @@
 #include "packaging/BaseArchiver.h"
 
+#include "packaging/NameRules.h"
+
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <thread>
 #include <utility>
 #include <zlib.h>
@@ -91,6 +95,8 @@ void TBaseArchiver::openArchive(std::uint16_t openMode)
     mDiscard = false;
     mAborted = false;
     mCancelRequested = false;
+    mWalkStopped = false;
+    mWarnings.clear();
 }
 
 void TBaseArchiver::BeginUpdate()
@@ -104,7 +110,8 @@ void TBaseArchiver::BeginUpdate()
             mManager->current[i].modified = false;
         mManager->backup = mManager->current;
         mSkipped.clear();
-        mSkippedCount[0] = mSkippedCount[1] = 0;
+        std::fill(std::begin(mSkippedCount), std::end(mSkippedCount), 0);
+        mWalkStopped = false;
     }
     ++mUpdateCount;
 }
@@ -145,13 +152,50 @@ void TBaseArchiver::skip(TSkippedItem item)
 void TBaseArchiver::prepareSelection(SelectionRequest &request)
 {
     request.archive = mManager->stream->identity();
-    // The file the archive would replace, if it is one of the tree.
+    // The file the archive would replace: when it is an archive itself, a
+    // previous one, the walk leaves it out where it lies; any other file of
+    // the tree there refuses the archive.
     request.target = fileIdentity(FileName);
+    if (request.target && looksLikeZipArchive(FileName)) {
+        request.previousArchive = std::exchange(request.target, std::nullopt);
+        request.previousArchivePath = resolveLinkedPath(FileName);
+    }
     request.cancelled = &mCancelRequested;
-    request.linkOutside = [this](const std::string &name, const std::string &target) {
-        skip({TSkippedItem::Kind::LinkOutside, printableName(name),
-              "a link leading outside the folder, to \"" + printableName(target) + "\""});
+    request.leftOut = [this](LeftOutKind kind, const std::string &name, const std::string &reason) {
+        const TSkippedItem::Kind skipped = kind == LeftOutKind::LinkOutside ? TSkippedItem::Kind::LinkOutside
+                                           : kind == LeftOutKind::LinkNowhere ? TSkippedItem::Kind::LinkNowhere
+                                                                               : TSkippedItem::Kind::NotAFile;
+        skip({skipped, printableName(name), printableName(reason)});
     };
+    request.failed = [this](const WalkFailure &failure) { return walkFailed(failure); };
+}
+
+WalkDecision TBaseArchiver::walkFailed(const WalkFailure &failure)
+{
+    if (stopping())
+        return WalkDecision::Stop;
+    // The failure is raised, asked and answered as an entry's would be: the
+    // entry it would have become stands for it.
+    std::vector<std::string_view> arguments(failure.arguments.begin(), failure.arguments.end());
+    const EArchiveError raised = error(failure.error, {arguments}, failure.reason);
+    TArchiveDirEntry entry;
+    entry.sourceFolder = failure.folder;
+    entry.storedName = failure.storedName;
+    entry.header.externalAttributes = failure.isDirectory ? zip::attributeDirectory : zip::attributeArchive;
+    switch (failureAction(entry, raised)) {
+    case TFailureAction::faRetry:
+        // A name cannot become another by trying again.
+        if (raised.retryCanHelp())
+            return WalkDecision::Retry;
+        [[fallthrough]];
+    case TFailureAction::faIgnore:
+        skip({TSkippedItem::Kind::Failed, printableName(failure.storedName), raised.what()});
+        return WalkDecision::LeaveOut;
+    case TFailureAction::faAbort:
+        break;
+    }
+    mWalkStopped = true;
+    return WalkDecision::Stop;
 }
 
 void TBaseArchiver::prepareWhileFinding(SelectionRequest &request)
@@ -201,8 +245,19 @@ void TBaseArchiver::Close()
                 throw streamError();
             if (*size == 0)
                 writeCentralDirectory();
-            if (!mManager->stream->finish(Options.FlushBuffers))
+            switch (mManager->stream->finish(Options.FlushBuffers)) {
+            case platform::Replacement::Failed:
                 throw streamError();
+            case platform::Replacement::DoneNotFlushed:
+                // In place all the same: the pack succeeded, and the user is
+                // told that the disk may not hold it yet.
+                mWarnings.push_back("The archive is in place, but its folder could not be flushed to the disk ("
+                                    + platform::errorText(mManager->stream->error())
+                                    + "): until the system writes it, a crash could still lose it.");
+                break;
+            case platform::Replacement::Done:
+                break;
+            }
         }
     } catch (...) {
         Discard();
@@ -321,6 +376,22 @@ void TBaseArchiver::commit()
     if (aborted || stopping()) {
         mAborted = true;
         rollBack();
+        return;
+    }
+    warnAboutCollidingNames();
+}
+
+void TBaseArchiver::warnAboutCollidingNames()
+{
+    NameCollisions names;
+    for (const TArchiveDirEntry &entry : mManager->current)
+        names.add(entry.storedName);
+    for (const std::vector<std::string> &group : names.groups()) {
+        std::string line;
+        for (std::size_t i = 0; i < group.size(); ++i)
+            line += (i == 0 ? "" : i + 1 == group.size() ? " and " : ", ") + printableName(group[i]);
+        mWarnings.push_back(line + " differ only in letter case or Unicode normalisation: one name on Windows "
+                                   "and macOS, where extracting keeps only one");
     }
 }
 
@@ -331,6 +402,7 @@ TBaseArchiver::EntryOutcome TBaseArchiver::writeWithRetries(std::size_t index, E
     const std::uint64_t listedSize = entry.uncompressedSize64;
     for (;;) {
         const std::uint64_t bytesBefore = mProgress.bytesDone;
+        const std::uint64_t entryStart = mManager->stream->position();
         try {
             writeEntry(entry, index, std::exchange(prepared, nullptr));
             return EntryOutcome::Written;
@@ -339,11 +411,11 @@ TBaseArchiver::EntryOutcome TBaseArchiver::writeWithRetries(std::size_t index, E
             // entry: nothing is asked.
             if (stopping())
                 return EntryOutcome::Aborted;
-            // Whatever the failed attempt wrote stays in the file,
-            // referenced by nothing; the next write starts after it.
+            // Whatever the failed attempt wrote is cut off: the archive
+            // holds whole entries only, so no reader meets a header whose
+            // data never came.
             mProgress.bytesDone = bytesBefore;
-            const std::optional<std::uint64_t> end = mManager->stream->size();
-            if (!end || !mManager->stream->seek(*end))
+            if (!mManager->stream->seek(entryStart) || !mManager->stream->truncate())
                 throw streamError();
             switch (failureAction(entry, failure)) {
             case TFailureAction::faRetry:
@@ -529,6 +601,13 @@ bool TBaseArchiver::writeData(TArchiveDirEntry &entry, EntrySource &source, cons
         throw error(NativeError::InvalidCompressedSize, sizes,
                     result.writeFailed ? SystemReason {stream.error(), FileName}
                                        : SystemReason {result.readError, printableName(entry.storedName)});
+    // Read to the size it had when opened, but no longer that size: what was
+    // stored is no state the file was ever in as a whole.
+    if (const std::uint64_t sizeAtEnd = source.sizeAtEnd(); sizeAtEnd != sourceSize) {
+        const std::string path = printableName(entry.sourcePath());
+        throw error(NativeError::SourceChanged,
+                    {{path}, static_cast<long long>(sourceSize), static_cast<long long>(sizeAtEnd)});
+    }
     if (needsZip64(result.bytesWritten) || needsZip64(result.bytesRead))
         throw error(NativeError::Zip64SizeNotEnabled, {{entry.sourcePath()}});
     header.crc32 = result.crc32;

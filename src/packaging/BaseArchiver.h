@@ -59,10 +59,12 @@ struct TArchiveProgress
 enum class TProgressPhase { Start, Progress, End };
 
 // Something of the tree that the archive does not hold, and why: a link
-// leading outside the base directory, or an entry given up after a failure.
+// leading outside the base directory, a link leading nowhere or round in a
+// loop, a pipe, socket or device, or an item given up after a failure.
 struct TSkippedItem
 {
-    enum class Kind { LinkOutside, Failed };
+    enum class Kind { LinkOutside, Failed, LinkNowhere, NotAFile };
+    static constexpr int kindCount = 4;
     Kind kind = Kind::Failed;
     std::string name; // as it would have been stored, invalid UTF-8 as \xNN
     std::string reason;
@@ -159,6 +161,12 @@ public:
     std::size_t SkippedCount(TSkippedItem::Kind kind) const { return mSkippedCount[static_cast<int>(kind)]; }
     // Whether the last update ended in an abort or a cancel.
     bool Aborted() const { return mAborted; }
+    // What the user should know of an archive written whole: the names it
+    // holds that Windows and macOS take for one (differing only in letter
+    // case or Unicode normalisation), one line each group, and, after
+    // Close(), that the archive is in place but its folder could not be
+    // flushed to the disk. Cleared when an archive is opened.
+    const std::vector<std::string> &Warnings() const { return mWarnings; }
 
     // Test seam: where files are opened. Defaults to the real file system.
     void SetFileSystem(std::shared_ptr<ArchiveFileSystem> fileSystem) { mFileSystem = std::move(fileSystem); }
@@ -176,14 +184,16 @@ protected:
     // each entry found; otherwise sets nothing. The commit uses what was
     // prepared if the directory is what was found, else starts over.
     void prepareWhileFinding(SelectionRequest &request);
-    // Fills in what every selection of an update shares: the archive and
-    // its target, the stop flag and where skipped links go.
+    // Fills in what every selection of an update shares: the archive, its
+    // target or the previous archive it replaces, the stop flag, where the
+    // items left out go and who decides about the walk's failures (the
+    // failure prompt, as for an entry).
     void prepareSelection(SelectionRequest &request);
     // Records an item left out and tells OnSkip.
     void skip(TSkippedItem item);
     // Marks the archive as not to be put in place.
     void refuseArchive() { mDiscard = true; }
-    bool stopping() const { return mCancel || mCancelRequested; }
+    bool stopping() const { return mCancel || mCancelRequested || mWalkStopped; }
 
 private:
     // Writes every modified entry, then the central directory and the end
@@ -200,7 +210,9 @@ private:
     void startPipeline(std::size_t first);
     enum class EntryOutcome { Written, Removed, Aborted };
     // Writes the entry at index, asking what to do after each failure, until
-    // it is written, ignored (and removed) or the update aborted.
+    // it is written, ignored (and removed) or the update aborted. After a
+    // failure the archive is cut back to where the entry began, so that it
+    // holds whole entries only, one after the other.
     EntryOutcome writeWithRetries(std::size_t index, EntrySource *prepared);
     // Writes one entry, at index of the directory: from prepared, its source
     // read and compressed ahead, or else reading it here.
@@ -213,7 +225,8 @@ private:
     void startHeader(TArchiveDirEntry &entry, const EncodedName &name, std::uint64_t sourceSize);
     // Writes the entry's local header and data and completes the header;
     // false when packing was stopped meanwhile. Raises native error 34 when
-    // the source was not read or written whole, 41 when it came too large.
+    // the source was not read or written whole, 66 when its size changed
+    // while it was read, 41 when it came too large.
     bool writeData(TArchiveDirEntry &entry, EntrySource &source, const std::string &name, std::uint64_t sourceSize);
     // What writing an entry's chunks came to.
     struct WrittenData
@@ -262,6 +275,11 @@ private:
     void writeCentralDirectory();
     // Puts back the directory the update began with; the archive is dropped.
     void rollBack();
+    // Decides about a failure of the walk as about a failed entry, and
+    // records an item left out.
+    WalkDecision walkFailed(const WalkFailure &failure);
+    // The warnings about names of the directory that are one on Windows.
+    void warnAboutCollidingNames();
     void reportOverall(TProgressPhase phase);
     void reportFile(TProgressPhase phase);
 
@@ -274,6 +292,8 @@ private:
     std::atomic<bool> mCancelRequested {false};
     bool mDiscard = false;
     bool mAborted = false;
+    // The walk was told to stop by an answer of Abort.
+    bool mWalkStopped = false;
     std::unique_ptr<TArchiveDirManager> mManager;
     std::shared_ptr<ArchiveFileSystem> mFileSystem;
     // Reads and compresses the sources not prepared ahead.
@@ -288,7 +308,8 @@ private:
     // the position of the entry (names are compared when hashes meet).
     PositionIndex mWrittenNames;
     std::vector<TSkippedItem> mSkipped;
-    std::size_t mSkippedCount[2] = {0, 0};
+    std::size_t mSkippedCount[TSkippedItem::kindCount] = {};
+    std::vector<std::string> mWarnings;
     TArchiveProgress mProgress;
 };
 

@@ -2,6 +2,7 @@
 
 #include "packaging/ArchiveRecords.h"
 #include "packaging/SourceCompressor.h"
+#include "platform/Interrupts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,8 +43,10 @@ namespace voriraz {
 //   it queues a chunk it has read, and then goes on to the next job.
 // - interrupt() and the destructor set mStop and wake everyone: the reader
 //   and the workers return after the read or compression at hand, and the
-//   writer's waits return false. So a cancel, an abort or a failed write
-//   never waits for more than the chunks being read or compressed.
+//   writer's waits return false. The destructor then joins every thread, so
+//   none outlives what it uses. So a cancel, an abort or a failed write
+//   never waits for more than the chunks being read or compressed, at most
+//   one chunk's compression per worker.
 
 namespace {
 
@@ -130,10 +133,12 @@ CompressionPipeline::CompressionPipeline(ArchiveFileSystem &fileSystem, TFileSha
 
 void CompressionPipeline::start(int threads)
 {
-    mShared->compressing.assign(static_cast<std::size_t>(std::max(threads, 0)), false);
+    // The threads only read and compute: an interrupt of the process goes to
+    // the thread that started them, which may defer it.
+    const platform::InterruptsKeptFromNewThreads kept;
     mReader = std::thread([this] { readAhead(); });
     for (int i = 0; i < threads; ++i)
-        mWorkers.emplace_back([this, i, shared = mShared] { compressChunks(static_cast<std::size_t>(i), shared); });
+        mWorkers.emplace_back([this] { compressChunks(); });
 }
 
 void CompressionPipeline::add(PipelineJob job)
@@ -180,22 +185,12 @@ void CompressionPipeline::interrupt()
 CompressionPipeline::~CompressionPipeline()
 {
     interrupt();
+    // Every thread is joined before what it uses goes: a worker in the
+    // middle of a compression finishes that one chunk (at most a whole
+    // source of one chunk's size) and leaves.
     mReader.join();
-    // A worker in the middle of a compression is not waited for: a source
-    // compressed whole may take most of a second. It owns what it works
-    // on, and leaves without touching the pipeline once it sees it gone.
-    std::vector<bool> compressing;
-    {
-        std::lock_guard lock(mMutex);
-        mShared->gone = true;
-        compressing = mShared->compressing;
-    }
-    for (std::size_t i = 0; i < mWorkers.size(); ++i) {
-        if (compressing[i])
-            mWorkers[i].detach();
-        else
-            mWorkers[i].join();
-    }
+    for (std::thread &worker : mWorkers)
+        worker.join();
 }
 
 CompressionPipeline::Entry &CompressionPipeline::take()
@@ -400,6 +395,7 @@ bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, bool 
     Wakes wakes;
     wakes.writer = writerShouldWake();
     std::uint64_t read = 0;
+    std::uint64_t sizeAtEnd = size;
     bool shortRead = false;
     while (source && !needsZip64(size) && read < size) {
         const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - read));
@@ -418,6 +414,10 @@ bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, bool 
         chunk->mode = job.mode;
         chunk->method = job.method;
         chunk->last = read + got >= size;
+        // Whether the file is still the size it was opened with, now that
+        // it is read.
+        if (chunk->last)
+            sizeAtEnd = source->currentSize();
         lock.lock();
         if (mStop || entry.mAbandoned || got == 0) {
             uncharge(*chunk);
@@ -438,6 +438,7 @@ bool CompressionPipeline::readSource(const PipelineJob &job, Entry &entry, bool 
     }
     entry.mShort = shortRead;
     entry.mReadError = shortRead ? source->error() : 0;
+    entry.mSizeAtEnd = sizeAtEnd;
     entry.mFinished = true;
     entry.mEndSequence = mNextSequence;
     wakes.writer = wakes.writer || writerShouldWake();
@@ -493,11 +494,11 @@ void CompressionPipeline::compress(Chunk &chunk, ChunkDeflater &deflater)
     chunk.output.wrote(chunk.outputLength);
 }
 
-void CompressionPipeline::compressChunks(std::size_t worker, std::shared_ptr<Shared> shared)
+void CompressionPipeline::compressChunks()
 {
     ChunkDeflater deflater;
     Wakes wakes;
-    std::unique_lock lock(shared->mutex);
+    std::unique_lock lock(mMutex);
     for (;;) {
         Chunk *chunk = takeWork(lock, wakes);
         if (!chunk)
@@ -510,18 +511,10 @@ void CompressionPipeline::compressChunks(std::size_t worker, std::shared_ptr<Sha
         work.mode = chunk->mode;
         work.method = chunk->method;
         work.last = chunk->last;
-        shared->compressing[worker] = true;
         lock.unlock();
         wake(std::exchange(wakes, {}));
         compress(work, deflater);
         lock.lock();
-        // From here on, nothing of the pipeline is touched if it has gone;
-        // the work is freed outside the lock.
-        if (shared->gone) {
-            lock.unlock();
-            return;
-        }
-        shared->compressing[worker] = false;
         chunk->input = std::move(work.input);
         chunk->output = std::move(work.output);
         chunk->crc32 = work.crc32;
@@ -681,6 +674,14 @@ bool CompressionPipeline::Entry::shortRead()
         return mShort;
     std::lock_guard lock(mPipeline.mMutex);
     return mShort;
+}
+
+std::uint64_t CompressionPipeline::Entry::sizeAtEnd()
+{
+    if (mSeenFinished)
+        return mSizeAtEnd;
+    std::lock_guard lock(mPipeline.mMutex);
+    return mSizeAtEnd;
 }
 
 int CompressionPipeline::Entry::readError()

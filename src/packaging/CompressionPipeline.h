@@ -89,8 +89,8 @@ public:
     // compresses the first, until seal().
     CompressionPipeline(ArchiveFileSystem &fileSystem, TFileShareMode shareMode, int threads,
                         std::optional<PipelineBudget> budget = {});
-    // Stops reading and compressing and waits for the threads: at most for
-    // the chunks being read and compressed at that moment.
+    // Stops reading and compressing and joins the threads: it waits at most
+    // for the chunks being read and compressed at that moment.
     ~CompressionPipeline();
     CompressionPipeline(const CompressionPipeline &) = delete;
     CompressionPipeline &operator=(const CompressionPipeline &) = delete;
@@ -110,6 +110,7 @@ public:
         bool next(ReadyChunk &chunk) override;
         bool shortRead() override;
         int readError() override;
+        std::uint64_t sizeAtEnd() override;
         // Gives up the entry without waiting: the reader stops reading it,
         // chunks not yet compressed are dropped, and every buffer it holds
         // is given back (those being compressed when that ends).
@@ -134,6 +135,7 @@ public:
         int mOpenError = 0;
         int mReadError = 0;
         std::uint64_t mSize = 0;
+        std::uint64_t mSizeAtEnd = 0;
         std::uint64_t mEndSequence = 0; // one past its last chunk's, once finished
         // Chunks queued for the writer, from mNextChunk on. A vector, not a
         // deque: a deque's first block alone would cost more than the entry.
@@ -173,16 +175,6 @@ private:
     };
     void wake(const Wakes &wakes);
 
-    // What a worker still compressing when the pipeline goes needs: the
-    // lock, and whether the pipeline is gone. One place per worker says
-    // whether it is compressing.
-    struct Shared
-    {
-        std::mutex mutex;
-        bool gone = false;
-        std::vector<bool> compressing;
-    };
-
     struct Chunk
     {
         std::uint64_t sequence = 0; // position among all chunks, in writing order
@@ -212,7 +204,7 @@ private:
     // pipeline stops. With the lock held.
     std::unique_ptr<Chunk> chargeInput(std::unique_lock<std::mutex> &lock, Entry &entry, std::size_t charge,
                                        Wakes &wakes);
-    void compressChunks(std::size_t worker, std::shared_ptr<Shared> shared);
+    void compressChunks();
     // The next chunk a worker may compress, charged with its output; null
     // once the pipeline stops. With the lock held.
     Chunk *takeWork(std::unique_lock<std::mutex> &lock, Wakes &wakes);
@@ -274,8 +266,7 @@ private:
     PipelineBudget mBudget;
     bool mSealed = false;
 
-    std::shared_ptr<Shared> mShared = std::make_shared<Shared>();
-    std::mutex &mMutex = mShared->mutex;
+    mutable std::mutex mMutex;
     std::deque<Chunk *> mWork;
     // Chunks of given-up entries still being compressed; their worker frees them.
     std::vector<std::unique_ptr<Chunk>> mOrphans;

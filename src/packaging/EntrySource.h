@@ -57,6 +57,9 @@ public:
     // system's error number when a read failed.
     virtual bool shortRead() = 0;
     virtual int readError() = 0;
+    // The source's size once its last chunk was read: size() unless the
+    // file grew or shrank meanwhile. Asked once the chunks are taken.
+    virtual std::uint64_t sizeAtEnd() = 0;
     // The writer is done with the entry, or gives it up: whatever it holds
     // is given back.
     virtual void discard() = 0;

@@ -3,10 +3,13 @@
 #include "packaging/ArchiveError.h"
 #include "packaging/EntrySource.h"
 #include "packaging/FileMask.h"
+#include "packaging/NameEncoding.h"
+#include "packaging/NameRules.h"
 #include "platform/File.h"
 #include "text/AsciiCase.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <mutex>
 
@@ -74,13 +77,6 @@ bool excludedBy(std::string exclusion, std::string path, bool isDirectory)
 using Listed = platform::FolderItem;
 using Kind = platform::FolderItem::Kind;
 
-// A link whose target lies outside the tree: its name and where it leads.
-struct OutsideLink
-{
-    std::string name;
-    std::string target;
-};
-
 // Whether a resolved path lies in the resolved base directory or is it.
 bool isInside(const std::string &resolved, const std::string &base)
 {
@@ -91,31 +87,28 @@ bool isInside(const std::string &resolved, const std::string &base)
 }
 
 // Test seam: told of every directory the walk lists.
-std::function<void(const std::string &)> &listingHook()
+std::function<int(const std::string &)> &listingHook()
 {
-    static std::function<void(const std::string &)> hook;
+    static std::function<int(const std::string &)> hook;
     return hook;
 }
 
-// The entries of a directory (links inside the tree resolved; broken links
-// and entries that vanished are left out), in listing order, and the links
-// that lead outside realBase, in the same order. Empty when it cannot be read.
-std::vector<Listed> listDirectory(const std::string &path, const std::string &realBase,
-                                  std::vector<OutsideLink> &outside)
+// The items of a directory in listing order, or nothing with the system's
+// error number when it cannot be listed.
+std::optional<std::vector<Listed>> listDirectory(const std::string &path, int &error)
 {
-    if (listingHook())
-        listingHook()(path);
-    std::vector<Listed> listed = platform::listFolder(path).value_or(std::vector<Listed> {});
-    // Links that lead outside are reported, not listed.
-    std::erase_if(listed, [&](const Listed &item) {
-        if (item.linkTarget.empty() || isInside(item.linkTarget, realBase))
-            return false;
-        outside.push_back({item.name, item.linkTarget});
-        return true;
-    });
-    std::sort(listed.begin(), listed.end(), [](const Listed &a, const Listed &b) { return listingOrder(a.name, b.name); });
-    std::sort(outside.begin(), outside.end(),
-              [](const OutsideLink &a, const OutsideLink &b) { return listingOrder(a.name, b.name); });
+    if (listingHook()) {
+        if (const int injected = listingHook()(path)) {
+            error = injected;
+            return std::nullopt;
+        }
+    }
+    std::optional<std::vector<Listed>> listed = platform::listFolder(path);
+    if (!listed) {
+        error = platform::lastSystemError().code;
+        return std::nullopt;
+    }
+    std::sort(listed->begin(), listed->end(), [](const Listed &a, const Listed &b) { return listingOrder(a.name, b.name); });
     return listed;
 }
 
@@ -131,43 +124,132 @@ std::uint32_t fileAttributes(const Listed &item)
     return attributes;
 }
 
+// Why an item that is neither a file nor a folder is left out.
+const char *notAFileReason(Kind kind)
+{
+    switch (kind) {
+    case Kind::Pipe: return "a named pipe, not a file";
+    case Kind::Socket: return "a socket, not a file";
+    case Kind::Device: return "a device, not a file";
+    default: return "neither a file nor a folder";
+    }
+}
+
 class Walker
 {
 public:
     Walker(const SelectionRequest &request, TArchiveDirArray &directory, std::string base,
            std::vector<std::string> exclusions)
-        : mRequest(request), mDirectory(directory), mBase(std::move(base)), mExclusions(std::move(exclusions))
+        : mRequest(request), mDirectory(directory), mBase(std::move(base)), mExclusions(std::move(exclusions)),
+          mShownBase(platform::shownPath(request.baseDir.empty() ? mBase : request.baseDir))
     {
     }
 
     void walkBase(const std::string &mask)
     {
+        // A base that is not there to list is a failure of the whole walk:
+        // an archive of nothing would pass for the tree's.
+        platform::SystemError kindError;
+        const platform::FileKind kind = platform::fileKind(mBase, &kindError);
+        if (kind == platform::FileKind::Missing)
+            throw SourceFolderError(mShownBase, kindError.text);
+        if (kind != platform::FileKind::Directory)
+            throw SourceFolderError(mShownBase, platform::errnoError(ENOTDIR).text);
         const std::optional<std::string> resolved = platform::realPath(mBase);
         const std::optional<FileIdentity> identity = platform::identityOf(mBase);
-        if (platform::fileKind(mBase) != platform::FileKind::Directory || !resolved || !identity)
-            return;
+        if (!resolved || !identity)
+            throw SourceFolderError(mShownBase, platform::lastSystemError().text);
+        int error = 0;
+        std::optional<std::vector<Listed>> listing = listDirectory(mBase, error);
+        if (!listing)
+            throw SourceFolderError(mShownBase, platform::errorText(error));
         mRealBase = *resolved;
         mPath.push_back(*identity);
-        walk(mBase, "", mask, mRequest.recurse);
+        walk(mBase, "", mask, mRequest.recurse, std::move(*listing));
         mPath.pop_back();
     }
 
 private:
-    bool cancelled() const { return mRequest.cancelled && mRequest.cancelled->load(); }
+    bool stopped() const { return mStopped || (mRequest.cancelled && mRequest.cancelled->load()); }
 
-    void walk(const std::string &dirPath, const std::string &relative, const std::string &mask, bool recurse)
+    // Asks what to do about a failure; leaving an item out without anybody
+    // to ask.
+    WalkDecision ask(WalkFailure failure)
     {
-        if (cancelled())
+        const WalkDecision decision = mRequest.failed ? mRequest.failed(failure) : WalkDecision::LeaveOut;
+        if (decision == WalkDecision::Stop)
+            mStopped = true;
+        return decision;
+    }
+
+    void leaveOut(LeftOutKind kind, const std::string &name, const std::string &reason) const
+    {
+        if (mRequest.leftOut)
+            mRequest.leftOut(kind, name, reason);
+    }
+
+    // Settles the items that are neither files nor folders: those that
+    // cannot be looked at are asked about (and looked at again on a retry),
+    // the others left out and told. Returns the files and folders, in
+    // order.
+    std::vector<Listed> settle(const std::shared_ptr<const std::string> &folder, const std::string &relative,
+                               std::vector<Listed> listing)
+    {
+        std::vector<Listed> kept;
+        kept.reserve(listing.size());
+        for (Listed &item : listing) {
+            while (item.kind == Kind::Unreadable && !stopped()) {
+                WalkFailure failure;
+                failure.error = NativeError::CannotOpenFile;
+                failure.arguments = {printableName(*folder + "/" + item.name)};
+                failure.reason = {item.error, printableName(relative + item.name)};
+                failure.folder = folder;
+                failure.storedName = relative + item.name;
+                if (ask(std::move(failure)) != WalkDecision::Retry)
+                    break;
+                item = platform::folderItem(*folder, item.name);
+            }
+            if (stopped())
+                return {};
+            const std::string name = relative + item.name;
+            switch (item.kind) {
+            case Kind::Unreadable:
+                break;
+            case Kind::File:
+            case Kind::Folder:
+                // Links that lead outside are reported, not listed.
+                if (!item.linkTarget.empty() && !isInside(item.linkTarget, mRealBase))
+                    leaveOut(LeftOutKind::LinkOutside, name,
+                             "a link leading outside the folder, to \"" + item.linkTarget + "\"");
+                else
+                    kept.push_back(std::move(item));
+                break;
+            case Kind::BrokenLink:
+                leaveOut(LeftOutKind::LinkNowhere, name, "a link leading nowhere, to \"" + item.linkTarget + "\"");
+                break;
+            case Kind::LinkLoop:
+                leaveOut(LeftOutKind::LinkNowhere, name, "a link that leads round in a loop");
+                break;
+            default:
+                leaveOut(LeftOutKind::NotAFile, name, notAFileReason(item.kind));
+                break;
+            }
+        }
+        return kept;
+    }
+
+    void walk(const std::string &dirPath, const std::string &relative, const std::string &mask, bool recurse,
+              std::vector<Listed> listing)
+    {
+        if (stopped())
             return;
-        std::vector<OutsideLink> outside;
-        const std::vector<Listed> listing = listDirectory(dirPath, mRealBase, outside);
-        if (mRequest.linkOutside)
-            for (const OutsideLink &link : outside)
-                mRequest.linkOutside(relative + link.name, link.target);
         // One copy of the folder's path for all its entries.
         const auto folder = std::make_shared<const std::string>(dirPath);
+        listing = settle(folder, relative, std::move(listing));
         const int fileSearch = mRequest.searchAttr & ~searchAttr::directory;
         for (const Listed &item : listing) {
+            if (stopped())
+                return;
             if (item.kind != Kind::File || !matchesListingMask(mask, item.name))
                 continue;
             const std::uint32_t attributes = fileAttributes(item);
@@ -181,7 +263,7 @@ private:
         if (!listsDirectories && !recurse)
             return;
         for (const Listed &item : listing) {
-            if (item.kind != Kind::Folder || cancelled())
+            if (item.kind != Kind::Folder || stopped())
                 continue;
             const std::string path = dirPath + "/" + item.name;
             if (isExcluded(path, true))
@@ -190,20 +272,55 @@ private:
             const bool onPath = std::find(mPath.begin(), mPath.end(), identity) != mPath.end();
             const std::string below = relative + item.name + "/";
             if (listsDirectories && (matchesMask(mask, item.name) || matchesMask(mask, item.name + "."))) {
+                if (!nameAccepted(folder, below, true))
+                    continue;
+                // A directory already on the path is stored, not walked again.
+                std::optional<std::vector<Listed>> children;
+                if (!onPath && !(children = listSubdirectory(folder, path, below)))
+                    continue;
                 if (!offer(folder, relative, item, zip::attributeDirectory) || onPath)
                     continue;
-                descend(identity, path, below, "*.*", true);
+                descend(identity, path, below, "*.*", true, std::move(*children));
             } else if (recurse && !onPath) {
-                descend(identity, path, below, mask, recurse);
+                if (std::optional<std::vector<Listed>> children = listSubdirectory(folder, path, below))
+                    descend(identity, path, below, mask, recurse, std::move(*children));
             }
         }
     }
 
+    // The listing of a subdirectory, asked about until it is listed, left
+    // out or the walk stops: a path longer than the system opens cannot be
+    // listed, and trying again cannot change that.
+    std::optional<std::vector<Listed>> listSubdirectory(const std::shared_ptr<const std::string> &folder,
+                                                        const std::string &path, const std::string &storedName)
+    {
+        while (!stopped()) {
+            WalkFailure failure;
+            failure.folder = folder;
+            failure.storedName = storedName;
+            failure.isDirectory = true;
+            if (path.size() > platform::longestPath) {
+                failure.error = NativeError::FileNameTooLong;
+                failure.arguments = {printableName(path)};
+            } else {
+                int error = 0;
+                if (std::optional<std::vector<Listed>> listing = listDirectory(path, error))
+                    return listing;
+                failure.error = NativeError::CannotListFolder;
+                failure.arguments = {printableName(path)};
+                failure.reason = {error, printableName(storedName)};
+            }
+            if (ask(std::move(failure)) != WalkDecision::Retry)
+                break;
+        }
+        return std::nullopt;
+    }
+
     void descend(const FileIdentity &identity, const std::string &path, const std::string &relative,
-                 const std::string &mask, bool recurse)
+                 const std::string &mask, bool recurse, std::vector<Listed> listing)
     {
         mPath.push_back(identity);
-        walk(path, relative, mask, recurse);
+        walk(path, relative, mask, recurse, std::move(listing));
         mPath.pop_back();
     }
 
@@ -212,6 +329,29 @@ private:
         for (const std::string &exclusion : mExclusions)
             if (excludedBy(exclusion, path, isDirectory))
                 return true;
+        return false;
+    }
+
+    // Whether the name an item would be stored under may be stored; a name
+    // refused is asked about, and never taken (trying again cannot change
+    // it).
+    bool nameAccepted(const std::shared_ptr<const std::string> &folder, const std::string &storedName,
+                      bool isDirectory)
+    {
+        const std::optional<std::string> reason = unsafeNameReason(storedName);
+        if (!reason)
+            return true;
+        std::string_view name = storedName;
+        if (isDirectory)
+            name.remove_suffix(1);
+        name.remove_prefix(name.rfind('/') == std::string_view::npos ? 0 : name.rfind('/') + 1);
+        WalkFailure failure;
+        failure.error = NativeError::UnsafeName;
+        failure.arguments = {printableName(*folder + "/" + std::string(name)), *reason};
+        failure.folder = folder;
+        failure.storedName = storedName;
+        failure.isDirectory = isDirectory;
+        ask(std::move(failure));
         return false;
     }
 
@@ -236,14 +376,29 @@ private:
         return stored;
     }
 
-    // Adds a found file or directory unless it is excluded; returns whether
-    // it was taken.
+    // Whether a file found is the previous archive at its own path: left
+    // out. The same file under another path is a file of the tree that the
+    // archive would replace.
+    bool isPreviousArchive(const std::string &path, const Listed &item) const
+    {
+        if (!mRequest.previousArchive || item.identity != *mRequest.previousArchive)
+            return false;
+        if (platform::realPath(path).value_or(std::string()) == mRequest.previousArchivePath)
+            return true;
+        throw ArchiveTargetError(path);
+    }
+
+    // Adds a found file or directory unless it is excluded or its name is
+    // refused; returns whether it was taken. A directory's name was looked
+    // at before it was listed.
     bool offer(const std::shared_ptr<const std::string> &folder, const std::string &relative, const Listed &item,
                std::uint32_t attributes)
     {
         const std::string path = *folder + "/" + item.name;
         const bool isDirectory = item.kind == Kind::Folder;
         if (!isDirectory && mRequest.archive && item.identity == *mRequest.archive)
+            return false;
+        if (!isDirectory && isPreviousArchive(path, item))
             return false;
         // Writing the archive would destroy a file it is to hold.
         if (!isDirectory && mRequest.target && item.identity == *mRequest.target)
@@ -252,6 +407,8 @@ private:
             return false;
 
         const std::string name = storedName(path, relative, item.name, isDirectory);
+        if (!isDirectory && !nameAccepted(folder, name, false))
+            return false;
         TArchiveDirEntry entry;
         entry.sourceFolder = folder;
         entry.operation = TProcessOperation::poAdd;
@@ -294,11 +451,14 @@ private:
     std::vector<std::string> mExclusions;
     std::string mRealBase;
     std::vector<FileIdentity> mPath;
+    bool mStopped = false;
+    // The base directory as the caller named it, for messages.
+    std::string mShownBase;
 };
 
 } // namespace
 
-void setListingHookForTesting(std::function<void(const std::string &directory)> hook)
+void setListingHookForTesting(std::function<int(const std::string &directory)> hook)
 {
     listingHook() = std::move(hook);
 }

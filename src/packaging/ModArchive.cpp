@@ -2,6 +2,8 @@
 
 #include "platform/Files.h"
 
+#include <cerrno>
+
 namespace voriraz {
 
 void configureModArchiveWriter(TArchiveWriter &writer)
@@ -16,6 +18,15 @@ void configureModArchiveWriter(TArchiveWriter &writer)
 
 ModArchiveReport writeModArchive(TArchiveWriter &writer, const std::string &archivePath, const std::string &sourceDir)
 {
+    // A mod folder that is not there is told before anything is made: an
+    // empty archive would take the place of a good one.
+    platform::SystemError missing;
+    const platform::FileKind source = platform::fileKind(sourceDir, &missing);
+    if (source == platform::FileKind::Missing)
+        throw SourceFolderError(sourceDir, missing.text);
+    if (source != platform::FileKind::Directory)
+        throw SourceFolderError(sourceDir, platform::errnoError(ENOTDIR).text);
+
     ModArchiveReport report;
     report.replacedFile = platform::fileKind(archivePath) != platform::FileKind::Missing;
     writer.FileName = archivePath;
@@ -29,7 +40,10 @@ ModArchiveReport writeModArchive(TArchiveWriter &writer, const std::string &arch
         report.skipped = writer.Skipped();
         report.failedFiles = writer.SkippedCount(TSkippedItem::Kind::Failed);
         report.linksOutside = writer.SkippedCount(TSkippedItem::Kind::LinkOutside);
+        report.linksNowhere = writer.SkippedCount(TSkippedItem::Kind::LinkNowhere);
+        report.notFiles = writer.SkippedCount(TSkippedItem::Kind::NotAFile);
         writer.Close();
+        report.warnings = writer.Warnings();
     } catch (...) {
         writer.Discard();
         throw;

@@ -3,6 +3,8 @@
 #include "platform/OemCodePage.h"
 #include "text/Utf8.h"
 
+#include <algorithm>
+
 namespace voriraz {
 
 std::optional<EncodedName> encodeName(std::string_view name, bool oem)
@@ -32,14 +34,18 @@ std::string printableName(std::string_view text)
     char32_t cp = 0;
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t length = decodeUtf8Char(text.data() + i, text.data() + text.size(), cp);
-        if (length > 0) {
+        // A control character would act on the terminal or box that shows it.
+        const bool control = length > 0 && (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F));
+        if (length > 0 && !control) {
             printable.append(text.substr(i, length));
             i += length;
             continue;
         }
-        const auto byte = static_cast<unsigned char>(text[i++]);
-        printable.append("\\x").push_back(digits[byte >> 4]);
-        printable.push_back(digits[byte & 0xF]);
+        for (const std::size_t end = i + std::max<std::size_t>(length, 1); i < end;) {
+            const auto byte = static_cast<unsigned char>(text[i++]);
+            printable.append("\\x").push_back(digits[byte >> 4]);
+            printable.push_back(digits[byte & 0xF]);
+        }
     }
     return printable;
 }

@@ -23,7 +23,8 @@ struct EncodedName
 // points beyond U+10FFFF), since no reader could give it back.
 std::optional<EncodedName> encodeName(std::string_view name, bool oem);
 
-// text for a message: valid UTF-8 as it is, every other byte as \xNN.
+// text for a message: valid UTF-8 as it is, every other byte, and every
+// byte of a control character (U+0000 to U+001F, U+007F to U+009F), as \xNN.
 std::string printableName(std::string_view text);
 
 } // namespace voriraz

@@ -132,6 +132,7 @@ SourceCompressor &SourceCompressor::start(ArchiveFileSystem &fileSystem, TFileSh
     mEnded = false;
     mShort = false;
     mReadError = 0;
+    mSizeAtEnd = 0;
     return *this;
 }
 
@@ -140,6 +141,8 @@ bool SourceCompressor::opened()
     if (!mOpenTried) {
         mOpenTried = true;
         mSource = mFileSystem->openSource(mPath, mShareMode, mOpenError);
+        // Until the last chunk is read, as far as anybody knows.
+        mSizeAtEnd = mSource ? mSource->size() : 0;
     }
     return mSource != nullptr;
 }
@@ -170,8 +173,8 @@ bool SourceCompressor::next(ReadyChunk &chunk)
         mEnded = true;
         return false;
     }
-    // Never read past the size the file had when opened: a file that grows
-    // meanwhile is stored as it was, and the finish flag below stays right.
+    // Never read past the size the file had when opened; the size it has
+    // once that is read tells whether it changed meanwhile.
     const std::uint64_t size = mSource->size();
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(sourceStepSize(mMode, mMethod, size), size - mRead));
@@ -184,6 +187,8 @@ bool SourceCompressor::next(ReadyChunk &chunk)
         return false;
     chunk = ReadyChunk {mInput.data(), got, got, updateCrc32(0, mInput.data(), got), false, mRead + got >= size};
     mRead += got;
+    if (chunk.last)
+        mSizeAtEnd = mSource->currentSize();
     if (mMethod != zip::methodDeflated)
         return true;
     const std::size_t bound = deflateOutputBound(got);

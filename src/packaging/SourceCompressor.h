@@ -85,6 +85,7 @@ public:
     bool next(ReadyChunk &chunk) override;
     bool shortRead() override { return mShort; }
     int readError() override { return mReadError; }
+    std::uint64_t sizeAtEnd() override { return mSizeAtEnd; }
     // Closes the source.
     void discard() override { mSource.reset(); }
 
@@ -104,6 +105,7 @@ private:
     bool mEnded = false; // no more chunks: read whole, short, or failed
     bool mShort = false;
     int mReadError = 0;
+    std::uint64_t mSizeAtEnd = 0;
     std::vector<char> mInput;
     ChunkBuffer mOutput;
     ChunkDeflater mDeflater;

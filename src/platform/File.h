@@ -43,8 +43,9 @@ public:
     // which spares asking the system again.
     static File openForReading(const std::string &path, Sharing sharing, std::uint64_t *size = nullptr);
     // Creates a new, empty file with a name no other file has, in the
-    // folder and beginning with the name prefix given; its path goes to
-    // *created.
+    // folder and beginning with the name prefix given, open for reading and
+    // writing; its path goes to *created. It gets the permissions any new
+    // file of the process gets (the process's umask applies).
     static File createUnique(const std::string &folder, const std::string &prefix, std::string *created);
 
     bool isOpen() const;
@@ -80,21 +81,30 @@ private:
 struct FolderItem
 {
     std::string name;
-    enum class Kind { File, Folder, Other } kind = Kind::Other;
+    // What the item is, links followed. A link that leads to nothing that
+    // exists is BrokenLink, one that leads round in a circle LinkLoop, and
+    // an item that could not be looked at (gone since the listing, or its
+    // path beyond what the system opens) Unreadable, with error set.
+    enum class Kind { File, Folder, Pipe, Socket, Device, Other, BrokenLink, LinkLoop, Unreadable } kind = Kind::Other;
+    // The system's error number for an Unreadable item.
+    int error = 0;
     std::uint64_t size = 0;
     std::time_t modified = 0;
     FileIdentity identity;
     bool readOnly = false;
     bool hidden = false;
-    // Where a link, symbolic link or junction finally leads; empty for an
-    // item that is none.
+    // Where a link, symbolic link or junction finally leads; for a broken
+    // link what it names; empty for an item that is none.
     std::string linkTarget;
 };
 
-// The items of a folder, "." and ".." left out, in the system's order. A
-// link that leads nowhere, or an item gone meanwhile, is left out. Nothing
-// when the folder cannot be listed.
+// The items of a folder, "." and ".." left out, in the system's order, each
+// described as folderItem() does. Nothing when the folder cannot be opened
+// or read to its end; the reason is then the last system error.
 std::optional<std::vector<FolderItem>> listFolder(const std::string &path);
+
+// One item of a folder, looked at again (to retry one that was Unreadable).
+FolderItem folderItem(const std::string &folder, const std::string &name);
 
 // The path with every link resolved, absolute, '/' between parts; nothing
 // when it does not exist.
@@ -114,9 +124,15 @@ std::size_t pageSize();
 // The identity of what path names, links followed.
 std::optional<FileIdentity> identityOf(const std::string &path);
 
+// What became of a replacement: not made; made; or made, but the folder
+// that holds it could not be flushed to the disk (it is in place, yet a
+// crash might still lose the change). The last system error says why for
+// the first and the last.
+enum class Replacement { Failed, Done, DoneNotFlushed };
+
 // Moves a file over another in one step, keeping the replaced file until
 // the new one is in place; flushed to the disk when durable.
-bool replaceWith(const std::string &source, const std::string &target, bool durable);
+Replacement replaceWith(const std::string &source, const std::string &target, bool durable);
 
 // Removes a file.
 bool removeFile(const std::string &path);

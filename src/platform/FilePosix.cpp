@@ -1,5 +1,8 @@
 #include "platform/File.h"
+#include "platform/ExclusiveFile.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -8,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -81,24 +85,33 @@ File File::openForReading(const std::string &path, Sharing, std::uint64_t *size)
     return file;
 }
 
+int createExclusiveFile(std::string &pattern)
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::atomic<std::uint64_t> counter {0};
+    const std::size_t at = pattern.size() - std::min<std::size_t>(pattern.size(), 6);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::uint64_t bits = 0;
+        if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits))
+            bits = (static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull)
+                   ^ static_cast<std::uint64_t>(std::time(nullptr)) ^ (counter.fetch_add(1) << 20);
+        for (std::size_t i = at; i < pattern.size(); ++i, bits /= 62)
+            pattern[i] = letters[bits % 62];
+        const int fd = ::open(pattern.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 File File::createUnique(const std::string &folder, const std::string &prefix, std::string *created)
 {
-    std::string pattern = (folder == "/" ? std::string() : folder) + "/" + prefix + "XXXXXX";
+    std::string path = (folder == "/" ? std::string() : folder) + "/" + prefix + "XXXXXX";
     File file;
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    const int fd = createExclusiveFile(path);
     if (fd >= 0) {
         file.mHandle = fd;
-        // mkostemp makes the file for its owner alone; a new archive gets the
-        // permissions any new file would get.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        if (::fchmod(fd, 0666 & ~mask) != 0) {
-            const int error = errno;
-            ::unlink(pattern.c_str());
-            errno = error;
-            return File();
-        }
-        *created = pattern;
+        *created = path;
     }
     return file;
 }
@@ -178,40 +191,96 @@ bool File::close()
     return ::close(static_cast<int>(std::exchange(mHandle, -1))) == 0;
 }
 
+namespace {
+
+// Describes the item name of the open folder at folderFd, whose path is
+// folderPath: relative to the open folder, so an item whose full path is
+// too long to open still shows up (and is refused with a clear error when
+// packed).
+FolderItem describeItem(int folderFd, const std::string &folderPath, const std::string &name)
+{
+    FolderItem item;
+    item.name = name;
+    item.hidden = name.front() == '.';
+    const auto unreadable = [&item](int error) {
+        item.kind = FolderItem::Kind::Unreadable;
+        item.error = error;
+        return item;
+    };
+    struct stat info {};
+    if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return unreadable(errno);
+    if (S_ISLNK(info.st_mode)) {
+        if (::fstatat(folderFd, name.c_str(), &info, 0) != 0) {
+            const int error = errno;
+            if (error == ELOOP) {
+                item.kind = FolderItem::Kind::LinkLoop;
+                return item;
+            }
+            if (error != ENOENT && error != ENOTDIR)
+                return unreadable(error);
+            // What the link names, for the report.
+            char target[PATH_MAX];
+            const ssize_t length = ::readlinkat(folderFd, name.c_str(), target, sizeof target);
+            item.kind = FolderItem::Kind::BrokenLink;
+            item.linkTarget = length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
+            return item;
+        }
+        char resolved[PATH_MAX];
+        if (!::realpath((folderPath + "/" + name).c_str(), resolved))
+            return unreadable(errno);
+        item.linkTarget = resolved;
+    }
+    item.kind = S_ISREG(info.st_mode)                            ? FolderItem::Kind::File
+                : S_ISDIR(info.st_mode)                          ? FolderItem::Kind::Folder
+                : S_ISFIFO(info.st_mode)                         ? FolderItem::Kind::Pipe
+                : S_ISSOCK(info.st_mode)                         ? FolderItem::Kind::Socket
+                : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? FolderItem::Kind::Device
+                                                                 : FolderItem::Kind::Other;
+    item.size = static_cast<std::uint64_t>(info.st_size);
+    item.modified = info.st_mtime;
+    item.identity = identityOf(info);
+    item.readOnly = (info.st_mode & S_IWUSR) == 0;
+    return item;
+}
+
+} // namespace
+
 std::optional<std::vector<FolderItem>> listFolder(const std::string &path)
 {
     const std::unique_ptr<DIR, int (*)(DIR *)> folder(::opendir(path.c_str()), ::closedir);
     if (!folder)
         return std::nullopt;
     std::vector<FolderItem> items;
-    while (const dirent *entry = ::readdir(folder.get())) {
-        FolderItem item;
-        item.name = entry->d_name;
-        if (item.name == "." || item.name == "..")
-            continue;
-        // Relative to the open folder, so a name whose full path is too
-        // long still shows up (and is refused with a clear error when packed).
-        struct stat info {};
-        if (::fstatat(::dirfd(folder.get()), item.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISLNK(info.st_mode)) {
-            char resolved[PATH_MAX];
-            if (!::realpath((path + "/" + item.name).c_str(), resolved)
-                || ::fstatat(::dirfd(folder.get()), item.name.c_str(), &info, 0) != 0)
-                continue;
-            item.linkTarget = resolved;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(folder.get());
+        if (!entry) {
+            // A listing that breaks off would leave the rest out unseen.
+            if (errno != 0)
+                return std::nullopt;
+            return items;
         }
-        item.kind = S_ISREG(info.st_mode) ? FolderItem::Kind::File
-                    : S_ISDIR(info.st_mode) ? FolderItem::Kind::Folder
-                                            : FolderItem::Kind::Other;
-        item.size = static_cast<std::uint64_t>(info.st_size);
-        item.modified = info.st_mtime;
-        item.identity = identityOf(info);
-        item.readOnly = (info.st_mode & S_IWUSR) == 0;
-        item.hidden = item.name.front() == '.';
-        items.push_back(std::move(item));
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        items.push_back(describeItem(::dirfd(folder.get()), path, name));
     }
-    return items;
+}
+
+FolderItem folderItem(const std::string &folder, const std::string &name)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        FolderItem item;
+        item.name = name;
+        item.kind = FolderItem::Kind::Unreadable;
+        item.error = errno;
+        return item;
+    }
+    FolderItem item = describeItem(fd, folder, name);
+    ::close(fd);
+    return item;
 }
 
 std::optional<std::string> realPath(const std::string &path)
@@ -251,23 +320,24 @@ std::optional<FileIdentity> identityOf(const std::string &path)
     return identityOf(info);
 }
 
-bool replaceWith(const std::string &source, const std::string &target, bool durable)
+Replacement replaceWith(const std::string &source, const std::string &target, bool durable)
 {
     if (::rename(source.c_str(), target.c_str()) != 0)
-        return false;
+        return Replacement::Failed;
     if (!durable)
-        return true;
+        return Replacement::Done;
     // Makes the rename itself durable. A file system that cannot flush a
-    // folder says so with EINVAL; that is no failure.
+    // folder says so with EINVAL; that is no failure. The new file is in
+    // place whatever happens here.
     const std::string folder = folderAndName(target).first;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return Replacement::DoneNotFlushed;
     const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
     const int error = errno;
     ::close(fd);
     errno = error;
-    return synced;
+    return synced ? Replacement::Done : Replacement::DoneNotFlushed;
 }
 
 bool removeFile(const std::string &path)

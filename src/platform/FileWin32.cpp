@@ -200,6 +200,64 @@ bool File::close()
     return ::CloseHandle(handleOf(std::exchange(mHandle, noHandle)));
 }
 
+namespace {
+
+// Describes the item name of the folder; the handle's information when it
+// could be opened, links followed.
+FolderItem describeItem(const std::wstring &folder, const std::string &folderPath, const std::wstring &name,
+                        DWORD listedAttributes)
+{
+    FolderItem item;
+    item.name = utf8Text(name.c_str());
+    const std::string full = folderPath + "/" + item.name;
+    // Symbolic links and junctions are followed to what they lead to.
+    const bool link = (listedAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const HANDLE handle = ::CreateFileW((folder + L"\\" + name).c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (link && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+            item.kind = FolderItem::Kind::BrokenLink;
+            return item;
+        }
+        if (link && error == ERROR_CANT_RESOLVE_FILENAME) {
+            item.kind = FolderItem::Kind::LinkLoop;
+            return item;
+        }
+        item.kind = FolderItem::Kind::Unreadable;
+        item.error = static_cast<int>(error);
+        return item;
+    }
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool known = ::GetFileInformationByHandle(handle, &info);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    if (!known) {
+        item.kind = FolderItem::Kind::Unreadable;
+        item.error = static_cast<int>(error);
+        return item;
+    }
+    if (link) {
+        const std::optional<std::string> target = realPath(full);
+        if (!target) {
+            item.kind = FolderItem::Kind::Unreadable;
+            item.error = static_cast<int>(::GetLastError());
+            return item;
+        }
+        item.linkTarget = *target;
+    }
+    item.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FolderItem::Kind::Folder : FolderItem::Kind::File;
+    item.size = joined(info.nFileSizeHigh, info.nFileSizeLow);
+    item.modified = unixTime(info.ftLastWriteTime);
+    item.identity = identityOf(info);
+    item.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    item.hidden = (info.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    return item;
+}
+
+} // namespace
+
 std::optional<std::vector<FolderItem>> listFolder(const std::string &path)
 {
     WIN32_FIND_DATAW found {};
@@ -210,40 +268,27 @@ std::optional<std::vector<FolderItem>> listFolder(const std::string &path)
         return std::nullopt;
     std::vector<FolderItem> items;
     do {
-        FolderItem item;
-        item.name = utf8Text(found.cFileName);
-        if (item.name == "." || item.name == "..")
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
             continue;
-        const std::string full = path + "/" + item.name;
-        // Symbolic links and junctions are followed to what they lead to.
-        const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        const HANDLE handle = ::CreateFileW((folder + L"\\" + found.cFileName).c_str(), 0,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (handle == INVALID_HANDLE_VALUE)
-            continue;
-        BY_HANDLE_FILE_INFORMATION info {};
-        const bool known = ::GetFileInformationByHandle(handle, &info);
-        ::CloseHandle(handle);
-        if (!known)
-            continue;
-        if (link) {
-            const std::optional<std::string> target = realPath(full);
-            if (!target)
-                continue;
-            item.linkTarget = *target;
-        }
-        item.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FolderItem::Kind::Folder
-                                                                        : FolderItem::Kind::File;
-        item.size = joined(info.nFileSizeHigh, info.nFileSizeLow);
-        item.modified = unixTime(info.ftLastWriteTime);
-        item.identity = identityOf(info);
-        item.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-        item.hidden = (info.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
-        items.push_back(std::move(item));
+        items.push_back(describeItem(folder, path, name, found.dwFileAttributes));
     } while (::FindNextFileW(search, &found));
+    // A listing that breaks off would leave the rest out unseen.
+    const DWORD ended = ::GetLastError();
     ::FindClose(search);
+    if (ended != ERROR_NO_MORE_FILES) {
+        ::SetLastError(ended);
+        return std::nullopt;
+    }
     return items;
+}
+
+FolderItem folderItem(const std::string &folder, const std::string &name)
+{
+    const std::wstring wideName = wideText(name);
+    const DWORD attributes = ::GetFileAttributesW(systemPath(folder + "/" + name).c_str());
+    return describeItem(systemPath(folder), folder, wideName,
+                        attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes);
 }
 
 std::optional<std::string> realPath(const std::string &path)
@@ -304,7 +349,7 @@ std::optional<FileIdentity> identityOf(const std::string &path)
     return identityOf(info);
 }
 
-bool replaceWith(const std::string &source, const std::string &target, bool durable)
+Replacement replaceWith(const std::string &source, const std::string &target, bool durable)
 {
     const std::wstring from = systemPath(source);
     const std::wstring to = systemPath(target);
@@ -312,7 +357,7 @@ bool replaceWith(const std::string &source, const std::string &target, bool dura
     // A folder is never replaced by a file.
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         ::SetLastError(ERROR_ACCESS_DENIED);
-        return false;
+        return Replacement::Failed;
     }
     // An existing file is replaced keeping its security, and stays where it
     // was when that fails (held open without sharing, say). Only when
@@ -320,14 +365,16 @@ bool replaceWith(const std::string &source, const std::string &target, bool dura
     // still need moving into its place.
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-            return true;
+            return Replacement::Done;
         const DWORD error = ::GetLastError();
         if (::GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
             ::SetLastError(error);
-            return false;
+            return Replacement::Failed;
         }
     }
-    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0));
+    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0))
+               ? Replacement::Done
+               : Replacement::Failed;
 }
 
 bool removeFile(const std::string &path)

@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 #include "platform/File.h"
+#include "platform/ExclusiveFile.h"
+#include "platform/Interrupts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 
 #if defined(__linux__)
 #include <linux/openat2.h>
@@ -109,13 +112,15 @@ class TemporaryFile
 {
 public:
     explicit TemporaryFile(std::string pattern)
-        : mPath(std::move(pattern)), mFd(::mkstemp(mPath.data())), mExists(mFd.get() >= 0)
+        : mPath(std::move(pattern)), mFd(createExclusiveFile(mPath)), mExists(mFd.get() >= 0),
+          mInterruptToken(mExists ? rememberTemporary(mPath) : -1)
     {
     }
     ~TemporaryFile()
     {
         if (mExists)
             ::unlink(mPath.c_str());
+        forgetTemporary(mInterruptToken);
     }
     TemporaryFile(const TemporaryFile &) = delete;
     TemporaryFile &operator=(const TemporaryFile &) = delete;
@@ -125,12 +130,17 @@ public:
     const std::string &path() const { return mPath; }
     int close() { return ::close(mFd.release()); }
     // The file has taken the target's place: nothing to remove.
-    void keep() { mExists = false; }
+    void keep()
+    {
+        mExists = false;
+        forgetTemporary(std::exchange(mInterruptToken, -1));
+    }
 
 private:
     std::string mPath;
     Descriptor mFd;
     bool mExists;
+    int mInterruptToken;
 };
 
 
@@ -385,23 +395,24 @@ std::optional<SystemError> replaceFile(const std::string &path, std::string_view
     if (const int failed = writeAll(temporary.fd(), content, 0, fault))
         return errnoError(failed);
 
-    // A new file gets the permissions any new file would get; an existing
-    // one keeps its own and, where allowed, its owner (only a privileged
-    // process may give a file away, so a refusal is no error).
-    mode_t mode = 0666;
+    // A new file has the permissions any new file gets (it was created so);
+    // an existing one keeps its own and, where allowed, its owner (only a
+    // privileged process may give a file away, so a refusal is no error).
     if (exists) {
-        mode = existing.st_mode & 07777;
         [[maybe_unused]] const int owned = ::fchown(temporary.fd(), existing.st_uid, existing.st_gid);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
+        if (::fchmod(temporary.fd(), existing.st_mode & 07777) != 0)
+            return lastSystemError();
     }
-    if (::fchmod(temporary.fd(), mode) != 0 || ::fsync(temporary.fd()) != 0)
+    if (::fsync(temporary.fd()) != 0)
         return lastSystemError();
-    if (temporary.close() != 0 || ::rename(temporary.path().c_str(), target.c_str()) != 0)
-        return lastSystemError();
-    temporary.keep();
+    {
+        // An interrupt never comes between the rename and forgetting the
+        // temporary name.
+        const InterruptsDeferred deferred;
+        if (temporary.close() != 0 || ::rename(temporary.path().c_str(), target.c_str()) != 0)
+            return lastSystemError();
+        temporary.keep();
+    }
 
     // Make the rename itself durable; a failure here no longer endangers
     // either version of the file.

@@ -7,7 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <functional>
 #include <random>
+#include <thread>
 
 using namespace voriraz;
 using namespace voriraz::test;
@@ -215,3 +221,213 @@ TEST(Pack, ATargetThatIsAFileOfTheModFolderCannotBeCreated)
     EXPECT_EQ(readFile(dir / "data/mod/a.txt"), "alpha");
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"Mod.pak", "data"}));
 }
+
+namespace {
+
+struct UnlistableRow
+{
+    const char *name;
+    // Breaks the data folder's mod folder; returns the program and the
+    // arguments that run voriraz-cli with --data.
+    std::function<void(const fs::path &data)> breakIt;
+    // Whether the program runs with at most four open files.
+    bool fewFiles;
+    std::string reason;
+};
+
+void PrintTo(const UnlistableRow &row, std::ostream *out) { *out << row.name; }
+
+class UnlistableModFolder : public ::testing::TestWithParam<UnlistableRow>
+{
+};
+
+} // namespace
+
+// A mod folder that is not there to list is no empty mod: the pack fails as
+// a command that cannot run, and the previous archive stays.
+TEST_P(UnlistableModFolder, FailsWithExitStatus2AndKeepsThePreviousArchive)
+{
+    const UnlistableRow &row = GetParam();
+    if (row.fewFiles) {
+        VORIRAZ_POSIX_ONLY("a limit on the open files of a process");
+#if defined(__SANITIZE_ADDRESS__)
+        GTEST_SKIP() << "the sanitizers' run-time library needs open files of its own, which the limit leaves none of";
+#endif
+    }
+    TempDir dir;
+    const DataCopy data(sampleData);
+    const fs::path archive = dir / "Mod.pak";
+    writeFile(archive, previousArchive);
+    row.breakIt(data.folder());
+    Outcome run;
+    if (row.fewFiles) {
+        ProcessRequest request;
+        request.program = "/bin/sh";
+        // One descriptor beyond those open: the archive's temporary file
+        // takes it, and the mod folder cannot be opened.
+        request.arguments = {"-c",
+                             "i=0; while [ -e /proc/$$/fd/$i ]; do i=$((i + 1)); done; "
+                             "ulimit -n $((i + 1)) && exec \"$0\" \"$@\"",
+                             VORIRAZ_CLI_PROGRAM, "pack", pathArg(archive), "--data", data.arg()};
+        const ProcessRun process = runProcess(request);
+        run = {process.finished ? process.status : -1, process.out, process.err};
+    } else {
+        run = runProgram({"pack", pathArg(archive), "--data", data.arg()});
+    }
+    EXPECT_EQ(run.status, cli::exitStatus::trouble) << run.err;
+    EXPECT_EQ(run.err, "voriraz-cli: Cannot pack the mod folder \"" + platform::shownPath(programPath(data.folder(), "mod"))
+                           + "\": " + row.reason + "\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(dir.path()), std::set<std::string> {"Mod.pak"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pack, UnlistableModFolder,
+    ::testing::Values(UnlistableRow {"Missing", [](const fs::path &data) { fs::rename(data / "mod", data / "mod.x"); },
+                                     false, fileNotFoundText()},
+                      UnlistableRow {"AFile",
+                                     [](const fs::path &data) {
+                                         fs::remove_all(data / "mod");
+                                         writeFile(data / "mod", "a file, not a folder");
+                                     },
+                                     false, platform::errnoError(ENOTDIR).text},
+                      UnlistableRow {"TooManyOpenFiles", [](const fs::path &) {}, true, platform::errnoError(EMFILE).text}),
+    [](const ::testing::TestParamInfo<UnlistableRow> &row) { return std::string(row.param.name); });
+
+// A tree of everything that is no file to pack: each is one line on stderr,
+// each kind counted in the summary, and the archive holds the rest whole.
+TEST(Pack, EverythingLeftOutIsOneLineAndCounted)
+{
+    VORIRAZ_POSIX_ONLY("pipes, sockets, links and names that Windows cannot hold");
+    TempDir dir;
+    const fs::path mod = dir / "data/mod";
+    writeFile(mod / "a.txt", "alpha");
+    makeFifo(mod / "pipe");
+    const BoundSocket socket(mod / "sock");
+    fs::create_symlink("nowhere", mod / "dangling");
+    fs::create_symlink("loop", mod / "loop");
+    fs::create_directory_symlink("/", mod / "root");
+    writeFile(mod / "back\\slash.txt", "a folder on Windows");
+    const fs::path archive = dir / "Mod.pak";
+    const Outcome run = runProgram({"pack", pathArg(archive), "--data", pathArg(dir / "data"), "--on-error", "ignore"});
+    EXPECT_EQ(run.status, cli::exitStatus::success) << run.err;
+    EXPECT_EQ(run.err, "voriraz-cli: skipped: dangling: a link leading nowhere, to \"nowhere\"\n"
+                       "voriraz-cli: skipped: loop: a link that leads round in a loop\n"
+                       "voriraz-cli: skipped: pipe: a named pipe, not a file\n"
+                       "voriraz-cli: skipped: root: a link leading outside the folder, to \"/\"\n"
+                       "voriraz-cli: skipped: sock: a socket, not a file\n"
+                       "voriraz-cli: skipped: ArchiveWriter1: Cannot store file \""
+                           + (mod / "back\\slash.txt").string()
+                           + "\": a name with a backslash would be a folder on Windows - Native error: 00065\n");
+    EXPECT_EQ(run.out, "Packed 1 entry of " + mod.string() + " into " + archive.string() + " ("
+                           + std::to_string(fs::file_size(archive))
+                           + " bytes); 1 file left out; 1 link leading outside the folder not followed; 2 links "
+                             "leading nowhere left out; 2 pipes, sockets or devices left out\n");
+    EXPECT_EQ(expectWholeArchive(archive, mod), std::vector<std::string> {"a.txt"});
+}
+
+// The archive saved inside the mod folder is the previous one the next time:
+// left out of the new archive and replaced by it. Any other file there is
+// refused as before.
+TEST(Pack, AnArchiveSavedInTheModFolderIsReplacedTheNextTime)
+{
+    const DataCopy data(sampleData);
+    const fs::path archive = data.folder() / "mod/ZavirAru.pak";
+    for (int time = 1; time <= 3; ++time) {
+        SCOPED_TRACE(time);
+        const Outcome run = runProgram({"pack", pathArg(archive), "--data", data.arg()});
+        ASSERT_EQ(run.status, cli::exitStatus::success) << run.err;
+        EXPECT_EQ(run.err, "");
+        const std::vector<std::string> names = expectWholeArchive(archive, data.folder() / "mod");
+        EXPECT_EQ(std::count(names.begin(), names.end(), "ZavirAru.pak"), 0);
+        EXPECT_EQ(names.front(), "Maps/");
+    }
+    const fs::path preset = data.preset("hero_aunvelka.xdb");
+    const std::string before = readFile(preset);
+    const Outcome refused = runProgram({"pack", pathArg(preset), "--data", data.arg()});
+    EXPECT_EQ(refused.status, cli::exitStatus::trouble);
+    EXPECT_EQ(slashed(refused.err), "voriraz-cli: The archive would replace \"" + slashed(preset.string())
+                                        + "\", a file of the mod folder.\n");
+    EXPECT_EQ(readFile(preset), before);
+}
+
+namespace {
+
+struct SignalRow
+{
+    const char *name;
+    int signal;
+};
+
+void PrintTo(const SignalRow &row, std::ostream *out) { *out << row.name; }
+
+class InterruptedPack : public ::testing::TestWithParam<SignalRow>
+{
+};
+
+// Text that level 9 compresses slowly enough for a pack to be caught in the
+// middle: words drawn at random from a few thousand.
+void writeSlowTree(const fs::path &mod, std::size_t bytes)
+{
+    std::mt19937 random(11);
+    std::vector<std::string> words;
+    for (int i = 0; i < 4000; ++i) {
+        std::string word;
+        for (int letter = 0, length = 2 + static_cast<int>(random() % 8); letter < length; ++letter)
+            word.push_back(static_cast<char>('a' + random() % 12));
+        words.push_back(word);
+    }
+    std::string text;
+    text.reserve(bytes + 16);
+    while (text.size() < bytes)
+        text.append(words[random() % words.size()]).push_back(random() % 16 == 0 ? '\n' : ' ');
+    writeFile(mod / "a.txt", "alpha");
+    writeFile(mod / "big.txt", text);
+}
+
+} // namespace
+
+// The real program, interrupted while it packs: the temporary file is gone,
+// the previous archive is as it was, and the exit status is 128 + signal.
+TEST_P(InterruptedPack, KeepsThePreviousArchiveAndLeavesNoTemporaryFile)
+{
+    VORIRAZ_POSIX_ONLY("signals");
+    const SignalRow &row = GetParam();
+    TempDir dir;
+    writeSlowTree(dir / "data/mod", 96u << 20);
+    const fs::path out = dir / "out";
+    fs::create_directories(out);
+    const fs::path archive = out / "Mod.pak";
+    writeFile(archive, previousArchive);
+    ProcessRequest request;
+    request.program = VORIRAZ_CLI_PROGRAM;
+    request.arguments = {"pack", pathArg(archive), "--data", pathArg(dir / "data")};
+    BackgroundProcess pack(request, dir / "stdout.txt", dir / "stderr.txt");
+
+    // Caught in the middle: once the temporary file holds data.
+    bool caught = false;
+    for (int waited = 0; waited < 20000 && pack.running() && !caught; waited += 5) {
+        for (const std::string &name : namesIn(out))
+            if (name != "Mod.pak" && fs::file_size(out / name) > 0)
+                caught = true;
+        if (!caught)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(caught) << "the pack ended before it could be interrupted";
+    pack.sendSignal(row.signal);
+    EXPECT_EQ(pack.wait(10000), 128 + row.signal) << readFile(dir / "stderr.txt");
+    EXPECT_EQ(readFile(archive), previousArchive);
+    EXPECT_EQ(namesIn(out), std::set<std::string> {"Mod.pak"}) << "no temporary file is left";
+    EXPECT_EQ(readFile(dir / "stdout.txt"), "");
+}
+
+#ifdef _WIN32
+INSTANTIATE_TEST_SUITE_P(Pack, InterruptedPack, ::testing::Values(SignalRow {"None", 0}),
+                         [](const ::testing::TestParamInfo<SignalRow> &row) { return std::string(row.param.name); });
+#else
+INSTANTIATE_TEST_SUITE_P(Pack, InterruptedPack,
+                         ::testing::Values(SignalRow {"Sigint", SIGINT}, SignalRow {"Sigterm", SIGTERM},
+                                           SignalRow {"Sighup", SIGHUP}, SignalRow {"Sigquit", SIGQUIT}),
+                         [](const ::testing::TestParamInfo<SignalRow> &row) { return std::string(row.param.name); });
+#endif

@@ -1,4 +1,6 @@
 #include "FaultyFileSystem.h"
+#include "SystemSupport.h"
+#include "TreeSnapshot.h"
 #include "ZipInspection.h"
 #include "window/WindowFixture.h"
 
@@ -13,7 +15,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QAction>
+
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <random>
 #include <set>
 #include <cstdio>
@@ -147,6 +154,7 @@ TEST_F(CreateModWindow, ExistingArchiveIsReplacedAndTheArchiveInsideTheTreeIsNot
     writeFile(mod() / "old.pak", "another archive in the tree");
     writeFile(out / "Mod.pak", std::string(50000, 'x'));
     openMini();
+    prompts->answerNext(true);
     createMod(out / "Mod.pak");
     EXPECT_EQ(inspectArchive(out / "Mod.pak").names(),
               (std::vector<std::string> {"old.pak", "Maps/", "Maps/DuelMode/", "Maps/DuelMode/Heroes/",
@@ -159,13 +167,25 @@ TEST_F(CreateModWindow, ExistingArchiveIsReplacedAndTheArchiveInsideTheTreeIsNot
     EXPECT_EQ(std::count(names.begin(), names.end(), "old.pak"), 1);
 }
 
-TEST_F(CreateModWindow, MissingModDirectoryGivesTheEmptyArchive)
+// A mod folder moved away while the window is open is no empty mod: an
+// empty archive would take the good one's place.
+TEST_F(CreateModWindow, AModFolderThatIsGoneFailsAndKeepsThePreviousArchive)
 {
     writePreset("a.xdb", presetXml());
     openMini();
-    fs::remove_all(mod());
     createMod(out / "Mod.pak");
-    EXPECT_TRUE(prompts->errors.empty());
+    const std::string packed = readFile(out / "Mod.pak");
+    fs::rename(mod(), tree / "data/mod.x");
+    createMod(out / "Mod.pak");
+    EXPECT_EQ(errorTexts(), QStringList {QString::fromStdString("Cannot pack the mod folder \"" + mod().string()
+                                                                + "\": No such file or directory.")});
+    EXPECT_EQ(caption(), "Packing failed; the previous Mod.pak was kept.");
+    EXPECT_EQ(readFile(out / "Mod.pak"), packed);
+    EXPECT_EQ(namesIn(out.path()), std::set<std::string> {"Mod.pak"});
+
+    // An empty mod folder is packed as such.
+    fs::create_directories(mod());
+    createMod(out / "Mod.pak");
     EXPECT_EQ(readFile(out / "Mod.pak"), emptyArchive);
 }
 
@@ -220,6 +240,7 @@ TEST_F(CreateModWindow, FailurePromptAnsweredAbortKeepsThePreviousArchiveAndSays
     faults->failOpens["a.xdb"] = 1;
     window->ArchiveWriter1.SetFileSystem(faults);
     prompts->failureAnswers.push_back(TPromptAnswer::Abort);
+    prompts->answerNext(true);
     createMod(out / "Mod.pak");
     EXPECT_EQ(prompts->failures.size(), 1u);
     EXPECT_TRUE(prompts->errors.empty());
@@ -293,7 +314,9 @@ TEST_F(CreateModWindow, AnArchiveThatWouldReplaceAFileOfTheModFolderIsRefused)
     fs::create_symlink(presets() / "a.xdb", out / "Link.pak");
     fs::create_hard_link(presets() / "a.xdb", out / "Hard.pak");
     openMini();
+    prompts->answerNext(true);
     createMod(out / "Link.pak");
+    prompts->answerNext(true);
     createMod(out / "Hard.pak");
     const QString refused = QString::fromStdString("The archive would replace \"" + (presets() / "a.xdb").string()
                                                    + "\", a file of the mod folder.");
@@ -336,6 +359,7 @@ TEST_F(CreateModWindow, CancelInTheProgressDialogKeepsThePreviousArchive)
         sawDialog = dialog.labelText().startsWith("Packing file ");
         QTest::mouseClick(dialog.findChild<QPushButton *>(), Qt::LeftButton);
     });
+    prompts->answerNext(true);
     createMod(out / "Mod.pak");
     EXPECT_TRUE(sawDialog);
     EXPECT_TRUE(prompts->errors.empty());
@@ -435,4 +459,253 @@ TEST_F(CreateModWindow, WindowAndCommandLinePackTheSameEntries)
         EXPECT_EQ(b.crc32, a.crc32) << a.name;
         EXPECT_EQ(fromCli.entries[i].data, fromWindow.entries[i].data) << a.name;
     }
+}
+
+namespace {
+
+// What the target is before "Create mod" chooses it, and what the user
+// answers when asked.
+struct ReplaceRow
+{
+    const char *name;
+    enum Before { Nothing, AnotherFile, PackedFromThisFolder, PackedFromAnotherFolder } before;
+    bool insideMod;
+    std::optional<bool> answer; // none: not asked
+    bool replaced;
+};
+
+void PrintTo(const ReplaceRow &row, std::ostream *out) { *out << row.name; }
+
+class ReplaceQuestion : public CreateModWindow, public ::testing::WithParamInterface<ReplaceRow>
+{
+};
+
+} // namespace
+
+// Replacing a file asks first, unless it is the archive last packed from
+// this data folder; an archive kept inside the mod folder is packed again.
+TEST_P(ReplaceQuestion, AsksBeforeAnotherFileIsReplaced)
+{
+    const ReplaceRow &row = GetParam();
+    writePreset("a.xdb", presetXml());
+    const fs::path target = row.insideMod ? mod() / "ZavirAru.pak" : out / "Mod.pak";
+    if (row.before == ReplaceRow::PackedFromAnotherFolder) {
+        TempDir other;
+        MiniTree::write(other.path());
+        writeFile(other / "data/mod/Maps/DuelMode/Heroes/other.xdb", presetXml());
+        open(other.path());
+        createMod(target);
+        ASSERT_TRUE(fs::exists(target));
+        window.reset();
+    }
+    openMini();
+    if (row.before == ReplaceRow::PackedFromThisFolder)
+        createMod(target);
+    if (row.before == ReplaceRow::AnotherFile)
+        writeFile(target, previousArchive);
+    ASSERT_TRUE(prompts->questions.empty());
+    const std::string before = fs::exists(target) ? readFile(target) : std::string();
+
+    if (row.answer)
+        prompts->answerNext(*row.answer);
+    createMod(target);
+    EXPECT_TRUE(prompts->errors.empty()) << errorTexts().join('\n').toStdString();
+    ASSERT_EQ(prompts->questions.size(), row.answer ? 1u : 0u);
+    if (row.answer) {
+        EXPECT_EQ(prompts->questions[0].text.toStdString(), target.filename().string() + " already exists. Replace it?");
+        EXPECT_EQ(prompts->questions[0].title, prompts->errorTitle());
+    }
+    if (!row.replaced) {
+        EXPECT_EQ(readFile(target), before);
+        return;
+    }
+    const std::vector<std::string> names = expectWholeArchive(target, mod());
+    EXPECT_EQ(names, (std::vector<std::string> {"Maps/", "Maps/DuelMode/", "Maps/DuelMode/Heroes/",
+                                                "Maps/DuelMode/Heroes/a.xdb"}));
+    // The archive is the one proposed next time.
+    createMod(std::nullopt);
+    EXPECT_EQ(prompts->proposedFiles.back().toStdString(), target.string());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CreateMod, ReplaceQuestion,
+    ::testing::Values(ReplaceRow {"NewFileIsNotAsked", ReplaceRow::Nothing, false, std::nullopt, true},
+                      ReplaceRow {"AnotherFileAnsweredNoStays", ReplaceRow::AnotherFile, false, false, false},
+                      ReplaceRow {"AnotherFileAnsweredYesIsReplaced", ReplaceRow::AnotherFile, false, true, true},
+                      ReplaceRow {"TheArchivePackedLastFromThisFolderIsNotAsked", ReplaceRow::PackedFromThisFolder,
+                                  false, std::nullopt, true},
+                      ReplaceRow {"TheArchiveOfAnotherDataFolderIsAsked", ReplaceRow::PackedFromAnotherFolder, false,
+                                  true, true},
+                      ReplaceRow {"TheArchiveOfAnotherDataFolderAnsweredNoStays",
+                                  ReplaceRow::PackedFromAnotherFolder, false, false, false},
+                      ReplaceRow {"AnArchiveInsideTheModFolderIsPackedAgain", ReplaceRow::PackedFromThisFolder, true,
+                                  std::nullopt, true}),
+    [](const ::testing::TestParamInfo<ReplaceRow> &row) { return std::string(row.param.name); });
+
+// The archive is remembered per data folder: another folder's is not
+// proposed.
+TEST_F(CreateModWindow, TheArchiveOfAnotherDataFolderIsNotProposed)
+{
+    TempDir other;
+    MiniTree::write(other.path());
+    writeFile(other / "data/mod/Maps/DuelMode/Heroes/other.xdb", presetXml());
+    open(other.path());
+    createMod(out / "Other.pak");
+    window.reset();
+    writePreset("a.xdb", presetXml());
+    openMini();
+    createMod(std::nullopt);
+    ASSERT_EQ(prompts->proposedFiles.size(), 2u);
+    EXPECT_EQ(fs::path(prompts->proposedFiles[1].toStdString()).filename(), "ZavirAru.pak");
+}
+
+namespace {
+
+struct UnsavedRow
+{
+    const char *name;
+    PackUnsavedAnswer answer;
+    // What the archive and the file on the disk hold for Offence afterwards,
+    // and whether an archive is written.
+    const char *packed;
+    const char *onDisk;
+};
+
+void PrintTo(const UnsavedRow &row, std::ostream *out) { *out << row.name; }
+
+class SaveBeforePacking : public CreateModWindow, public ::testing::WithParamInterface<UnsavedRow>
+{
+};
+
+std::string offenceIn(const std::string &preset)
+{
+    const auto start = preset.find("<Offence>");
+    return start == std::string::npos ? std::string() : preset.substr(start + 9, preset.find('<', start + 9) - start - 9);
+}
+
+} // namespace
+
+// Unsaved edits of the preset being edited are asked about before packing,
+// which takes the presets as they are on the disk.
+TEST_P(SaveBeforePacking, AsksAndPacksWhatTheAnswerSays)
+{
+    const UnsavedRow &row = GetParam();
+    writePreset("a.xdb", presetXml("7,2,3,4"));
+    openMini();
+    window->Edit1->setText("8");
+    prompts->packUnsavedAnswers.push_back(row.answer);
+    createMod(out / "Mod.pak");
+    ASSERT_EQ(prompts->packUnsavedQuestions.size(), 1u);
+    EXPECT_EQ(prompts->packUnsavedQuestions[0].text.toStdString(),
+              "Save a.xdb before packing?\n\nThe archive takes the presets as they are on the disk; your edits are "
+              "not in it unless they are saved.");
+    EXPECT_EQ(prompts->packUnsavedQuestions[0].title, prompts->errorTitle());
+    EXPECT_EQ(offenceIn(readFile(presets() / "a.xdb")), row.onDisk);
+    EXPECT_EQ(window->Edit1->text(), "8") << "the edits stay in the window";
+    if (std::string(row.packed).empty()) {
+        EXPECT_FALSE(fs::exists(out / "Mod.pak"));
+        return;
+    }
+    const InspectedArchive archive = inspectArchive(out / "Mod.pak");
+    const InspectedEntry *preset = archive.find("Maps/DuelMode/Heroes/a.xdb");
+    ASSERT_NE(preset, nullptr);
+    EXPECT_EQ(offenceIn(preset->inflated), row.packed);
+    expectWholeArchive(out / "Mod.pak", mod());
+
+    // Asked again as long as the edits are unsaved, and not once they are.
+    const bool saved = row.answer == PackUnsavedAnswer::Save;
+    if (!saved)
+        prompts->packUnsavedAnswers.push_back(PackUnsavedAnswer::PackWithoutSaving);
+    createMod(out / "Mod.pak");
+    EXPECT_EQ(prompts->packUnsavedQuestions.size(), saved ? 1u : 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CreateMod, SaveBeforePacking,
+    ::testing::Values(UnsavedRow {"SaveThenPack", PackUnsavedAnswer::Save, "8", "8"},
+                      UnsavedRow {"PackWithoutSaving", PackUnsavedAnswer::PackWithoutSaving, "7", "7"},
+                      UnsavedRow {"Cancel", PackUnsavedAnswer::Cancel, "", "7"}),
+    [](const ::testing::TestParamInfo<UnsavedRow> &row) { return std::string(row.param.name); });
+
+// While packing, the window's keys reach no handler: Ctrl+S, Delete and
+// Ctrl+Z on the main window change nothing on the disk nor in the window.
+TEST_F(CreateModWindow, KeysDuringASlowPackChangeNothing)
+{
+    writePreset("a.xdb", presetXml("7,2,3,4", "PSM_B", "", "", "<Item>ART_A</Item>"));
+    writePreset("b.xdb", presetXml());
+    openMini();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->Edit1->setFocus();
+    window->Edit1->selectAll();
+    QTest::keyClicks(window->Edit1, "8");
+    window->PageControl1->setCurrentWidget(window->TabSheet3);
+    clickLine(window->ListBox1, 0);
+    window->ListBox1->setFocus();
+    const TreeSnapshot before = snapshotOf(presets());
+
+    // Packing holds up at the first file it opens until the keys were sent.
+    auto files = std::make_shared<FaultyFileSystem>();
+    std::atomic<bool> release {false};
+    files->beforeOpen = [&](const std::string &) {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    window->ArchiveWriter1.SetFileSystem(files);
+    bool packing = false;
+    QTimer::singleShot(50, window.get(), [&] {
+        packing = window->isPacking();
+        QTest::keyClick(window->ListBox1, Qt::Key_Delete);
+        QTest::keyClick(window->ListBox1, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(window->Edit1, Qt::Key_S, Qt::ControlModifier);
+        for (QAction *action : {window->SaveAsAction, window->UndoAction, window->RedoAction, window->KeepLayoutAction})
+            EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+        release = true;
+    });
+    prompts->packUnsavedAnswers.push_back(PackUnsavedAnswer::PackWithoutSaving);
+    createMod(out / "Mod.pak");
+
+    EXPECT_TRUE(packing);
+    EXPECT_FALSE(window->isPacking());
+    EXPECT_TRUE(prompts->questions.empty()) << "no Delete question was asked";
+    EXPECT_TRUE(changedPaths(before, snapshotOf(presets())).empty()) << "a key saved or wrote a file";
+    EXPECT_EQ(window->Edit1->text(), "8") << "a key undid an edit";
+    EXPECT_EQ(window->ListBox1->count(), 1) << "a key deleted a line";
+    EXPECT_TRUE(window->SaveAsAction->isEnabled() && window->UndoAction->isEnabled()) << "the actions are back";
+    expectWholeArchive(out / "Mod.pak", mod());
+
+    // Afterwards the keys work again.
+    QTest::keyClick(window->Edit1, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_NE(readFile(presets() / "a.xdb").find("<Offence>8</Offence>"), std::string::npos);
+}
+
+// A summary box lists what was left out, one line each, and what to take
+// note of.
+TEST_F(CreateModWindow, TheSummaryNamesEveryKindLeftOut)
+{
+    writePreset("a.xdb", presetXml());
+    makeFifo(mod() / "pipe");
+    fs::create_symlink("nowhere", mod() / "dangling");
+    writeFile(mod() / "back\\slash.txt", "a folder on Windows");
+    writeFile(mod() / "Readme.txt", "one");
+    writeFile(mod() / "README.txt", "two");
+    openMini();
+    prompts->failureAnswers.push_back(TPromptAnswer::Ignore);
+    createMod(out / "Mod.pak");
+    ASSERT_EQ(prompts->failures.size(), 1u);
+    EXPECT_EQ(prompts->failureButtons[0], TPromptButtons::AbortIgnore);
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_EQ(prompts->messages[0].text.toStdString(),
+              "Packed 6 entries into Mod.pak (" + std::to_string(fs::file_size(out / "Mod.pak"))
+                  + " bytes).\n\nLeft out: 1 file that could not be packed, 1 link leading nowhere, 1 pipe, socket or "
+                    "device.\n\ndangling: a link leading nowhere, to \"nowhere\"\npipe: a named pipe, not a file\n"
+                    "back\\slash.txt: ArchiveWriter1: Cannot store file \""
+                  + (mod() / "back\\slash.txt").string()
+                  + "\": a name with a backslash would be a folder on Windows - Native error: 00065\n\nTake note:\n\n"
+                    "README.txt and Readme.txt differ only in letter case or Unicode normalisation: one name on "
+                    "Windows and macOS, where extracting keeps only one");
+    expectWholeArchive(out / "Mod.pak", mod());
 }

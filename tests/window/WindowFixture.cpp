@@ -49,6 +49,19 @@ UnsavedAnswer RecordingPrompts::askUnsaved(QWidget *owner, const QString &title,
     return answer;
 }
 
+PackUnsavedAnswer RecordingPrompts::askSaveBeforePacking(QWidget *owner, const QString &title, const QString &text)
+{
+    packUnsavedQuestions.push_back({title, text});
+    owners.push_back(owner);
+    if (packUnsavedAnswers.empty()) {
+        ADD_FAILURE() << "unexpected question about unsaved edits before packing: " << text.toStdString();
+        return PackUnsavedAnswer::Cancel;
+    }
+    const PackUnsavedAnswer answer = packUnsavedAnswers.front();
+    packUnsavedAnswers.pop_front();
+    return answer;
+}
+
 std::optional<QString> RecordingPrompts::chooseSaveFile(QFileDialog *dialog)
 {
     proposedFiles.push_back(dialog->selectedFiles().value(0));

@@ -30,6 +30,7 @@ public:
     void showMessage(QWidget *owner, const QString &title, const QString &text) override;
     bool confirm(QWidget *owner, const QString &title, const QString &text) override;
     UnsavedAnswer askUnsaved(QWidget *owner, const QString &title, const QString &text) override;
+    PackUnsavedAnswer askSaveBeforePacking(QWidget *owner, const QString &title, const QString &text) override;
     std::optional<QString> chooseSaveFile(QFileDialog *dialog) override;
     void openFolder(const QString &path) override { openedFolders.push_back(path); }
     TPromptAnswer askFailure(QWidget *owner, const QString &title, const QString &text,
@@ -44,6 +45,11 @@ public:
     // Answers to the question about unsaved edits, and the questions asked.
     std::deque<UnsavedAnswer> unsavedAnswers;
     std::vector<Box> unsavedQuestions;
+
+    // Answers to the question about unsaved edits before packing, and the
+    // questions asked.
+    std::deque<PackUnsavedAnswer> packUnsavedAnswers;
+    std::vector<Box> packUnsavedQuestions;
 
     // Answers to the save dialog (a path, or nothing for Cancel), and the
     // file the dialog proposed each time it was shown.

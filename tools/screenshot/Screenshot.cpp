@@ -29,6 +29,10 @@ public:
     {
         return voriraz::UnsavedAnswer::Discard;
     }
+    voriraz::PackUnsavedAnswer askSaveBeforePacking(QWidget *, const QString &, const QString &) override
+    {
+        return voriraz::PackUnsavedAnswer::Cancel;
+    }
     std::optional<QString> chooseSaveFile(QFileDialog *) override { return std::nullopt; }
     void openFolder(const QString &) override {}
     voriraz::TPromptAnswer askFailure(QWidget *, const QString &, const QString &, voriraz::TPromptButtons) override
