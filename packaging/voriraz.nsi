@@ -7,7 +7,9 @@
 ; files it writes from the package's folder: FILES_INSTALL (SetOutPath and
 ; File lines) and FILES_UNINSTALL (Delete and RMDir lines).
 
-Unicode true
+; A 64-bit installer, as the program is: it runs where the program runs,
+; also on systems without 32-bit support (and under a 64-bit-only Wine).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
