@@ -312,7 +312,9 @@ void TForm1::fitCaptionsToFont()
         }
         if (!qobject_cast<QLabel *>(topmost))
             continue;
-        const int shift = std::min(contents.top() + 1 - topmost->y(), box->height() - 3 - lowest);
+        // A little more than the contents rectangle asks: some styles draw
+        // the border line on its first row.
+        const int shift = std::min(contents.top() + 3 - topmost->y(), box->height() - 3 - lowest);
         if (shift > 0) {
             for (QWidget *child : children)
                 child->move(child->x(), child->y() + shift);
