@@ -28,16 +28,19 @@ public:
     int picked = -1;
 };
 
-TEST(CollectionEditing, AddAppendsASelectedPlaceholderAndLeavesThePicker)
+TEST(CollectionEditing, AddAppendsThePickersChoiceOrThePlaceholderAndSelectsIt)
 {
     FakeView view;
     view.lines = {"ART_A"};
-    view.picked = 1;
-    addPlaceholderLine(view, placeholder::artifact);
-    addPlaceholderLine(view, placeholder::artifact);
-    EXPECT_EQ(view.lines, (std::vector<std::string> {"ART_A", placeholder::artifact, placeholder::artifact}));
-    EXPECT_EQ(view.selected, 2);
-    EXPECT_EQ(view.picked, 1);
+    view.picked = 2;
+    addLine(view, placeholder::artifact);
+    EXPECT_EQ(view.selected, 1);
+    view.picked = -1;
+    addLine(view, placeholder::artifact);
+    addLine(view, placeholder::artifact);
+    EXPECT_EQ(view.lines, (std::vector<std::string> {"ART_A", "Art_Ce", placeholder::artifact, placeholder::artifact}));
+    EXPECT_EQ(view.selected, 3);
+    EXPECT_EQ(view.picked, -1);
 }
 
 TEST(CollectionEditing, PlaceholdersHaveTheirExactLengths)
@@ -48,32 +51,19 @@ TEST(CollectionEditing, PlaceholdersHaveTheirExactLengths)
     EXPECT_EQ(std::string(placeholder::spell), "------- select spell ------");
 }
 
-TEST(CollectionEditing, DeleteAsksOnlyWithASelectionAndHonoursNo)
+TEST(CollectionEditing, DeleteRemovesOnlyASelectedLineWithoutAsking)
 {
     FakeView view;
     view.lines = {"ART_A", "ART_B", "ART_C"};
     view.picked = 0;
-    std::vector<std::string> asked;
-    deleteSelectedLine(view, [&](const std::string &line) { asked.push_back(line); return true; });
-    EXPECT_TRUE(asked.empty());
+    deleteSelectedLine(view);
     EXPECT_EQ(view.lines.size(), 3u);
 
     view.selected = 1;
-    deleteSelectedLine(view, [&](const std::string &line) { asked.push_back(line); return false; });
-    EXPECT_EQ(asked, (std::vector<std::string> {"ART_B"}));
-    EXPECT_EQ(view.lines.size(), 3u);
-    EXPECT_EQ(view.selected, 1);
-
-    deleteSelectedLine(view, [&](const std::string &line) { asked.push_back(line); return true; });
+    deleteSelectedLine(view);
     EXPECT_EQ(view.lines, (std::vector<std::string> {"ART_A", "ART_C"}));
     EXPECT_EQ(view.selected, -1);
     EXPECT_EQ(view.picked, 0);
-}
-
-TEST(CollectionEditing, DeleteQuestionNamesTheLine)
-{
-    EXPECT_EQ(deleteQuestion("artifact", "ART_RING_OF_X", placeholder::artifact), "Delete the artifact ART_RING_OF_X?");
-    EXPECT_EQ(deleteQuestion("perk", placeholder::perk, placeholder::perk), "Delete the line with no perk chosen?");
 }
 
 TEST(CollectionEditing, PickWritesOnlyIntoTheSelectedLine)

@@ -3,7 +3,11 @@
 #include "presets/PresetDirectory.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QHelpEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMouseEvent>
@@ -12,11 +16,56 @@
 
 namespace voriraz {
 
+namespace {
+
+// The drop-down's rows: each as tall as its icon (not the font) plus a small
+// margin, the icon drawn whole at its own size, the identifier beside it.
+class IconRowDelegate : public QStyledItemDelegate
+{
+public:
+    IconRowDelegate(QObject *parent, QSize iconSize) : QStyledItemDelegate(parent), mIconSize(iconSize) {}
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const QSize text = QStyledItemDelegate::sizeHint(option, index);
+        return {mIconSize.width() + 2 * iconRowMargin + 4 + option.fontMetrics.horizontalAdvance(index.data().toString()) + 8,
+                std::max(text.height(), mIconSize.height() + 2 * iconRowMargin)};
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem panel = option;
+        initStyleOption(&panel, index);
+        const QWidget *widget = option.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        panel.text.clear();
+        panel.icon = QIcon();
+        style->drawControl(QStyle::CE_ItemViewItem, &panel, painter, widget);
+
+        const QRect icon(option.rect.left() + iconRowMargin, option.rect.top() + (option.rect.height() - mIconSize.height()) / 2,
+                         mIconSize.width(), mIconSize.height());
+        index.data(Qt::DecorationRole).value<QIcon>().paint(painter, icon);
+        const QRect text = option.rect.adjusted(icon.right() + 1 + 4 - option.rect.left(), 0, 0, 0);
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->save();
+        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
+                          option.fontMetrics.elidedText(index.data().toString(), Qt::ElideRight, text.width()));
+        painter->restore();
+    }
+
+private:
+    QSize mIconSize;
+};
+
+} // namespace
+
 IconComboBox::IconComboBox(QWidget *parent, int visibleRows)
     : QComboBox(parent)
 {
     setEditable(false);
     setIconSize(QSize(32, 32));
+    setItemDelegate(new IconRowDelegate(this, iconSize()));
     setMaxVisibleItems(visibleRows);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     // Some styles open a drop-down list as a menu as tall as the screen;
@@ -70,8 +119,33 @@ void IconComboBox::hidePopup()
         setFilter(QString());
 }
 
+void IconComboBox::paintEvent(QPaintEvent *)
+{
+    // The style's frame and arrow, then the current icon whole at its own
+    // size: the style's label would shrink it to fit its text margins.
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    option.currentIcon = QIcon();
+    option.currentText.clear();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    if (currentIndex() >= 0) {
+        const QRect icon(iconRowMargin + 1, (height() - iconSize().height()) / 2, iconSize().width(), iconSize().height());
+        itemIcon(currentIndex()).paint(&painter, icon, Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
+    }
+}
+
 bool IconComboBox::eventFilter(QObject *watched, QEvent *event)
 {
+    // Escape and Backspace first take back the filter: the popup must not
+    // take them as its own keys (Escape would close it) while there is one.
+    if (watched == view() && event->type() == QEvent::ShortcutOverride && !mFilter.isEmpty()) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Backspace) {
+            event->accept();
+            return true;
+        }
+    }
     if (watched != view() || event->type() != QEvent::KeyPress)
         return QComboBox::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
@@ -107,11 +181,17 @@ bool IconComboBox::event(QEvent *event)
 {
     if (event->type() != QEvent::ToolTip)
         return QComboBox::event(event);
+    // A problem's message, set as the tooltip, comes first.
     const auto *help = static_cast<QHelpEvent *>(event);
-    if (currentIndex() < 0)
+    QStringList lines;
+    if (!toolTip().isEmpty())
+        lines.append(toolTip());
+    if (currentIndex() >= 0)
+        lines.append(currentText());
+    if (lines.isEmpty())
         QToolTip::hideText();
     else
-        QToolTip::showText(help->globalPos(), currentText(), this);
+        QToolTip::showText(help->globalPos(), lines.join(QLatin1Char('\n')), this);
     return true;
 }
 
@@ -164,24 +244,6 @@ std::vector<std::string> ListBox::lines() const
     for (int i = 0; i < count(); ++i)
         texts.push_back(item(i)->text().toStdString());
     return texts;
-}
-
-std::vector<std::string> ListBox::lineData() const
-{
-    std::vector<std::string> lines;
-    lines.reserve(static_cast<std::size_t>(count()));
-    for (int i = 0; i < count(); ++i)
-        lines.push_back(item(i)->data(Qt::UserRole).toString().toStdString());
-    return lines;
-}
-
-void ListBox::setLineData(const std::vector<std::string> &lines)
-{
-    const QSignalBlocker blocker(this);
-    for (int i = 0; i < count(); ++i) {
-        const auto line = static_cast<std::size_t>(i);
-        item(i)->setData(Qt::UserRole, line < lines.size() ? QString::fromStdString(lines[line]) : QString());
-    }
 }
 
 void ListBox::mousePressEvent(QMouseEvent *event)

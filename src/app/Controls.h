@@ -7,6 +7,9 @@
 
 namespace voriraz {
 
+// The space around a picker's icon, in its drop-down rows and its closed box.
+inline constexpr int iconRowMargin = 1;
+
 // A picker of catalog entries, each shown with its 32 × 32 icon. The closed
 // box is narrow and shows little more than the icon; the drop-down opens
 // wide enough to read the identifiers. activated() reports the user's picks;
@@ -36,8 +39,9 @@ signals:
     void filterChanged(const QString &filter, int shown);
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
-    // The tooltip is the identifier of the current entry, read when it is
+    // The tooltip (a problem's message, when one is set) and the identifier of the current entry, read when it is
     // asked for: the closed box shows only the icon, and many icons look
     // alike. Selections set by the program report nothing, so the tooltip
     // cannot be kept up to date from signals.
@@ -64,10 +68,6 @@ public:
     // Replaces every line, leaving none selected, without reporting it.
     void setLines(const std::vector<std::string> &lines);
     std::vector<std::string> lines() const;
-    // Text kept with each line, which follows the line when lines are added,
-    // removed or renamed; a line that has none gives the empty text.
-    std::vector<std::string> lineData() const;
-    void setLineData(const std::vector<std::string> &lines);
 
 signals:
     void userClicked();

@@ -117,30 +117,36 @@ private:
     QList<QComboBox *> mBoxes;
 };
 
-// One collection group's list and picker, changed without running handlers.
-class ListPickerView : public CollectionView
+// One collection group's lines as the session holds them, with the group's
+// picker; the operations of CollectionEditing change a copy of the lines
+// (and of the artifact flags, which follow their lines), and the copy goes
+// into the session as one step.
+class SessionListView : public CollectionView
 {
 public:
-    ListPickerView(ListBox *list, IconComboBox *picker) : mList(list), mPicker(picker) {}
+    SessionListView(LineList lines, std::vector<std::string> *flags, IconComboBox *picker)
+        : mLines(std::move(lines)), mFlags(flags), mPicker(picker) {}
 
-    int lineCount() const override { return mList->count(); }
-    std::string lineText(int line) const override { return mList->item(line)->text().toStdString(); }
-    int selectedLine() const override { return mList->selectedLine(); }
-    void selectLine(int line) override { mList->selectLine(line); }
+    int lineCount() const override { return static_cast<int>(mLines.lines.size()); }
+    std::string lineText(int line) const override { return mLines.lines.at(static_cast<std::size_t>(line)); }
+    int selectedLine() const override { return mLines.selected; }
+    void selectLine(int line) override { mLines.selected = line; }
     void appendLine(const std::string &text) override
     {
-        const QSignalBlocker blocker(mList);
-        mList->addItem(QString::fromStdString(text));
+        if (mFlags) {
+            mFlags->resize(mLines.lines.size(), "0");
+            mFlags->push_back("0");
+        }
+        mLines.lines.push_back(text);
     }
     void removeLine(int line) override
     {
-        const QSignalBlocker blocker(mList);
-        delete mList->takeItem(line);
+        const auto at = static_cast<std::size_t>(line);
+        if (mFlags && at < mFlags->size())
+            mFlags->erase(mFlags->begin() + line);
+        mLines.lines.erase(mLines.lines.begin() + line);
     }
-    void setLineText(int line, const std::string &text) override
-    {
-        mList->item(line)->setText(QString::fromStdString(text));
-    }
+    void setLineText(int line, const std::string &text) override { mLines.lines.at(static_cast<std::size_t>(line)) = text; }
     int pickerCount() const override { return mPicker->count(); }
     std::string pickerText(int item) const override { return mPicker->itemText(item).toStdString(); }
     int pickerSelection() const override { return mPicker->currentIndex(); }
@@ -150,8 +156,11 @@ public:
         mPicker->setCurrentIndex(item);
     }
 
+    const LineList &lines() const { return mLines; }
+
 private:
-    ListBox *mList;
+    LineList mLines;
+    std::vector<std::string> *mFlags;
     IconComboBox *mPicker;
 };
 
@@ -204,6 +213,7 @@ TForm1::TForm1(WindowOptions options, std::shared_ptr<Prompts> prompts)
     createControls();
     setTabOrder();
     connectHandlers();
+    bindControls();
     setKeepLayout(QSettings().value(keepLayoutSetting, false).toBool());
     connect(KeepLayoutAction, &QAction::toggled, this, [this](bool keep) {
         PresetSession1.setKeepLayout(keep);
@@ -255,6 +265,13 @@ void TForm1::closeEvent(QCloseEvent *event)
         event->accept();
     else
         event->ignore();
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange && Label1)
+        fitCaptionsToFont();
 }
 
 void TForm1::showEvent(QShowEvent *event)
@@ -336,54 +353,36 @@ PresetCatalogs TForm1::presetCatalogs() const
     return {itemsOf(ComboBoxEx1), itemsOf(ComboBoxEx11), itemsOf(ComboBox2), itemsOf(ComboBox1)};
 }
 
-PresetControls TForm1::readPresetControls() const
+void TForm1::showSessionValues()
 {
-    PresetControls c;
-    const QLineEdit *attributes[] = {Edit1, Edit2, Edit3, Edit4};
-    for (std::size_t i = 0; i < c.attributes.size(); ++i)
-        c.attributes[i] = attributes[i]->text().toStdString();
-    c.primaryMastery = ComboBox1->currentIndex();
-    const QCheckBox *machines[] = {CheckBox1, CheckBox2, CheckBox3};
-    for (std::size_t i = 0; i < c.warMachines.size(); ++i)
-        c.warMachines[i] = machines[i]->isChecked();
-    for (int n = 1; n <= skillSlotCount; ++n) {
-        c.skills[n - 1] = control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(10 + n))->currentIndex();
-        c.skillMasteries[n - 1] = control<QComboBox>(QStringLiteral("ComboBox%1").arg(n + 1))->currentIndex();
+    const PresetControls &values = PresetSession1.values();
+    for (std::size_t i = 0; i < mAttributeEdits.size(); ++i)
+        setEditText(mAttributeEdits[i], values.attributes[i]);
+    setSelection(ComboBox1, values.primaryMastery);
+    for (std::size_t i = 0; i < mWarMachineBoxes.size(); ++i) {
+        const QSignalBlocker blocker(mWarMachineBoxes[i]);
+        mWarMachineBoxes[i]->setChecked(values.warMachines[i]);
     }
-    for (int n = 1; n <= armySlotCount; ++n) {
-        c.creatures[n - 1] = control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(n))->currentIndex();
-        c.counts[n - 1] = control<QLineEdit>(QStringLiteral("Edit_Count_%1").arg(n - 1))->text().toStdString();
+    for (std::size_t n = 0; n < mSkillPickers.size(); ++n) {
+        setSelection(mSkillPickers[n], values.skills[n]);
+        setSelection(mMasteryLists[n], values.skillMasteries[n]);
     }
-    c.artifacts = {ListBox1->lines(), ListBox1->selectedLine()};
-    c.artifactFlags = ListBox1->lineData();
-    c.spells = {ListBox2->lines(), ListBox2->selectedLine()};
-    c.perks = {ListBox3->lines(), ListBox3->selectedLine()};
-    return c;
-}
-
-void TForm1::writePresetControls(const PresetControls &c)
-{
-    QLineEdit *attributes[] = {Edit1, Edit2, Edit3, Edit4};
-    for (std::size_t i = 0; i < c.attributes.size(); ++i)
-        setEditText(attributes[i], c.attributes[i]);
-    setSelection(ComboBox1, c.primaryMastery);
-    QCheckBox *machines[] = {CheckBox1, CheckBox2, CheckBox3};
-    for (std::size_t i = 0; i < c.warMachines.size(); ++i) {
-        const QSignalBlocker blocker(machines[i]);
-        machines[i]->setChecked(c.warMachines[i]);
+    for (std::size_t n = 0; n < mCreaturePickers.size(); ++n) {
+        setSelection(mCreaturePickers[n], values.creatures[n]);
+        setEditText(mCountEdits[n], values.counts[n]);
     }
-    for (int n = 1; n <= skillSlotCount; ++n) {
-        setSelection(control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(10 + n)), c.skills[n - 1]);
-        setSelection(control<QComboBox>(QStringLiteral("ComboBox%1").arg(n + 1)), c.skillMasteries[n - 1]);
+    for (const CollectionGroup &group : mCollections)
+        setLineList(group.list, values.*group.lines);
+    // The artifact lines carry their untransferable flag as a check box.
+    const QSignalBlocker blocker(ListBox1);
+    for (int line = 0; line < ListBox1->count(); ++line) {
+        QListWidgetItem *item = ListBox1->item(line);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        const Qt::CheckState state = PresetSession::isUntransferable(values, line) ? Qt::Checked : Qt::Unchecked;
+        if (item->checkState() != state || !item->data(Qt::CheckStateRole).isValid())
+            item->setCheckState(state);
+        item->setToolTip(QStringLiteral("Ticked: the hero cannot hand this artifact on (untransferable)"));
     }
-    for (int n = 1; n <= armySlotCount; ++n) {
-        setSelection(control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(n)), c.creatures[n - 1]);
-        setEditText(control<QLineEdit>(QStringLiteral("Edit_Count_%1").arg(n - 1)), c.counts[n - 1]);
-    }
-    setLineList(ListBox1, c.artifacts);
-    ListBox1->setLineData(c.artifactFlags);
-    setLineList(ListBox2, c.spells);
-    setLineList(ListBox3, c.perks);
 }
 
 void TForm1::FileListBox1Click()
@@ -408,22 +407,15 @@ void TForm1::FileListBox1Click()
 
 void TForm1::loadEditedPreset(const std::string &path)
 {
-    // The load works on a copy of the controls; whatever it set before an
-    // error is written back too, so the window shows how far it came.
-    PresetControls controls = readPresetControls();
-    auto shown = [&] {
-        writePresetControls(controls);
-        updateTitle();
-        resetHistory();
-        rememberEditedFile();
-    };
+    // Whatever the load set before an error is shown too, so the window
+    // shows how far it came; the totals are computed only for a whole load.
     try {
-        PresetSession1.load(path, controls);
+        PresetSession1.load(path);
     } catch (...) {
-        shown();
+        rememberEditedFile();
         throw;
     }
-    shown();
+    rememberEditedFile();
     UpdateArmyStatistics();
 }
 
@@ -439,22 +431,20 @@ bool TForm1::saveEditedPreset()
 
 bool TForm1::saveEditedPresetTo(const std::string &path)
 {
-    const PresetControls controls = readPresetControls();
-    PresetSession1.checkSave(controls);
-    if (const std::vector<DroppedItem> dropped = PresetSession1.droppedItems(controls); !dropped.empty()) {
+    PresetSession1.checkSave();
+    if (const std::vector<DroppedItem> dropped = PresetSession1.droppedItems(); !dropped.empty()) {
         if (!mPrompts->confirm(this, QStringLiteral("Save preset"), QString::fromStdString(dropQuestion(dropped))))
             return false;
     }
-    PresetSession1.save(controls, path);
+    PresetSession1.save(path);
     rememberEditedFile();
-    updateTitle();
     showStatus(QStringLiteral("Saved %1").arg(QString::fromStdString(PresetSession1.fileName())));
     return true;
 }
 
 bool TForm1::resolveUnsavedEdits()
 {
-    if (!PresetSession1.isModified(readPresetControls()))
+    if (!PresetSession1.isModified())
         return true;
     const QString question = QStringLiteral("Save the changes to %1?").arg(QString::fromStdString(PresetSession1.fileName()));
     switch (mPrompts->askUnsaved(this, applicationTitle(QCoreApplication::applicationFilePath()), question)) {
@@ -483,23 +473,16 @@ void TForm1::updateTitle()
 
 void TForm1::updateModified()
 {
-    setWindowModified(PresetSession1.isModified(readPresetControls()));
+    setWindowModified(PresetSession1.isModified());
 }
 
 // --- Army statistics --------------------------------------------------------
 
 void TForm1::UpdateArmyStatistics()
 {
-    ArmySlotStates army;
-    const UnknownIdentifiers &unknown = PresetSession1.unknownIdentifiers();
-    for (int k = 1; k <= armySlotCount; ++k) {
-        const QComboBox *picker = control<QComboBox>(QStringLiteral("ComboBoxEx%1").arg(k));
-        army[k - 1] = {picker->currentIndex(), picker->currentText().toStdString(),
-                        control<QLineEdit>(QStringLiteral("Edit_Count_%1").arg(k - 1))->text().toStdString()};
-        // A slot whose creature the catalog lacks is named in the warning.
-        if (army[k - 1].index < 0)
-            army[k - 1].identifier = unknown.creatures[k - 1];
-    }
+    // A slot whose creature the catalog lacks is named in the warning.
+    const ArmySlotStates army = armySlotStates(PresetSession1.values(), PresetSession1.catalogs().creatures,
+                                               &PresetSession1.unknownIdentifiers());
     std::vector<std::string> warnings;
     const ArmyTotals totals = mStatistics->compute(army, &warnings);
     showTotals({QString::number(totals.experience), QString::number(totals.gold), QString::number(totals.power)}, warnings);
@@ -546,36 +529,33 @@ void TForm1::ComboBoxEx1Change()
 
 // --- Collection lists -------------------------------------------------------
 
-std::unique_ptr<CollectionView> TForm1::collectionView(ListBox *list, IconComboBox *picker) const
+void TForm1::editCollection(std::size_t group, const std::function<void(CollectionView &)> &operation)
 {
-    return std::make_unique<ListPickerView>(list, picker);
+    const CollectionGroup &controls = mCollections.at(group);
+    PresetControls values = PresetSession1.values();
+    // The user's selection in the list is where the operation starts.
+    LineList lines = values.*controls.lines;
+    lines.selected = controls.list->selectedLine();
+    SessionListView view(lines, controls.lines == &PresetControls::artifacts ? &values.artifactFlags : nullptr, controls.picker);
+    operation(view);
+    values.*controls.lines = view.lines();
+    PresetSession1.setValues(values);
 }
 
-namespace {
+void TForm1::SpeedButton1Click() { editCollection(0, [](CollectionView &view) { addLine(view, placeholder::artifact); }); }
+void TForm1::SpeedButton2Click() { editCollection(0, [](CollectionView &view) { deleteSelectedLine(view); }); }
+void TForm1::ListBox1Click() { editCollection(0, [](CollectionView &view) { showSelectedLine(view); }); }
+void TForm1::ComboBoxEx9Change() { editCollection(0, [](CollectionView &view) { writePickedEntry(view); }); }
 
-Confirmation askDelete(Prompts &prompts, QWidget *owner, const char *kind, const char *placeholderText)
-{
-    return [&prompts, owner, kind, placeholderText](const std::string &line) {
-        return prompts.confirm(owner, QStringLiteral("Delete"), QString::fromStdString(deleteQuestion(kind, line, placeholderText)));
-    };
-}
+void TForm1::SpeedButton3Click() { editCollection(1, [](CollectionView &view) { addLine(view, placeholder::spell); }); }
+void TForm1::SpeedButton4Click() { editCollection(1, [](CollectionView &view) { deleteSelectedLine(view); }); }
+void TForm1::ListBox2Click() { editCollection(1, [](CollectionView &view) { showSelectedLine(view); }); }
+void TForm1::ComboBoxEx10Change() { editCollection(1, [](CollectionView &view) { writePickedEntry(view); }); }
 
-} // namespace
-
-void TForm1::SpeedButton1Click() { addPlaceholderLine(*collectionView(ListBox1, ComboBoxEx9), placeholder::artifact); }
-void TForm1::SpeedButton2Click() { deleteSelectedLine(*collectionView(ListBox1, ComboBoxEx9), askDelete(*mPrompts, this, "artifact", placeholder::artifact)); }
-void TForm1::ListBox1Click() { showSelectedLine(*collectionView(ListBox1, ComboBoxEx9)); }
-void TForm1::ComboBoxEx9Change() { writePickedEntry(*collectionView(ListBox1, ComboBoxEx9)); }
-
-void TForm1::SpeedButton3Click() { addPlaceholderLine(*collectionView(ListBox2, ComboBoxEx10), placeholder::spell); }
-void TForm1::SpeedButton4Click() { deleteSelectedLine(*collectionView(ListBox2, ComboBoxEx10), askDelete(*mPrompts, this, "spell", placeholder::spell)); }
-void TForm1::ListBox2Click() { showSelectedLine(*collectionView(ListBox2, ComboBoxEx10)); }
-void TForm1::ComboBoxEx10Change() { writePickedEntry(*collectionView(ListBox2, ComboBoxEx10)); }
-
-void TForm1::SpeedButton8Click() { addPlaceholderLine(*collectionView(ListBox3, ComboBoxEx16), placeholder::perk); }
-void TForm1::SpeedButton9Click() { deleteSelectedLine(*collectionView(ListBox3, ComboBoxEx16), askDelete(*mPrompts, this, "perk", placeholder::perk)); }
-void TForm1::ListBox3Click() { showSelectedLine(*collectionView(ListBox3, ComboBoxEx16)); }
-void TForm1::ComboBoxEx16Change() { writePickedEntry(*collectionView(ListBox3, ComboBoxEx16)); }
+void TForm1::SpeedButton8Click() { editCollection(2, [](CollectionView &view) { addLine(view, placeholder::perk); }); }
+void TForm1::SpeedButton9Click() { editCollection(2, [](CollectionView &view) { deleteSelectedLine(view); }); }
+void TForm1::ListBox3Click() { editCollection(2, [](CollectionView &view) { showSelectedLine(view); }); }
+void TForm1::ComboBoxEx16Change() { editCollection(2, [](CollectionView &view) { writePickedEntry(view); }); }
 
 // --- Close ------------------------------------------------------------------
 

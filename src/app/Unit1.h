@@ -14,8 +14,8 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QFileSystemWatcher>
+#include <QMenu>
 #include <QTimer>
-#include <QUndoStack>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -135,11 +135,15 @@ public:
     // and shortcuts are off, and handlers refuse to start.
     bool isPacking() const { return mPacking; }
 
-    // The preset controls' values, and writing them back. Writing sets
-    // nothing that would run a handler.
-    PresetControls readPresetControls() const;
-    void writePresetControls(const PresetControls &controls);
+    // The item lists the preset controls select in.
     PresetCatalogs presetCatalogs() const;
+
+    // The control that shows a value (the list for a list line), and the
+    // page it is on; nullptr for the preset as a whole.
+    QWidget *controlOf(const ValuePlace &place) const;
+    // Shows the problem at index of the session's live checks: its page, its
+    // control focused, a list line selected.
+    void goToProblem(std::size_t index);
 
     // Controls, named as in the window description.
     QGroupBox *GroupBox1;
@@ -153,6 +157,9 @@ public:
     SpeedButton *SpeedButton6;
     QLabel *Label11;
     SpeedButton *SpeedButton5;
+    // The live checks: a count on the button, the problems in its menu.
+    SpeedButton *ProblemsButton;
+    QMenu *ProblemsMenu;
 
     QGroupBox *GroupBox3;
     QLabel *Label2, *Label3, *Label4, *Label5;
@@ -177,7 +184,7 @@ public:
     QLabel *Image9, *Image10, *Image11;
     QCheckBox *CheckBox1, *CheckBox2, *CheckBox3;
     QGroupBox *GroupBox7;
-    QLabel *Label1, *Label6, *Label7, *Label8, *Label9, *Label10;
+    QLabel *Label1 = nullptr, *Label6, *Label7, *Label8, *Label9, *Label10;
 
     QGroupBox *ArtifactsBox;
     IconComboBox *ComboBoxEx9;
@@ -191,12 +198,10 @@ public:
     // The icons of each kind: creatures, artifacts, spells, skills, perks.
     QList<QIcon> ImageList1, ImageList2, ImageList3, ImageList4, ImageList5;
 
-    // The preset being edited, with its document.
+    // The preset being edited: its values, history, checks and document.
+    // The controls show it; they keep no values of their own.
     PresetSession PresetSession1;
     PresetDocument &XMLDocument1 = PresetSession1.document();
-
-    // The edits of the loaded preset, step by step.
-    QUndoStack *UndoStack1;
     // Save as: the dialog that asks for the new file.
     QFileDialog *SaveAsDialog1;
     // Watches the presets folder and the file being edited.
@@ -215,6 +220,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Another font moves the captions clear of their boxes' borders again.
+    void changeEvent(QEvent *event) override;
     // Closing with unsaved edits asks first; Cancel keeps the window open.
     void closeEvent(QCloseEvent *event) override;
     // Undo and redo keys reach the window's history unless the field being
@@ -223,6 +230,9 @@ protected:
 
 private:
     void createControls();
+    // Moves the captions of group boxes clear of the boxes' titles and
+    // borders at whatever font the window has.
+    void fitCaptionsToFont();
     void connectHandlers();
     void setTabOrder();
     void createModComponents();
@@ -239,9 +249,6 @@ private:
     // none), and remembering it, between runs.
     QString rememberedArchive() const;
     void rememberArchive(const QString &archive);
-
-    template<typename T>
-    T *control(const QString &name) const { return findChild<T *>(name); }
 
     // Saves the edited preset, asking first when the save drops items the
     // catalogs do not know. False when the user said No. Throws refusals
@@ -266,19 +273,26 @@ private:
     // Saves the edited preset to path, asking about items it drops; false
     // when the user said No. Throws refusals and write errors.
     bool saveEditedPresetTo(const std::string &path);
-    // An undo step for whatever the values changed since the last one.
-    void recordStep();
-    // Starts a new history for the values the controls now hold.
-    void resetHistory();
-    void applyValues(const PresetControls &values);
     // The list of the presets folder again, keeping its selection; and the
     // edited file, if another program changed it.
     void followDisk();
+    // Watches the edited file and takes it as it is now.
     void rememberEditedFile();
+
+    // Every control's change goes into the session; every change of the
+    // session is drawn into the controls (sessionChanged).
+    void bindControls();
+    void sessionChanged(unsigned changes);
+    void showSessionValues();
+    // Red frames and tooltips on the controls with problems, the count on
+    // ProblemsButton and the entries of ProblemsMenu.
+    void showProblems();
+    // A collection group's lines changed through CollectionEditing's
+    // operations, as one step of the session.
+    void editCollection(std::size_t group, const std::function<void(CollectionView &)> &operation);
     // Loads the preset at path into the controls and starts its history.
     void loadEditedPreset(const std::string &path);
 
-    std::unique_ptr<CollectionView> collectionView(ListBox *list, IconComboBox *picker) const;
     // The line of the preset list that start-up selects. Throws when the
     // preset asked for is not in the list.
     int startupPresetLine() const;
@@ -289,13 +303,32 @@ private:
     std::string mApplicationDir;
     DataFolder mDataFolder;
     std::unique_ptr<ArmyStatistics> mStatistics;
-    PresetControls mStepValues;
+
+    // The preset controls, built once by createControls.
+    std::array<QLineEdit *, 4> mAttributeEdits {};
+    std::array<QCheckBox *, 3> mWarMachineBoxes {};
+    std::array<IconComboBox *, skillSlotCount> mSkillPickers {};
+    std::array<QComboBox *, skillSlotCount> mMasteryLists {};
+    std::array<IconComboBox *, armySlotCount> mCreaturePickers {};
+    std::array<QLineEdit *, armySlotCount> mCountEdits {};
+    // The three collection groups: artifacts, spells, perks.
+    struct CollectionGroup
+    {
+        ListBox *list;
+        IconComboBox *picker;
+        LineList PresetControls::*lines;
+        ValueField field;
+        const char *placeholderText;
+        QWidget *page;
+    };
+    std::array<CollectionGroup, 3> mCollections {};
+    // A creature picker is passing the user's pick to the session.
+    bool mPickingCreature = false;
+    // Frames drawn around the controls with problems.
+    std::vector<QWidget *> mProblemFrames;
     // The file of the list's line that the window last loaded from.
     std::string mListedPreset;
     QTimer mDiskTimer;
-    // What the edited file looked like when it was loaded or saved: its
-    // size and time of last change (nothing when it did not exist).
-    std::optional<std::pair<std::uintmax_t, std::int64_t>> mEditedFile;
     bool mCentred = false;
     int mPackProgressDelayMs = 500;
     bool mPacking = false;

@@ -3,7 +3,6 @@
 // change to the preset's values, and a preset list that follows the disk.
 
 #include "app/Unit1.h"
-#include "app/ValuesChange.h"
 #include "presets/AtomicFile.h"
 #include "presets/PresetDirectory.h"
 
@@ -21,19 +20,6 @@ namespace fs = std::filesystem;
 namespace voriraz {
 
 namespace {
-
-// A file's size and time of last change, or nothing when there is no file.
-std::optional<std::pair<std::uintmax_t, std::int64_t>> fileStamp(const std::string &path)
-{
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error)
-        return std::nullopt;
-    const fs::file_time_type time = fs::last_write_time(path, error);
-    if (error)
-        return std::nullopt;
-    return std::pair {size, static_cast<std::int64_t>(time.time_since_epoch().count())};
-}
 
 bool hasPresetSuffix(const std::string &path)
 {
@@ -57,9 +43,6 @@ std::string copyName(const std::string &source)
 
 void TForm1::createEditingComponents()
 {
-    UndoStack1 = new QUndoStack(this);
-    UndoStack1->setObjectName(QStringLiteral("UndoStack1"));
-
     SaveAsDialog1 = new QFileDialog(this);
     SaveAsDialog1->setObjectName(QStringLiteral("SaveAsDialog1"));
     SaveAsDialog1->setWindowTitle(QStringLiteral("Save preset as"));
@@ -123,8 +106,7 @@ bool TForm1::editsListedFolder() const
 
 void TForm1::SaveAs()
 {
-    const PresetControls controls = readPresetControls();
-    PresetSession1.checkSave(controls);
+    PresetSession1.checkSave();
     SaveAsDialog1->setDirectory(QString::fromStdString(FileListBox1->directory()));
     SaveAsDialog1->selectFile(QString::fromStdString(PresetSession1.fileName()));
     const std::optional<QString> chosen = mPrompts->chooseSaveFile(SaveAsDialog1);
@@ -175,62 +157,25 @@ void TForm1::OpenPresetFolder()
 
 // --- Undo and redo ----------------------------------------------------------
 
-void TForm1::recordStep()
-{
-    if (!PresetSession1.hasDocument())
-        return;
-    PresetControls now = readPresetControls();
-    if (sameValues(now, mStepValues))
-        return;
-    UndoStack1->push(new ValuesChange(mStepValues, now, [this](const PresetControls &values) { applyValues(values); }));
-    mStepValues = std::move(now);
-}
-
-void TForm1::resetHistory()
-{
-    UndoStack1->clear();
-    mStepValues = readPresetControls();
-}
-
-void TForm1::applyValues(const PresetControls &values)
-{
-    const bool armyChanged = values.creatures != mStepValues.creatures || values.counts != mStepValues.counts;
-    writePresetControls(values);
-    // The fields' own histories would undo behind the window's back.
-    for (QLineEdit *edit : findChildren<QLineEdit *>()) {
-        if (edit->isUndoAvailable() || edit->isRedoAvailable()) {
-            const QSignalBlocker blocker(edit);
-            edit->setText(edit->text());
-        }
-    }
-    mStepValues = values;
-    updateModified();
-    // A step runs inside the undo stack: its errors end here, in a box.
-    if (armyChanged)
-        runHandler([this] { UpdateArmyStatistics(); });
-}
-
 void TForm1::UndoEdit()
 {
-    recordStep();
-    UndoStack1->undo();
+    PresetSession1.undo();
 }
 
 void TForm1::RedoEdit()
 {
-    recordStep();
-    UndoStack1->redo();
+    PresetSession1.redo();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     auto *edit = qobject_cast<QLineEdit *>(watched);
     if (edit && event->type() == QEvent::ShortcutOverride) {
+        // The field's own history would undo behind the session's back; its
+        // typing is a step of the session's.
         const auto *key = static_cast<QKeyEvent *>(event);
         const QKeySequence pressed(key->keyCombination());
-        const bool undo = key->matches(QKeySequence::Undo) && !edit->isUndoAvailable();
-        const bool redo = (key->matches(QKeySequence::Redo) || RedoAction->shortcuts().contains(pressed)) && !edit->isRedoAvailable();
-        if (undo || redo) {
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) || RedoAction->shortcuts().contains(pressed)) {
             event->ignore();
             return true;
         }
@@ -242,13 +187,12 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 
 void TForm1::rememberEditedFile()
 {
-    const std::string &path = PresetSession1.path();
-    mEditedFile = path.empty() ? std::nullopt : fileStamp(path);
+    PresetSession1.rememberDiskStamp();
     const QStringList watched = PresetWatcher->files();
     if (!watched.isEmpty())
         PresetWatcher->removePaths(watched);
-    if (mEditedFile)
-        PresetWatcher->addPath(QString::fromStdString(path));
+    if (PresetSession1.fileOnDisk())
+        PresetWatcher->addPath(QString::fromStdString(PresetSession1.path()));
 }
 
 void TForm1::followDisk()
@@ -271,12 +215,12 @@ void TForm1::followDisk()
     // The preset being edited, changed by another program: reloaded when
     // that loses nothing, else only after asking.
     const std::string path = PresetSession1.path();
-    if (path.empty() || !PresetSession1.hasDocument() || fileStamp(path) == mEditedFile)
+    if (path.empty() || !PresetSession1.hasDocument() || !PresetSession1.fileChangedOnDisk())
         return;
-    const bool modified = PresetSession1.isModified(readPresetControls());
+    const bool modified = PresetSession1.isModified();
     rememberEditedFile();
     const QString name = QString::fromStdString(PresetSession1.fileName());
-    if (!mEditedFile) {
+    if (!PresetSession1.fileOnDisk()) {
         showStatus(QStringLiteral("%1 was removed from the disk").arg(name));
         return;
     }

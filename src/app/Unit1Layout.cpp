@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QSignalBlocker>
 
 #include <tuple>
@@ -113,9 +115,10 @@ std::tuple<QGroupBox *, IconComboBox *, SpeedButton *, SpeedButton *, ListBox *>
 {
     QGroupBox *box = groupBox(page, boxName, caption, x, y, 218, 339);
     SpeedButton *remove = speedButton(box, deleteName, "Delete", "glyph-delete.png", 155, 16, 54, 44);
-    remove->setToolTip(QStringLiteral("Delete the selected line (Delete)"));
-    return {box, iconPicker(box, QString::fromLatin1(pickerName), 9, 22, 16),
-            speedButton(box, addName, "Add", "glyph-add.png", 96, 16, 53, 44), remove,
+    remove->setToolTip(QStringLiteral("Delete the selected line (Delete; Undo takes it back)"));
+    SpeedButton *add = speedButton(box, addName, "Add", "glyph-add.png", 96, 16, 53, 44);
+    add->setToolTip(QStringLiteral("Add the entry the picker shows as a new line"));
+    return {box, iconPicker(box, QString::fromLatin1(pickerName), 9, 22, 16), add, remove,
             listBox(box, listName, 9, 66, 200, 263)};
 }
 
@@ -127,6 +130,8 @@ void TForm1::createControls()
     setWindowTitle(QStringLiteral("Voriraz Editor v0.2"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The layout is fixed: the window neither grows nor shrinks, so nothing
+    // is ever cut off.
     setFixedSize(722, 457);
     setFont(windowFont());
     QIcon icon;
@@ -144,9 +149,18 @@ void TForm1::createControls()
     Bevel1->setFrameRect(QRect(0, Bevel1->height() - 2, Bevel1->width(), 2));
     SpeedButton6 = speedButton(this, "SpeedButton6", "Create mod", "glyph-create-mod.png", 9, 400, 80, 50);
     Label11 = label(this, "Label11", "Duel hero preset editor", 267, 415, 169, 13);
+    SpeedButton6->setToolTip(QStringLiteral("Pack the mod folder into a .pak archive"));
     SpeedButton5 = speedButton(this, "SpeedButton5", "Close", "glyph-close.png", 631, 400, 80, 50);
+    SpeedButton5->setToolTip(QStringLiteral("Close the editor"));
+    ProblemsButton = speedButton(this, "ProblemsButton", "No problems", "glyph-delete.png", 531, 400, 92, 50);
+    ProblemsButton->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    ProblemsButton->setToolTip(QStringLiteral("What a save would refuse or lose; choose one to go to its value"));
+    ProblemsMenu = new QMenu(this);
+    ProblemsMenu->setObjectName(QStringLiteral("ProblemsMenu"));
+    ProblemsButton->setMenu(ProblemsMenu);
+    ProblemsButton->setPopupMode(QToolButton::InstantPopup);
     // Messages in the caption may widen it to the space between the buttons.
-    mStatus = new StatusCaption(Label11, QRect(97, 415, 526, 13), this);
+    mStatus = new StatusCaption(Label11, QRect(97, 415, 426, 13), this);
 
     // Presets
     FileListBox1 = named(new FileListBox(GroupBox1), "FileListBox1", 9, 16, 165, 297);
@@ -215,16 +229,28 @@ void TForm1::createControls()
         *countEdits[k] = edit(CreaturesBox, QStringLiteral("Edit_Count_%1").arg(k).toLatin1().constData(), left, 62, 38, 21);
     }
 
-    GroupBox4 = groupBox(TabSheet2, "GroupBox4", "War Machines", 8, 112, 129, 89);
+    GroupBox4 = groupBox(TabSheet2, "GroupBox4", "War Machines", 8, 112, 129, 107);
     Bevel9 = frame(GroupBox4, "Bevel9", 7, 18, 34, 34);
     Bevel10 = frame(GroupBox4, "Bevel10", 44, 18, 34, 34);
     Bevel11 = frame(GroupBox4, "Bevel11", 81, 18, 34, 34);
     Image9 = picture(GroupBox4, "Image9", "ballista.png", 9, 19);
     Image10 = picture(GroupBox4, "Image10", "first-aid-tent.png", 46, 19);
     Image11 = picture(GroupBox4, "Image11", "ammo-cart.png", 83, 19);
-    CheckBox1 = checkBox(GroupBox4, "CheckBox1", 15, 60, 17, 17);
-    CheckBox2 = checkBox(GroupBox4, "CheckBox2", 55, 60, 17, 17);
-    CheckBox3 = checkBox(GroupBox4, "CheckBox3", 92, 60, 25, 17);
+    CheckBox1 = checkBox(GroupBox4, "CheckBox1", 15, 78, 17, 17);
+    CheckBox2 = checkBox(GroupBox4, "CheckBox2", 55, 78, 17, 17);
+    CheckBox3 = checkBox(GroupBox4, "CheckBox3", 92, 78, 25, 17);
+    // Each machine is named under its picture; the tooltips give the whole name.
+    const std::tuple<QLabel *, QCheckBox *, const char *, const char *, const char *> machines[] = {
+        {Image9, CheckBox1, "WarMachineLabel1", "Ballista", "Ballista"},
+        {Image10, CheckBox2, "WarMachineLabel2", "Tent", "First-aid tent"},
+        {Image11, CheckBox3, "WarMachineLabel3", "Cart", "Ammunition cart"}};
+    for (const auto &[image, box, name, caption, whole] : machines) {
+        const int centre = image->geometry().center().x();
+        QLabel *text = label(GroupBox4, name, caption, centre - 18, 56, 37, 16);
+        text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        for (QWidget *shown : std::initializer_list<QWidget *> {image, box, text})
+            shown->setToolTip(QStringLiteral("%1: ticked when the hero has one").arg(QString::fromLatin1(whole)));
+    }
 
     GroupBox7 = groupBox(TabSheet2, "GroupBox7", "Statistics", 144, 112, 185, 89);
     Label1 = label(GroupBox7, "Label1", "Total experience:", 8, 16, 84, 13);
@@ -240,8 +266,69 @@ void TForm1::createControls()
     std::tie(SpellsBox, ComboBoxEx10, SpeedButton3, SpeedButton4, ListBox2) =
         collectionGroup(TabSheet3, "SpellsBox", "Spells", 240, 6, "ComboBoxEx10", "SpeedButton3", "SpeedButton4", "ListBox2");
 
+    mAttributeEdits = {Edit1, Edit2, Edit3, Edit4};
+    mWarMachineBoxes = {CheckBox1, CheckBox2, CheckBox3};
+    for (int k = 0; k < skillSlotCount; ++k) {
+        mSkillPickers[k] = *skillPickers[k];
+        mMasteryLists[k] = *masteryLists[k];
+    }
+    for (int k = 0; k < armySlotCount; ++k) {
+        mCreaturePickers[k] = *creaturePickers[k];
+        mCountEdits[k] = *countEdits[k];
+    }
+    mCollections = {CollectionGroup {ListBox1, ComboBoxEx9, &PresetControls::artifacts, ValueField::Artifact, placeholder::artifact, TabSheet3},
+                    CollectionGroup {ListBox2, ComboBoxEx10, &PresetControls::spells, ValueField::Spell, placeholder::spell, TabSheet3},
+                    CollectionGroup {ListBox3, ComboBoxEx16, &PresetControls::perks, ValueField::Perk, placeholder::perk, TabSheet1}};
+
     createModComponents();
     createEditingComponents();
+    fitCaptionsToFont();
+}
+
+void TForm1::fitCaptionsToFont()
+{
+    // The places are fixed, the font and style are the system's: a box whose
+    // first row is a row of captions moves its rows down, as far as it has
+    // room, until the captions clear the box's title and top border; and
+    // every caption is as tall as its text.
+    for (QGroupBox *box : findChildren<QGroupBox *>()) {
+        const QList<QWidget *> children = box->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        if (children.isEmpty())
+            continue;
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = box->title();
+        option.lineWidth = 1;
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect contents = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxContents, box);
+        QWidget *topmost = children.front();
+        int lowest = 0;
+        for (QWidget *child : children) {
+            if (auto *caption = qobject_cast<QLabel *>(child); caption && caption->pixmap().isNull())
+                caption->resize(caption->width(), std::max(caption->height(), caption->fontMetrics().height()));
+            if (child->y() < topmost->y())
+                topmost = child;
+            lowest = std::max(lowest, child->geometry().bottom());
+        }
+        if (!qobject_cast<QLabel *>(topmost))
+            continue;
+        // A little more than the contents rectangle asks: some styles draw
+        // the border line on its first row.
+        const int shift = std::min(contents.top() + 3 - topmost->y(), box->height() - 3 - lowest);
+        if (shift > 0) {
+            for (QWidget *child : children)
+                child->move(child->x(), child->y() + shift);
+        }
+    }
+    // The totals' captions keep clear of their values, which start after the
+    // widest caption.
+    int right = 0;
+    for (QLabel *caption : {Label1, Label6, Label7}) {
+        caption->resize(std::max(caption->width(), caption->sizeHint().width()), caption->height());
+        right = std::max(right, caption->geometry().right());
+    }
+    for (QLabel *value : {Label8, Label9, Label10})
+        value->move(std::max(value->x(), right + 6), value->y());
 }
 
 void TForm1::setTabOrder()
@@ -274,14 +361,14 @@ void TForm1::connectHandlers()
     // A handler is one step of the undo history (what was typed before it
     // is one of its own), and the title then shows whether the values
     // differ from the file's.
+    // A handler is a step of the history of its own: typing before it is
+    // one step, typing after it another.
     auto on = [this](void (TForm1::*handler)()) {
         return [this, handler] {
             if (mPacking)
                 return;
-            recordStep();
+            PresetSession1.endTyping();
             runHandler([this, handler] { (this->*handler)(); });
-            recordStep();
-            updateModified();
         };
     };
 
@@ -322,31 +409,10 @@ void TForm1::connectHandlers()
         connect(key, &QShortcut::activated, this, on(handler));
     }
 
-    // The controls without handlers of their own change the values too; a
-    // field is one undo step per visit, not per key.
-    auto edited = [this] {
-        recordStep();
-        updateModified();
-    };
-    // The totals follow a count as it is typed, key by key.
-    for (QLineEdit *edit : {Edit_Count_0, Edit_Count_1, Edit_Count_2, Edit_Count_3, Edit_Count_4, Edit_Count_5,
-                            Edit_Count_6, Edit_Count_7})
-        connect(edit, &QLineEdit::textEdited, this, [this] { updateTotalsWhileTyping(); });
-    for (QLineEdit *edit : findChildren<QLineEdit *>()) {
-        connect(edit, &QLineEdit::textEdited, this, [this] { updateModified(); });
-        // The visit is a step of the window's history now; the field's own
-        // history starts afresh, so its undo never goes behind the window's.
-        connect(edit, &QLineEdit::editingFinished, this, [this, edit, edited] {
-            edited();
-            const QSignalBlocker blocker(edit);
-            edit->setText(edit->text());
-        });
+    // Undo and redo keys in a field reach the session's history, which
+    // takes the field's typing back as one step.
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
         edit->installEventFilter(this);
-    }
-    for (QComboBox *box : findChildren<QComboBox *>())
-        connect(box, &QComboBox::activated, this, edited);
-    for (QCheckBox *box : {CheckBox1, CheckBox2, CheckBox3})
-        connect(box, &QCheckBox::clicked, this, edited);
 
     // A picker's filter shows in the caption while it is typed.
     for (IconComboBox *picker : findChildren<IconComboBox *>()) {

@@ -153,7 +153,7 @@ bool TForm1::saveBeforePacking()
     const QString edited = QString::fromStdString(PresetSession1.path());
     const QString mod = canonicalFolder(modFolder) + QLatin1Char('/');
     if (edited.isEmpty() || !canonicalFolder(PresetSession1.path()).startsWith(mod)
-        || !PresetSession1.isModified(readPresetControls()))
+        || !PresetSession1.isModified())
         return true;
     const QString question = QStringLiteral("Save %1 before packing?\n\nThe archive takes the presets as they are on "
                                             "the disk; your edits are not in it unless they are saved.")

@@ -279,6 +279,53 @@ std::vector<std::string> PresetCheck::dataWarnings()
     return warnings;
 }
 
+namespace {
+
+// The element a live check of the window is about: the item or line it
+// comes from, or its list when the file has none there.
+std::string elementOf(const ValuePlace &place, const PresetLoadReport &report)
+{
+    auto at = [&](const std::vector<std::string> &items, const std::string &list) {
+        const auto index = static_cast<std::size_t>(place.index);
+        return index < items.size() ? items[index] : list;
+    };
+    switch (place.field) {
+    case ValueField::Skill:
+    case ValueField::SkillMastery:
+        return at(report.skillItems, std::string(element::editable) + "/" + element::skills);
+    case ValueField::Creature:
+    case ValueField::Count:
+        return at(report.armyItems, element::armySlots);
+    case ValueField::Artifact:
+        return at(report.artifactLines, element::artifactIds);
+    case ValueField::Perk:
+        return at(report.perkLines, std::string(element::editable) + "/" + element::perkIds);
+    case ValueField::Spell:
+        return at(report.spellLines, std::string(element::editable) + "/" + element::spellIds);
+    default:
+        return std::string();
+    }
+}
+
+// The window's live checks that the findings above do not already tell in
+// their own words: lines equal to an earlier line of their list, and
+// half-filled slots that no finding names. Refusals and dropped items are
+// found above.
+void addLiveFindings(const std::vector<Problem> &problems, const PresetLoadReport &report, std::vector<Finding> &findings)
+{
+    for (const Problem &problem : problems) {
+        if (problem.kind != Problem::Kind::Duplicate && problem.kind != Problem::Kind::LeftOut)
+            continue;
+        const std::string element = elementOf(problem.place, report);
+        const bool told = problem.kind == Problem::Kind::LeftOut
+            && std::any_of(findings.begin(), findings.end(), [&](const Finding &finding) { return finding.element == element; });
+        if (!told)
+            findings.push_back({element, problem.message});
+    }
+}
+
+} // namespace
+
 std::vector<Finding> PresetCheck::check(const PresetFile &preset)
 {
     std::vector<Finding> findings;
@@ -305,8 +352,10 @@ std::vector<Finding> PresetCheck::check(const PresetFile &preset)
     checkList(controls.artifacts, report.artifactLines, mTree.catalogs().artifacts, "artifact", catalogKinds::artifacts, findings);
     checkList(controls.perks, report.perkLines, mTree.catalogs().perks, "perk", catalogKinds::perks, findings);
     checkList(controls.spells, report.spellLines, mTree.catalogs().spells, "spell", catalogKinds::spells, findings);
-    if (session.loadComplete())
+    if (session.loadComplete()) {
         checkStructure(session.document(), controls, report, findings);
+        addLiveFindings(session.problems(), report, findings);
+    }
 
     // Counts: an empty one is a count that did not load (a problem above).
     std::vector<std::string> countErrors(armySlotCount);

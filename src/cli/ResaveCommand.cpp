@@ -104,15 +104,14 @@ int ResaveCommand::run(const CommandLine &line, CommandStreams streams)
     for (const PresetFile &preset : presets) {
         PresetSession session(tree.presetCatalogs());
         session.setKeepLayout(line.isSet(keepLayoutOption));
-        PresetControls controls;
         auto failed = [&](const std::exception &e, int failure) {
             streams.err << programName << ": " << preset.name << ": " << shownError(e) << '\n';
             status = std::max(status, failure);
         };
         try {
-            session.load(preset.path, controls);
-            session.checkSave(controls);
-            const std::vector<DroppedItem> dropped = session.droppedItems(controls);
+            session.load(preset.path);
+            session.checkSave();
+            const std::vector<DroppedItem> dropped = session.droppedItems();
             // Nothing is lost without being asked for.
             if (!dropUnknown && !dropped.empty()) {
                 for (const DroppedItem &item : dropped) {
@@ -125,11 +124,11 @@ int ResaveCommand::run(const CommandLine &line, CommandStreams streams)
             for (const DroppedItem &item : dropped)
                 streams.err << programName << ": " << preset.name << ": warning: " << dropWarning(item) << '\n';
             if (toStdout) {
-                const std::string bytes = session.bytesToSave(controls);
+                const std::string bytes = session.bytesToSave();
                 streams.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
                 streams.out.flush();
             } else {
-                session.save(controls, output);
+                session.save(output);
             }
         } catch (const NotRegularFileError &e) {
             failed(e, exitStatus::trouble);

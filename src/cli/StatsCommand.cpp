@@ -47,12 +47,11 @@ int StatsCommand::run(const CommandLine &line, CommandStreams streams)
 
     try {
         PresetSession session(tree.presetCatalogs());
-        PresetControls controls;
-        session.load(preset.path, controls);
+        session.load(preset.path);
         ArmyStatistics statistics(tree.folder());
         std::vector<std::string> warnings;
         const ArmyTotals totals = statistics.compute(
-            armySlotStates(controls, tree.presetCatalogs().creatures, &session.unknownIdentifiers()), &warnings);
+            armySlotStates(session.values(), tree.presetCatalogs().creatures, &session.unknownIdentifiers()), &warnings);
         // Scripts read the totals: what they leave out is said beside them,
         // on the error stream, and the status stays.
         for (const std::string &warning : warnings)

@@ -18,26 +18,20 @@ void showSelectedLine(CollectionView &view)
     view.selectPickerItem(match);
 }
 
-void addPlaceholderLine(CollectionView &view, std::string_view placeholderText)
+void addLine(CollectionView &view, std::string_view placeholderText)
 {
-    view.appendLine(std::string(placeholderText));
+    const int picked = view.pickerSelection();
+    view.appendLine(picked >= 0 ? view.pickerText(picked) : std::string(placeholderText));
     view.selectLine(view.lineCount() - 1);
 }
 
-void deleteSelectedLine(CollectionView &view, const Confirmation &confirm)
+void deleteSelectedLine(CollectionView &view)
 {
     const int line = view.selectedLine();
-    if (line < 0 || !confirm(view.lineText(line)))
+    if (line < 0)
         return;
     view.removeLine(line);
     view.selectLine(-1);
-}
-
-std::string deleteQuestion(std::string_view kind, const std::string &line, std::string_view placeholderText)
-{
-    if (line == placeholderText)
-        return "Delete the line with no " + std::string(kind) + " chosen?";
-    return "Delete the " + std::string(kind) + " " + line + "?";
 }
 
 void writePickedEntry(CollectionView &view)

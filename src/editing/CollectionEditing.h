@@ -2,7 +2,6 @@
 
 #include "presets/PresetControls.h"
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,29 +31,19 @@ public:
     virtual void selectPickerItem(int item) = 0; // -1 selects none
 };
 
-// Asks the user whether to delete the line with the given text; true unless
-// the answer is No.
-using Confirmation = std::function<bool(const std::string &line)>;
-
-// The Delete confirmation's question for a line of a collection of `kind`
-// ("artifact", "spell", "perk"): "Delete the artifact ART_X?", or for a
-// line still holding the placeholder, "Delete the line with no artifact
-// chosen?".
-std::string deleteQuestion(std::string_view kind, const std::string &line, std::string_view placeholderText);
-
 // The list was clicked: the picker shows the catalog entry equal to the
 // selected line, ignoring case (the first such entry), or nothing when the
 // line is no catalog entry (a placeholder, say). Does nothing when no line
 // is selected.
 void showSelectedLine(CollectionView &view);
 
-// Add: appends the placeholder and selects it; the picker keeps its choice.
-void addPlaceholderLine(CollectionView &view, std::string_view placeholderText);
+// Add: appends the entry the picker shows, or the placeholder when it shows
+// none, and selects the new line; the picker keeps its choice.
+void addLine(CollectionView &view, std::string_view placeholderText);
 
-// Delete: with a line selected, asks first and, unless the answer is No,
-// removes the line and leaves none selected. Without a selection it does
-// nothing and asks nothing.
-void deleteSelectedLine(CollectionView &view, const Confirmation &confirm);
+// Delete: removes the selected line and leaves none selected (Undo takes it
+// back, so nothing is asked). Without a selection it does nothing.
+void deleteSelectedLine(CollectionView &view);
 
 // The picker changed: the selected line takes the picked entry's text and
 // stays selected. Without a selected line the pick changes no line.

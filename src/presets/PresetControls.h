@@ -58,6 +58,19 @@ std::string artifactFlag(const PresetControls &controls, std::size_t line);
 // line as artifactFlag() gives them.
 bool sameValues(const PresetControls &a, const PresetControls &b);
 
+// Where a value sits among the preset controls: a field and the position in
+// it (attribute 0..3, war machine 0..2, skill or army slot from 0, list line
+// from 0; 0 for the primary mastery). None stands for the preset as a whole.
+enum class ValueField { None, Attribute, PrimaryMastery, WarMachine, Skill, SkillMastery, Creature, Count, Artifact, Spell, Perk };
+
+struct ValuePlace
+{
+    ValueField field = ValueField::None;
+    int index = 0;
+
+    bool operator==(const ValuePlace &) const = default;
+};
+
 // The item lists of the controls a preset selects in: every creature picker
 // holds the creature catalog, every skill picker the skill catalog, every
 // skill mastery list the mastery catalog.

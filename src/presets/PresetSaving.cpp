@@ -48,14 +48,15 @@ std::string notWholeNumber(const std::string &field, const std::string &text, st
     return field + ": \"" + text + "\" is not a whole number from " + std::to_string(min) + " to " + std::to_string(max) + ".";
 }
 
-void refusePlaceholders(std::vector<std::string> &refusals, const char *list, const char *kind, const LineList &lines,
-                        const char *placeholderText)
+void refusePlaceholders(std::vector<RefusedValue> &refusals, const char *list, const char *kind, const LineList &lines,
+                        const char *placeholderText, ValueField field)
 {
     // An empty line (a pick of an empty catalog entry) would not load again.
     for (std::size_t line = 0; line < lines.lines.size(); ++line) {
         if (lines.lines[line] == placeholderText || lines.lines[line].empty()) {
-            refusals.push_back(std::string(list) + ", line " + std::to_string(line + 1) + ": no " + kind
-                               + " has been chosen for this line; pick one or delete the line.");
+            refusals.push_back({{field, static_cast<int>(line)},
+                                std::string(list) + ", line " + std::to_string(line + 1) + ": no " + kind
+                                    + " has been chosen for this line; pick one or delete the line."});
         }
     }
 }
@@ -95,23 +96,32 @@ std::string counted(std::size_t count, const char *what)
 
 } // namespace
 
-std::vector<std::string> refusedValues(const PresetControls &controls)
+std::vector<RefusedValue> refusedValuePlaces(const PresetControls &controls)
 {
     constexpr std::int64_t intMin = INT32_MIN;
     constexpr std::int64_t intMax = INT32_MAX;
-    std::vector<std::string> refusals;
+    std::vector<RefusedValue> refusals;
     for (std::size_t i = 0; i < element::attributes.size(); ++i) {
         if (!isWholeNumber(controls.attributes[i], intMin, intMax))
-            refusals.push_back(notWholeNumber(element::attributes[i], controls.attributes[i], intMin, intMax));
+            refusals.push_back({{ValueField::Attribute, static_cast<int>(i)},
+                                notWholeNumber(element::attributes[i], controls.attributes[i], intMin, intMax)});
     }
-    refusePlaceholders(refusals, "Perks", "perk", controls.perks, placeholder::perk);
+    refusePlaceholders(refusals, "Perks", "perk", controls.perks, placeholder::perk, ValueField::Perk);
     for (int n = 0; n < armySlotCount; ++n) {
         if (controls.creatures[n] > 0 && !isWholeNumber(controls.counts[n], 0, intMax))
-            refusals.push_back(notWholeNumber("Army slot " + std::to_string(n + 1), controls.counts[n], 0, intMax));
+            refusals.push_back({{ValueField::Count, n}, notWholeNumber("Army slot " + std::to_string(n + 1), controls.counts[n], 0, intMax)});
     }
-    refusePlaceholders(refusals, "Artifacts", "artifact", controls.artifacts, placeholder::artifact);
-    refusePlaceholders(refusals, "Spells", "spell", controls.spells, placeholder::spell);
+    refusePlaceholders(refusals, "Artifacts", "artifact", controls.artifacts, placeholder::artifact, ValueField::Artifact);
+    refusePlaceholders(refusals, "Spells", "spell", controls.spells, placeholder::spell, ValueField::Spell);
     return refusals;
+}
+
+std::vector<std::string> refusedValues(const PresetControls &controls)
+{
+    std::vector<std::string> texts;
+    for (RefusedValue &refusal : refusedValuePlaces(controls))
+        texts.push_back(std::move(refusal.message));
+    return texts;
 }
 
 void savePreset(PresetDocument &document, const std::string &path, const PresetCatalogs &catalogs,
@@ -126,12 +136,10 @@ void refuseUnsavable(const PresetDocument &document, const PresetCatalogs &catal
 {
     const Node root = document.DocumentElement();
     if (!lastLoadComplete) {
-        throw SaveRefusedError("The selected preset was not loaded completely, so the controls do not show it; "
-                               "nothing was saved. Select a preset that loads without errors before saving");
+        throw SaveRefusedError(refusal::incompleteLoad);
     }
     if (itemText(catalogs.primaryMasteries, controls.primaryMastery).empty()) {
-        throw SaveRefusedError("Choose a primary skill mastery before saving: without one the preset "
-                               "could not be loaded again. Nothing was saved");
+        throw SaveRefusedError(refusal::noPrimaryMastery);
     }
     if (const std::vector<std::string> refusals = refusedValues(controls); !refusals.empty()) {
         std::string message;

@@ -18,6 +18,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The refusals of a whole preset rather than of one value.
+namespace refusal {
+inline constexpr const char *incompleteLoad = "The selected preset was not loaded completely, so the controls do not show it; "
+                                              "nothing was saved. Select a preset that loads without errors before saving";
+inline constexpr const char *noPrimaryMastery = "Choose a primary skill mastery before saving: without one the preset "
+                                                "could not be loaded again. Nothing was saved";
+} // namespace refusal
+
 // The values a save refuses, one line each, in the order of the pages:
 //   Offence: "abc" is not a whole number from -2147483648 to 2147483647.
 //   Army slot 3: "" is not a whole number from 0 to 2147483647.
@@ -28,6 +36,14 @@ public:
 // catalog entry picked for it, which would not load again). Empty when all
 // is well.
 std::vector<std::string> refusedValues(const PresetControls &controls);
+
+// The same refusals, each with the value it is about.
+struct RefusedValue
+{
+    ValuePlace place;
+    std::string message;
+};
+std::vector<RefusedValue> refusedValuePlaces(const PresetControls &controls);
 
 // Writes the controls back into the loaded tree and stores it at path (the
 // document's last loaded file when path is empty): primary mastery, army,

@@ -71,6 +71,13 @@ const std::vector<CheckRow> brokenPresets {
         "Editable/perkIDs/Perk[2]: an element read as a perk line; a save writes it as an Item" + kept,
         "isUntransferable/Item[3]: a flag \"1\" without an artifact line; a save drops it" + kept,
     }},
+    // The window's live checks of repeated entries, in its words.
+    {"RepeatedEntries", "duplicates.xdb", {
+        "Editable/skills/Item[2]: Skill slot 2: SKL_GRIT is already in slot 1.",
+        "Editable/perkIDs/Item[2]: Perks, line 2: PRK_A is already on line 1.",
+        "artifactIDs/Item[3]: Artifacts, line 3: ART_A is already on line 1.",
+        "Editable/spellIDs/Item[2]: Spells, line 2: SPL_B is already on line 1.",
+    }},
     {"MoreThanFiveSkills", "too-many-skills.xdb", {
         "Editable/skills: The preset has 6 skill items, but the editor has only 5 skill slots.",
     }},

@@ -145,7 +145,7 @@ TEST_F(EverydayEditing, DuplicateMakesNumberedCopiesAndLoadsThem)
 
 TEST_F(EverydayEditing, EveryKindOfChangeIsUndoneAndRedoneStepByStep)
 {
-    const PresetControls loaded = window->readPresetControls();
+    const PresetControls loaded = window->PresetSession1.values();
     typeInto(window->Edit1, "12");                 // an attribute, typed in one visit
     pick(window->ComboBox1, 1);                    // the primary mastery
     pick(window->ComboBoxEx12, 1);                 // a skill and its mastery
@@ -156,15 +156,14 @@ TEST_F(EverydayEditing, EveryKindOfChangeIsUndoneAndRedoneStepByStep)
     click(window->SpeedButton1);                   // Add, pick and Delete in a list
     pick(window->ComboBoxEx9, 2);
     clickLine(window->ListBox3, 0);
-    prompts->answerNext(true);
     click(window->SpeedButton9);
-    const PresetControls edited = window->readPresetControls();
-    EXPECT_EQ(window->UndoStack1->count(), 10);
+    const PresetControls edited = window->PresetSession1.values();
+    EXPECT_EQ(window->PresetSession1.undoCount(), 10u);
     EXPECT_TRUE(prompts->errors.empty()) << errorTexts().join('\n').toStdString();
 
     for (int step = 0; step < 10; ++step)
         window->UndoAction->trigger();
-    EXPECT_TRUE(sameValues(window->readPresetControls(), loaded));
+    EXPECT_TRUE(sameValues(window->PresetSession1.values(), loaded));
     EXPECT_FALSE(window->isWindowModified()) << "undone back to the file";
     EXPECT_EQ(window->Edit1->text(), "1");
 
@@ -173,7 +172,7 @@ TEST_F(EverydayEditing, EveryKindOfChangeIsUndoneAndRedoneStepByStep)
     EXPECT_TRUE(window->isWindowModified());
     for (int step = 1; step < 10; ++step)
         window->RedoAction->trigger();
-    EXPECT_TRUE(sameValues(window->readPresetControls(), edited));
+    EXPECT_TRUE(sameValues(window->PresetSession1.values(), edited));
     EXPECT_EQ(window->Label8->text(), "150") << "the totals follow the army: 3 Krell and 40 Ossik";
 
     click(window->SpeedButton7);
@@ -207,7 +206,7 @@ TEST_F(EverydayEditing, LoadingAnotherPresetStartsANewHistory)
     typeInto(window->Edit1, "12");
     prompts->unsavedAnswers.push_back(UnsavedAnswer::Discard);
     clickFile(1);
-    EXPECT_EQ(window->UndoStack1->count(), 0);
+    EXPECT_EQ(window->PresetSession1.undoCount(), 0u);
     window->UndoAction->trigger();
     EXPECT_EQ(window->Edit1->text(), "2");
 }

@@ -128,10 +128,8 @@ TEST_F(UnsavedEdits, KeysSaveAndDelete)
 
     window->PageControl1->setCurrentWidget(window->TabSheet3);
     clickLine(window->ListBox1, 0);
-    prompts->answerNext(true);
     QTest::keyClick(window->ListBox1, Qt::Key_Delete);
-    ASSERT_EQ(prompts->questions.size(), 1u);
-    EXPECT_EQ(prompts->questions[0].text, "Delete the artifact ART_A?");
+    EXPECT_TRUE(prompts->questions.empty()) << "Undo takes a delete back; nothing is asked";
     EXPECT_EQ(window->ListBox1->count(), 0);
     EXPECT_TRUE(window->isWindowModified());
 }
