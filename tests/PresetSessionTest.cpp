@@ -229,6 +229,11 @@ TEST_F(Session, NoticesTheFileChangingOnDisk)
     EXPECT_TRUE(session.fileChangedOnDisk());
     session.rememberDiskStamp();
     EXPECT_FALSE(session.fileChangedOnDisk());
+    // Written again at once with as many bytes: only the time, finer than a
+    // second, tells.
+    writeFile(preset, std::string(heroXml) + "\n<!-- changes -->\n");
+    EXPECT_TRUE(session.fileChangedOnDisk()) << "the same size within the same second";
+    session.rememberDiskStamp();
     fs::remove(preset);
     EXPECT_TRUE(session.fileChangedOnDisk());
     session.rememberDiskStamp();

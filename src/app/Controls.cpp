@@ -277,7 +277,7 @@ std::string FileListBox::selectedFilePath() const
 int FileListBox::lineOf(const std::string &path) const
 {
     for (int i = 0; i < count(); ++i) {
-        if (presetFilePath(mDirectory, item(i)->text().toStdString()) == path)
+        if (samePresetPath(presetFilePath(mDirectory, item(i)->text().toStdString()), path))
             return i;
     }
     return -1;

@@ -13,6 +13,7 @@
 #include <QStyleOptionGroupBox>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <tuple>
 
 namespace voriraz {
@@ -35,6 +36,22 @@ QGroupBox *groupBox(QWidget *parent, const char *name, const char *caption, int 
 QLabel *label(QWidget *parent, const char *name, const char *caption, int x, int y, int w, int h)
 {
     return named(new QLabel(QString::fromLatin1(caption), parent), name, x, y, w, h);
+}
+
+// The width a caption needs for its whole text in the font it has (wider
+// fonts, such as the one of Windows, would cut "Knowledge" short), as far as
+// the next widget on its row or the right edge allows; never narrower than
+// its place.
+int captionWidth(const QLabel *caption, const QList<QWidget *> &row, int rightEdge)
+{
+    int limit = rightEdge;
+    for (const QWidget *other : row) {
+        if (other != caption && other->x() > caption->x() && other->y() < caption->geometry().bottom()
+            && other->geometry().bottom() > caption->y())
+            limit = std::min(limit, other->x() - 2);
+    }
+    const int needed = caption->fontMetrics().horizontalAdvance(caption->text()) + 2;
+    return std::max(caption->width(), std::min(needed, limit - caption->x()));
 }
 
 QLineEdit *edit(QWidget *parent, const char *name, int x, int y, int w, int h)
@@ -304,8 +321,12 @@ void TForm1::fitCaptionsToFont()
         QWidget *topmost = children.front();
         int lowest = 0;
         for (QWidget *child : children) {
+            // The totals' values keep their own widths (below).
             if (auto *caption = qobject_cast<QLabel *>(child); caption && caption->pixmap().isNull())
-                caption->resize(caption->width(), std::max(caption->height(), caption->fontMetrics().height()));
+                caption->resize(caption == Label8 || caption == Label9 || caption == Label10
+                                    ? caption->width()
+                                    : captionWidth(caption, children, box->width() - 3),
+                                std::max(caption->height(), caption->fontMetrics().height()));
             if (child->y() < topmost->y())
                 topmost = child;
             lowest = std::max(lowest, child->geometry().bottom());

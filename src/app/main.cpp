@@ -7,6 +7,10 @@
 
 #include <cstdio>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 const char *const programName = "voriraz";
@@ -61,6 +65,28 @@ int printed(const QString &text)
     return written ? 0 : 1;
 }
 
+#ifdef _WIN32
+// On Windows the editor is a window program, which gets no console: started
+// from a command prompt, its standard output and error lead nowhere unless
+// they were redirected. Those that lead nowhere are sent to the prompt's
+// console, so --help, --version and the command line's errors are seen.
+void useParentConsole()
+{
+    const auto unconnected = [](DWORD which) {
+        const HANDLE handle = GetStdHandle(which);
+        return handle == nullptr || handle == INVALID_HANDLE_VALUE || GetFileType(handle) == FILE_TYPE_UNKNOWN;
+    };
+    const bool output = unconnected(STD_OUTPUT_HANDLE);
+    const bool error = unconnected(STD_ERROR_HANDLE);
+    if ((!output && !error) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    if (output)
+        std::freopen("CONOUT$", "w", stdout);
+    if (error)
+        std::freopen("CONOUT$", "w", stderr);
+}
+#endif
+
 QStringList argumentsOf(int argc, char *argv[])
 {
     QStringList arguments;
@@ -77,6 +103,9 @@ int main(int argc, char *argv[])
     // platform starts, so they need no display. Qt's own options (such as
     // -style) are only known once the application exists; until then a
     // failed parse is not yet an error.
+#ifdef _WIN32
+    useParentConsole();
+#endif
     {
         CommandLine early;
         early.parser.parse(argumentsOf(argc, argv));

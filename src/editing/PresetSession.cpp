@@ -4,6 +4,8 @@
 #include "presets/LayoutKeepingSave.h"
 #include "presets/ReadBack.h"
 
+#include "platform/Files.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -13,18 +15,11 @@ namespace voriraz {
 
 namespace {
 
-std::optional<std::pair<std::uintmax_t, std::int64_t>> fileStamp(const std::string &path)
+std::optional<platform::FileStamp> fileStamp(const std::string &path)
 {
     if (path.empty())
         return std::nullopt;
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error)
-        return std::nullopt;
-    const fs::file_time_type time = fs::last_write_time(path, error);
-    if (error)
-        return std::nullopt;
-    return std::pair {size, static_cast<std::int64_t>(time.time_since_epoch().count())};
+    return platform::fileStamp(path);
 }
 
 // Whether two sets of values differ only in the lists' selected lines.

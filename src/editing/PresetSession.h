@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Files.h"
 #include "presets/LayoutKeepingSave.h"
 #include "presets/PresetControls.h"
 #include "presets/PresetDocument.h"
@@ -229,7 +230,7 @@ private:
     std::string mTypingKey;
 
     // The edited file's size and time of last change (none: no file).
-    std::optional<std::pair<std::uintmax_t, std::int64_t>> mDiskStamp;
+    std::optional<platform::FileStamp> mDiskStamp;
     std::vector<Observer> mObservers;
 };
 

@@ -73,6 +73,18 @@ FileKind fileKind(const std::string &path, SystemError *error = nullptr);
 // looked at.
 std::optional<std::uint64_t> fileSize(const std::string &path);
 
+// The size and last write time of what path names, links followed, the time
+// as fine as the system keeps it (nanoseconds on POSIX, 100 ns on Windows,
+// where the C library's stat gives whole seconds): a file written again with
+// the same size within a second still compares different.
+struct FileStamp
+{
+    std::uint64_t size = 0;
+    std::int64_t written = 0;
+    bool operator==(const FileStamp &) const = default;
+};
+std::optional<FileStamp> fileStamp(const std::string &path);
+
 // The whole content of a regular file, or nothing with the reason: "Is a
 // directory" for a folder, "Not a regular file" for a device, pipe or
 // socket (which might never end), else the system's.

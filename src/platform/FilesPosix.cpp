@@ -292,6 +292,15 @@ std::optional<std::uint64_t> fileSize(const std::string &path)
     return static_cast<std::uint64_t>(info.st_size);
 }
 
+std::optional<FileStamp> fileStamp(const std::string &path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileStamp {static_cast<std::uint64_t>(info.st_size),
+                      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
 std::optional<std::string> readRegularFile(const std::string &path, SystemError &error)
 {
     // Non-blocking, so that opening a named pipe does not wait for a writer;

@@ -336,6 +336,17 @@ std::optional<std::uint64_t> fileSize(const std::string &path)
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+std::optional<FileStamp> fileStamp(const std::string &path)
+{
+    const Handle file(openExisting(path, 0));
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info))
+        return std::nullopt;
+    return FileStamp {(static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+                      static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
+                                                | info.ftLastWriteTime.dwLowDateTime)};
+}
+
 std::optional<std::string> readRegularFile(const std::string &path, SystemError &error)
 {
     const Handle file(openExisting(path, GENERIC_READ));

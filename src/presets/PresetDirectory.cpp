@@ -81,4 +81,18 @@ std::string presetFilePath(const std::string &directory, const std::string &name
     return directory + "/" + name;
 }
 
+bool samePresetPath(const std::string &a, const std::string &b)
+{
+#ifdef _WIN32
+    const auto folded = [](char c) {
+        if (c == '\\')
+            return '/';
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return folded(x) == folded(y); });
+#else
+    return a == b;
+#endif
+}
+
 } // namespace voriraz

@@ -56,4 +56,10 @@ std::string presetNameInDirectory(const std::string &argument, const std::string
 // empty text when name is empty.
 std::string presetFilePath(const std::string &directory, const std::string &name);
 
+// Whether two paths spell the same file: equal texts, and on Windows also
+// equal after taking either separator for the other and ignoring the letter
+// case of ASCII letters, as the file system does there (a file dialog gives
+// "C:/x/a.xdb" for the list's "C:\x/a.xdb").
+bool samePresetPath(const std::string &a, const std::string &b);
+
 } // namespace voriraz

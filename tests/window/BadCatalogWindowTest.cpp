@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "window/WindowFixture.h"
 
 #include <filesystem>
@@ -46,9 +47,9 @@ TEST_F(BadCatalogStartup, AnIconHeaderBeyondTheSizeLimitGetsAPlaceholderWithTheS
 
     EXPECT_EQ(errorTexts(), QStringList {"FileName cannot be blank."}) << "the empty presets folder, as ever";
     ASSERT_EQ(prompts->messages.size(), 1u);
-    EXPECT_EQ(prompts->messages[0].text, QString::fromStdString("1 icon could not be shown; its entry has a placeholder:\n"
-                                                                "Image too large: \"" + icon.string()
-                                                                + "\" is 32 x 20000 pixels (at most 4096 x 4096)"));
+    EXPECT_EQ(slashed(prompts->messages[0].text.toStdString()),
+              slashed("1 icon could not be shown; its entry has a placeholder:\nImage too large: \"" + icon.string()
+                      + "\" is 32 x 20000 pixels (at most 4096 x 4096)"));
     EXPECT_EQ(window->ImageList3.size(), 3);
     EXPECT_EQ(window->ComboBoxEx16->count(), 3) << "the fill goes on";
 }

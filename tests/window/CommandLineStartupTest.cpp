@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "ZipInspection.h"
 #include "window/WindowFixture.h"
 
@@ -94,7 +95,10 @@ class PresetChoice : public CommandLineStartup, public ::testing::WithParamInter
 TEST_P(PresetChoice, SelectsAndLoadsThatPresetInsteadOfTheFirst)
 {
     writeMyPresets();
-    fs::create_symlink(myPresets(), tree / "link");
+    if (std::string(GetParam().name) == "PathThroughALink")
+        VORIRAZ_POSIX_ONLY("links to folders need rights on Windows that Wine does not grant");
+    if constexpr (!onWindows)
+        fs::create_symlink(myPresets(), tree / "link");
     std::string preset = GetParam().preset;
     for (const auto &[from, to] : {std::pair<std::string, std::string> {"{presets}", myPresets().string()},
                                    {"{link}", (tree / "link").string()}}) {
@@ -127,9 +131,9 @@ TEST_F(CommandLineStartup, APresetThatIsNotInTheListStopsStartUpBeforeAnyLoad)
         SCOPED_TRACE(preset);
         prompts->errors.clear();
         start(preset);
-        EXPECT_EQ(errorTexts(), QStringList {QString::fromStdString("Preset \"" + preset
-                                                                     + "\" not found in the presets folder \""
-                                                                     + myPresets().string() + "\"")});
+        ASSERT_EQ(errorTexts().size(), 1);
+        EXPECT_EQ(slashed(errorTexts()[0].toStdString()),
+                  slashed("Preset \"" + preset + "\" not found in the presets folder \"" + myPresets().string() + "\""));
         EXPECT_EQ(window->FileListBox1->count(), 3) << "the list is there to choose from";
         expectNothingLoaded();
     }
@@ -141,9 +145,10 @@ TEST_F(CommandLineStartup, APresetPathOutsideThePresetsFolderIsRefused)
     writeFile(tree / "elsewhere/b.xdb", presetXml());
     const std::string preset = (tree / "elsewhere/b.xdb").string();
     start(preset);
-    EXPECT_EQ(errorTexts(), QStringList {QString::fromStdString(
-                                "Preset \"" + preset + "\" is not in the presets folder \"" + myPresets().string()
-                                + "\". Start the editor with --data DIR to edit the presets of another data folder.")});
+    ASSERT_EQ(errorTexts().size(), 1);
+    EXPECT_EQ(slashed(errorTexts()[0].toStdString()),
+              slashed("Preset \"" + preset + "\" is not in the presets folder \"" + myPresets().string()
+                      + "\". Start the editor with --data DIR to edit the presets of another data folder."));
     expectNothingLoaded();
 }
 

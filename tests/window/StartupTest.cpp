@@ -1,3 +1,4 @@
+#include "SystemSupport.h"
 #include "window/WindowFixture.h"
 
 #include "catalogs/CatalogList.h"
@@ -236,7 +237,7 @@ TEST_P(MissingCatalog, StopsStartUpAtThatStepAndNamesTheFile)
 
     ASSERT_EQ(prompts->errors.size(), 1u) << errorTexts().join('\n').toStdString();
     EXPECT_EQ(prompts->errors[0].text, QString::fromStdString("Cannot open file \"" + dir() + fillSteps[failing].catalog
-                                                              + "\". No such file or directory."));
+                                                              + "\". " + fileNotFoundText() + "."));
     EXPECT_EQ(prompts->errors[0].title, "voriraz_window_tests");
     for (int s = 0; s < stepCount; ++s)
         expectStep(*window, dir(), fillSteps[s], s < failing ? fillSteps[s].miniEntries : -1);
@@ -317,7 +318,7 @@ const BadIconRow badIcons[] = {
     // Every message names the icon's file.
     {"CreatureIconTooLow", 0, 2, Damage::TooLow,
      "Invalid image size: \"{icon}\" is 32 x 31 pixels (an icon needs at least 32 x 32)"},
-    {"ArtifactIconMissing", 1, 2, Damage::Missing, "Cannot open file \"{icon}\". No such file or directory."},
+    {"ArtifactIconMissing", 1, 2, Damage::Missing, "Cannot open file \"{icon}\". " + fileNotFoundText() + "."},
     {"SpellIconNotJpeg", 2, 1, Damage::NotJpeg,
      "JPEG error #" + std::to_string(JERR_NO_SOI) + " in \"{icon}\": Not a JPEG file: starts with 0x47 0x49."},
     {"PerkIconEmpty", 3, 0, Damage::Empty,

@@ -45,6 +45,13 @@ EditorRun runEditor(const QStringList &arguments, bool withPlatform = false, con
     run.status = process.exitCode();
     run.out = process.readAllStandardOutput().toStdString();
     run.err = process.readAllStandardError().toStdString();
+#ifdef _WIN32
+    // A Windows program's text output ends its lines with "\r\n".
+    for (std::string *text : {&run.out, &run.err}) {
+        for (std::size_t at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at))
+            text->erase(at, 1);
+    }
+#endif
     return run;
 }
 
