@@ -257,13 +257,15 @@ void TForm1::createControls()
     CheckBox2 = checkBox(GroupBox4, "CheckBox2", 55, 78, 17, 17);
     CheckBox3 = checkBox(GroupBox4, "CheckBox3", 92, 78, 25, 17);
     // Each machine is named under its picture; the tooltips give the whole name.
-    const std::tuple<QLabel *, QCheckBox *, const char *, const char *, const char *> machines[] = {
-        {Image9, CheckBox1, "WarMachineLabel1", "Ballista", "Ballista"},
-        {Image10, CheckBox2, "WarMachineLabel2", "Tent", "First-aid tent"},
-        {Image11, CheckBox3, "WarMachineLabel3", "Cart", "Ammunition cart"}};
-    for (const auto &[image, box, name, caption, whole] : machines) {
+    // "Ballista" takes some of the short "Tent"'s width, so that the wider
+    // fonts of Windows show it whole.
+    const std::tuple<QLabel *, QCheckBox *, const char *, const char *, const char *, int> machines[] = {
+        {Image9, CheckBox1, "WarMachineLabel1", "Ballista", "Ballista", 41},
+        {Image10, CheckBox2, "WarMachineLabel2", "Tent", "First-aid tent", 33},
+        {Image11, CheckBox3, "WarMachineLabel3", "Cart", "Ammunition cart", 37}};
+    for (const auto &[image, box, name, caption, whole, width] : machines) {
         const int centre = image->geometry().center().x();
-        QLabel *text = label(GroupBox4, name, caption, centre - 18, 56, 37, 16);
+        QLabel *text = label(GroupBox4, name, caption, centre - width / 2, 56, width, 16);
         text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         for (QWidget *shown : std::initializer_list<QWidget *> {image, box, text})
             shown->setToolTip(QStringLiteral("%1: ticked when the hero has one").arg(QString::fromLatin1(whole)));
