@@ -15,13 +15,6 @@ namespace voriraz {
 
 namespace {
 
-std::optional<platform::FileStamp> fileStamp(const std::string &path)
-{
-    if (path.empty())
-        return std::nullopt;
-    return platform::fileStamp(path);
-}
-
 // Whether two sets of values differ only in the lists' selected lines.
 bool onlySelectionDiffers(const PresetControls &a, const PresetControls &b)
 {
@@ -62,7 +55,7 @@ void PresetSession::load(const std::string &path, PresetLoadReport *report)
         mUnknown = loadPreset(mDocument, path, mCatalogs, values, report);
     } catch (...) {
         mPath = mDocument.IsActive() ? mDocument.FileName() : std::string();
-        mDiskStamp = fileStamp(mPath);
+        mDiskStamp = platform::fileStamp(mPath);
         showValues(values, ValuesChanged | ArmyChanged | FileChanged | HistoryChanged);
         throw;
     }
@@ -70,7 +63,7 @@ void PresetSession::load(const std::string &path, PresetLoadReport *report)
     mLoadComplete = !report || report->problems.empty();
     mSavedValues = values;
     mSlotItems = slotItemsOf(mDocument);
-    mDiskStamp = fileStamp(mPath);
+    mDiskStamp = platform::fileStamp(mPath);
     showValues(values, ValuesChanged | ArmyChanged | FileChanged | HistoryChanged);
 }
 
@@ -211,12 +204,12 @@ void PresetSession::redo()
 
 bool PresetSession::fileChangedOnDisk() const
 {
-    return fileStamp(mPath) != mDiskStamp;
+    return platform::fileStamp(mPath) != mDiskStamp;
 }
 
 void PresetSession::rememberDiskStamp()
 {
-    mDiskStamp = fileStamp(mPath);
+    mDiskStamp = platform::fileStamp(mPath);
 }
 
 // --- Saving -------------------------------------------------------------------
@@ -331,7 +324,7 @@ void PresetSession::save(const std::string &path)
     mDocument.SetFileName(target);
     mPath = target;
     mSavedValues = controls;
-    mDiskStamp = fileStamp(mPath);
+    mDiskStamp = platform::fileStamp(mPath);
     showValues(mValues, FileChanged);
 }
 

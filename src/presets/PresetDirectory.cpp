@@ -3,6 +3,7 @@
 #include "catalogs/CatalogList.h"
 
 #include "platform/Files.h"
+#include "text/AsciiCase.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -84,11 +85,7 @@ std::string presetFilePath(const std::string &directory, const std::string &name
 bool samePresetPath(const std::string &a, const std::string &b)
 {
 #ifdef _WIN32
-    const auto folded = [](char c) {
-        if (c == '\\')
-            return '/';
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
+    const auto folded = [](char c) { return c == '\\' ? '/' : foldAsciiCase(c); };
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return folded(x) == folded(y); });
 #else
     return a == b;
